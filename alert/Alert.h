@@ -1,0 +1,45 @@
+// Alert: per-slot alarm records, their evaluation and the alarm actions.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "util/Quotes.h"
+
+namespace quorvane {
+
+// One slot's alarm settings and states. Field order and names follow the settings keys.
+struct TAlertConfig {
+    bool ALEnable = false;
+    double AH = 0, AL = 0, BASE = 0, DH = 0, DL = 0;
+    bool AH_ON = false, AL_ON = false;
+    bool MAIL_H_SW = false, MAIL_L_SW = false;
+    bool APP_H_SW = false, APP_L_SW = false;
+    std::int32_t ALTYPE = 0; // 0 absolute limits, 1 base and deviation, other: never alarms
+    std::int32_t SOUND_H = 0, SOUND_L = 0;  // 1-based positions in Sounds, 0 none
+    std::int32_t APP_H_ON = 0, APP_H_OFF = 0, APP_L_ON = 0, APP_L_OFF = 0; // 1-based positions in Apps
+    bool H_STATE = false, L_STATE = false; // not stored
+
+    bool operator==(const TAlertConfig&) const = default;
+};
+
+// The record a settings load starts from when a key is missing.
+TAlertConfig DefaultAlertConfig();
+
+extern std::array<TAlertConfig, SlotCount> Alerts;
+
+void SetAlertConfig(int slot, const TAlertConfig& config);
+
+// Evaluates one side of a slot against rate, runs that side's actions, stores the side's state and
+// returns whether its indicator is to be lit.
+bool CheckAlert(int slot, bool upper, bool mute, double rate, const std::string& title);
+
+void FixSoundRefs(int position);
+void FixAppRefs(int position);
+
+void PlayAlertSound(int slot, bool upper);
+void SendAlertMail(int slot, bool newState, bool oldState, bool upper, double rate, const std::string& title);
+void RunAlertApp(int slot, bool newState, bool oldState, bool upper);
+
+} // namespace quorvane

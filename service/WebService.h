@@ -1,0 +1,20 @@
+// WebService: the one kept rate service proxy and the calls the rest of the program makes.
+#pragma once
+
+#include <string>
+
+#include "service/Currency.h"
+
+namespace quorvane {
+
+// Address of the service description used by InitRateService; empty means the default address.
+void SetServiceDescriptionOverride(const std::string& address);
+
+// Makes and keeps the proxy. Sends nothing; false when no proxy could be made.
+bool InitRateService();
+
+// The current rate of the pair. Blocks for the HTTP exchange (bounded by our time-outs); 0 on any
+// failure, including a missing proxy or an ordinal that names no Currency. Never throws.
+double GetConversionRate(Currency from, Currency to);
+
+} // namespace quorvane

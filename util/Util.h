@@ -1,0 +1,51 @@
+// Util: shared state and small services used across the program.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace quorvane {
+
+struct TBasicData {
+    bool Mute = false;
+    std::int32_t Interval = 0; // seconds between monitor cycles
+    bool MonitorOn = false;
+};
+extern TBasicData BasicData;
+
+// The desktop side of message boxes. The windows install theirs at start-up; tests install recorders.
+// Without one, messages go to standard error.
+class MessageBoxes {
+public:
+    virtual ~MessageBoxes() = default;
+    virtual void Error(const std::string& text) = 0; // modal, caption "エラー"
+    virtual void Info(const std::string& text) = 0;  // modal, caption "情報"
+};
+void InstallMessageBoxes(MessageBoxes* boxes);
+
+// Modal message boxes with one OK button; return when the user has closed them.
+void ShowError(const std::string& text);
+void ShowInfo(const std::string& text);
+
+// Opening a file, program or web address the way the desktop does. Tests install recorders.
+class Shell {
+public:
+    virtual ~Shell() = default;
+    virtual void Open(const std::string& target, const std::string& parameters) = 0;
+};
+void InstallShell(Shell* shell); // nullptr restores the real desktop shell
+
+// Starts target (an executable directly, anything else through the desktop's opener); never waits,
+// never reports: a missing file or opener is dropped silently.
+void ShellOpen(const std::string& target, const std::string& parameters);
+
+// A number with exactly four decimals and thousands grouping: FormatRate(1234.5, ',', '.') is "1,234.5000".
+std::string FormatRate(double value, char thousands, char decimal);
+// The same with the separators of the user's locale.
+std::string FormatRate(double value);
+
+// Remove a registered sound or program and fix every alarm's reference to it and those behind it.
+void DeleteSound(int position);
+void DeleteApp(int position);
+
+} // namespace quorvane
