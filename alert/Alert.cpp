@@ -21,7 +21,9 @@ namespace {
 
 AlertMailer g_mailer;
 
-bool ValidSlot(int slot) { return slot >= 0 && slot < SlotCount; }
+bool ValidSlot(int slot) {
+    return slot >= 0 && slot < SlotCount;
+}
 
 bool LimitReached(const TAlertConfig& r, bool upper, double rate) {
     switch (r.ALTYPE) {
@@ -108,7 +110,9 @@ void FixAppRefs(int position) {
     }
 }
 
-void InstallAlertMailer(AlertMailer mailer) { g_mailer = std::move(mailer); }
+void InstallAlertMailer(AlertMailer mailer) {
+    g_mailer = std::move(mailer);
+}
 
 void PlayAlertSound(int slot, bool upper) {
     if (!ValidSlot(slot))
@@ -147,7 +151,8 @@ void RunAlertApp(int slot, bool newState, bool oldState, bool upper) {
     const TAlertConfig& r = Alerts[slot];
     if (!(upper ? r.APP_H_SW : r.APP_L_SW))
         return;
-    const std::int32_t ref = upper ? (newState ? r.APP_H_ON : r.APP_H_OFF) : (newState ? r.APP_L_ON : r.APP_L_OFF);
+    const std::int32_t ref =
+        upper ? (newState ? r.APP_H_ON : r.APP_H_OFF) : (newState ? r.APP_L_ON : r.APP_L_OFF);
     const std::string path = AppPath(ref);
     if (!path.empty())
         ShellOpen(path, std::string());

@@ -5,14 +5,22 @@ namespace quorvane {
 TApps Apps;
 
 namespace {
-bool ValidPosition(int position) { return position >= 0 && position < AppCount(); }
+bool ValidPosition(int position) {
+    return position >= 0 && position < AppCount();
+}
 } // namespace
 
-void AddApp(const std::string& name, const std::string& path) { Apps.push_back({name, path}); }
+void AddApp(const std::string& name, const std::string& path) {
+    Apps.push_back({name, path});
+}
 
-int AppCount() { return static_cast<int>(Apps.size()); }
+int AppCount() {
+    return static_cast<int>(Apps.size());
+}
 
-std::string AppPath(int ref) { return ref >= 1 && ref <= AppCount() ? Apps[ref - 1].Path : std::string(); }
+std::string AppPath(int ref) {
+    return ref >= 1 && ref <= AppCount() ? Apps[ref - 1].Path : std::string();
+}
 
 void RemoveApp(int position) {
     if (ValidPosition(position))

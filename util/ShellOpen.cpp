@@ -47,7 +47,9 @@ std::vector<std::string> SplitBlanks(const std::string& text) {
 }
 
 // A relative path must not be searched in PATH nor be read as an option.
-std::string AsPath(const std::string& path) { return path.find('/') == std::string::npos ? "./" + path : path; }
+std::string AsPath(const std::string& path) {
+    return path.find('/') == std::string::npos ? "./" + path : path;
+}
 
 std::string FindInPath(const std::string& name) {
     if (name.find('/') != std::string::npos)
@@ -143,8 +145,12 @@ void StartDetached(const std::vector<std::string>& argv) {
     }
 }
 
-void InstallShell(Shell* shell) { g_shell = shell ? shell : &g_desktop; }
+void InstallShell(Shell* shell) {
+    g_shell = shell ? shell : &g_desktop;
+}
 
-void ShellOpen(const std::string& target, const std::string& parameters) { g_shell->Open(target, parameters); }
+void ShellOpen(const std::string& target, const std::string& parameters) {
+    g_shell->Open(target, parameters);
+}
 
 } // namespace quorvane

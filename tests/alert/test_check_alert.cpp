@@ -34,16 +34,21 @@ TEST_F(CheckAlertTest, EveryCaseOfOneCallOnEitherSide) {
         bool stored, result;
     };
     const std::vector<Case> cases = {
-        {false, true, true, true, false, "", false, false},  {false, true, false, false, false, "", false, false},
-        {true, false, true, false, false, "", true, false},  {true, false, false, true, false, "", false, false},
-        {true, true, true, false, true, "ON", true, true},   {true, true, true, true, true, "", true, true},
-        {true, true, false, true, false, "OFF", false, false}, {true, true, false, false, false, "", false, false},
+        {false, true, true, true, false, "", false, false},
+        {false, true, false, false, false, "", false, false},
+        {true, false, true, false, false, "", true, false},
+        {true, false, false, true, false, "", false, false},
+        {true, true, true, false, true, "ON", true, true},
+        {true, true, true, true, true, "", true, true},
+        {true, true, false, true, false, "OFF", false, false},
+        {true, true, false, false, false, "", false, false},
     };
     for (bool upper : {true, false}) {
         const std::string side = upper ? "H" : "L";
         for (const Case& c : cases) {
-            SCOPED_TRACE(side + " enable=" + std::to_string(c.enable) + " sideOn=" + std::to_string(c.sideOn) +
-                         " hit=" + std::to_string(c.hit) + " old=" + std::to_string(c.old));
+            SCOPED_TRACE(side + " enable=" + std::to_string(c.enable) +
+                         " sideOn=" + std::to_string(c.sideOn) + " hit=" + std::to_string(c.hit) +
+                         " old=" + std::to_string(c.old));
             Alerts = {};
             Sounds.clear();
             Apps.clear();
@@ -64,7 +69,8 @@ TEST_F(CheckAlertTest, EveryCaseOfOneCallOnEitherSide) {
             const std::string t = c.transition;
             if (!t.empty()) {
                 expected.push_back("mail Quorvane USD/JPY " + side + " " + t);
-                expected.push_back("open /bin/" + std::string(upper ? "h-" : "l-") + (t == "ON" ? "on" : "off"));
+                expected.push_back("open /bin/" + std::string(upper ? "h-" : "l-") +
+                                   (t == "ON" ? "on" : "off"));
             }
             ASSERT_EQ(log.events.size(), expected.size());
             for (std::size_t i = 0; i < expected.size(); ++i)

@@ -13,7 +13,9 @@ using quorvane::testing::ScopedEnv;
 
 namespace {
 
-std::string Fmt(double v) { return FormatRate(v, ',', '.'); }
+std::string Fmt(double v) {
+    return FormatRate(v, ',', '.');
+}
 
 TEST(FormatRate, FourDecimalsAndThousandsGroups) {
     EXPECT_EQ(Fmt(110.5), "110.5000");

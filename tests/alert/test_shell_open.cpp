@@ -85,10 +85,12 @@ TEST(ShellCommand, ExecutablesRunThemselvesAndEverythingElseGoesToTheOpener) {
     EXPECT_EQ(ShellCommand(script.string(), "  -v \tlog.txt  "),
               (std::vector<std::string>{script.string(), "-v", "log.txt"}));
     EXPECT_EQ(ShellCommand(doc.string(), "ignored"), (std::vector<std::string>{"xdg-open", doc.string()}));
-    EXPECT_EQ(ShellCommand(dir.path().string(), ""), (std::vector<std::string>{"xdg-open", dir.path().string()}));
+    EXPECT_EQ(ShellCommand(dir.path().string(), ""),
+              (std::vector<std::string>{"xdg-open", dir.path().string()}));
     EXPECT_EQ(ShellCommand("https://example.com/help.html", ""),
               (std::vector<std::string>{"xdg-open", "https://example.com/help.html"}));
-    EXPECT_EQ(ShellCommand("mailto:me@example.jp", ""), (std::vector<std::string>{"xdg-open", "mailto:me@example.jp"}));
+    EXPECT_EQ(ShellCommand("mailto:me@example.jp", ""),
+              (std::vector<std::string>{"xdg-open", "mailto:me@example.jp"}));
 }
 
 TEST(ShellCommand, MissingOrEmptyTargetsGiveNoCommand) {
@@ -137,8 +139,9 @@ TEST(ShellOpen, DocumentsGoToTheOpenerFoundInPath) {
     const fs::path bin = dir.path() / "bin";
     fs::create_directory(bin);
     const fs::path marker = dir.path() / "opened";
-    WriteFile(bin / "xdg-open", "#!/bin/sh\necho \"$*\" > \"" + marker.string() + ".tmp\" && mv \"" +
-                                    marker.string() + ".tmp\" \"" + marker.string() + "\"\n",
+    WriteFile(bin / "xdg-open",
+              "#!/bin/sh\necho \"$*\" > \"" + marker.string() + ".tmp\" && mv \"" + marker.string() +
+                  ".tmp\" \"" + marker.string() + "\"\n",
               true);
     const fs::path doc = dir.path() / "chart.png";
     WriteFile(doc, "", false);
