@@ -20,6 +20,8 @@ public:
     void SetInterval(int milliseconds);
     bool Enabled() const { return enabled_; }
     void SetEnabled(bool on);
+    // Milliseconds until the next tick; -1 when no tick is due.
+    int RemainingTime() const { return timer_.isActive() ? timer_.remainingTime() : -1; }
 
     std::function<void()> OnTimer;
 
