@@ -17,3 +17,40 @@ inline constexpr std::string_view ServiceDescriptionAddress = "http://127.0.0.1:
 inline constexpr std::string_view ServiceEndpointAddress = "http://127.0.0.1:47210/CurrencyConvertor.asmx";
 
 } // namespace quorvane
+
+// ---- The service interface and its proxy ----
+
+#include <memory>
+#include <string>
+
+#include "service/Currency.h"
+#include "service/ServiceResult.h"
+
+namespace quorvane {
+
+class HttpTransport;
+
+// The action sent when the description names none.
+std::string DefaultSoapAction();
+
+// The CurrencyConvertor service interface: one operation.
+class CurrencyConvertorSoap {
+public:
+    virtual ~CurrencyConvertorSoap() = default;
+
+    // The rate from one currency to the other. Blocks for the HTTP exchange, and on the first call
+    // (and after a failed one that had no description yet) for the description download as well.
+    // An ordinal that names no Currency fails before anything is sent. Never throws.
+    virtual ServiceResult<double> ConversionRate(Currency from, Currency to) = 0;
+};
+
+// Makes a proxy; sends nothing. With useServiceDescription the address is that of the description
+// (empty: ServiceDescriptionAddress), and endpoint, SOAP action and body namespace come from it;
+// otherwise the address is the endpoint itself (empty: ServiceEndpointAddress). Without a transport a
+// new one with the default time-outs is made and owned by the proxy. Returns null only when out of
+// memory.
+std::shared_ptr<CurrencyConvertorSoap> CreateCurrencyConvertorProxy(bool useServiceDescription,
+                                                                    std::string address = {},
+                                                                    std::shared_ptr<HttpTransport> transport = {});
+
+} // namespace quorvane
