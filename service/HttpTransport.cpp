@@ -56,10 +56,15 @@ HttpTransport::~HttpTransport() = default;
 
 void HttpTransport::Close() { kept_.reset(); }
 
-namespace {
+void HttpTransport::SetCertificateAuthorities(std::string pemFile) {
+    authorities_ = std::move(pemFile);
+    Close();
+}
 
 // Options common to GET and POST.
-void Configure(CURL* curl, const HttpTimeouts& timeouts, char* errorText) {
+void HttpTransport::Configure(void* handle, char* errorText) const {
+    CURL* curl = handle;
+    const HttpTimeouts& timeouts = timeouts_;
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorText);
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
@@ -73,7 +78,11 @@ void Configure(CURL* curl, const HttpTimeouts& timeouts, char* errorText) {
     curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(timeouts.total.count()));
     curl_easy_setopt(curl, CURLOPT_USERAGENT, UserAgent().c_str());
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, WriteBody);
+    if (!authorities_.empty())
+        curl_easy_setopt(curl, CURLOPT_CAINFO, authorities_.c_str());
 }
+
+namespace {
 
 ServiceResult<HttpResponse> Perform(CURL* curl, const char* errorText, const HttpTimeouts& timeouts) {
     HttpResponse response;
@@ -108,7 +117,7 @@ ServiceResult<HttpResponse> HttpTransport::Get(const std::string& url) {
     if (!handle.curl)
         return MakeError(ServiceErrorKind::Network, "cannot create an HTTP handle");
     CURL* curl = handle.curl.get();
-    Configure(curl, timeouts_, handle.errorText);
+    Configure(curl, handle.errorText);
     SlistPtr headers(curl_slist_append(nullptr, "Accept: */*"));
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers.get());
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
@@ -128,7 +137,7 @@ ServiceResult<HttpResponse> HttpTransport::Post(const std::string& url, const st
     }
     CURL* curl = kept_->curl.get();
     kept_->errorText[0] = '\0';
-    Configure(curl, timeouts_, kept_->errorText);
+    Configure(curl, kept_->errorText);
     curl_easy_setopt(curl, CURLOPT_TCP_KEEPALIVE, 1L);
 
     SlistPtr list;

@@ -46,12 +46,18 @@ public:
     void SetTimeouts(HttpTimeouts timeouts) { timeouts_ = timeouts; }
     const HttpTimeouts& Timeouts() const { return timeouts_; }
 
+    // A PEM file of the authorities to trust instead of the system's; empty: the system's.
+    void SetCertificateAuthorities(std::string pemFile);
+
     // Larger bodies fail the exchange rather than fill the memory.
     static constexpr std::size_t MaxBodyBytes = 64u << 20;
 
 private:
     struct Handle;
+    void Configure(void* curl, char* errorText) const;
+
     HttpTimeouts timeouts_;
+    std::string authorities_;
     std::unique_ptr<Handle> kept_;
 };
 

@@ -22,7 +22,7 @@ std::string WriteConversionRateRequest(std::string_view bodyNamespace, std::stri
 ServiceResult<double> ReadConversionRateResponse(std::string_view bytes);
 
 // A result text as a double, whatever the user's locale: blanks around it are ignored, "NaN", "INF"
-// and "-INF" in any case are the special values, anything else must be a decimal number with "."
+// and "-INF" in any case are the IEEE values, anything else must be a decimal number with "."
 // and an optional exponent. Empty text fails.
 ServiceResult<double> ReadRateText(std::string_view text);
 

@@ -1,5 +1,7 @@
 #include "fakes/FakeHttpServer.h"
 
+#include "fakes/TestCertificate.h"
+
 #include <chrono>
 #include <fstream>
 #include <sstream>
@@ -30,31 +32,40 @@ std::string RecordedRequest::Header(const std::string& name) const {
 
 std::size_t RecordedRequest::HeaderCount(const std::string& name) const { return headers.count(name); }
 
-FakeHttpServer::FakeHttpServer() {
+FakeHttpServer::FakeHttpServer() : server_(std::make_unique<httplib::Server>()) { Start(); }
+
+FakeHttpServer::FakeHttpServer(const TestCertificate& tls)
+    : server_(std::make_unique<httplib::SSLServer>(tls.Certificate(), tls.Key())), scheme_("https") {
+    if (!server_->is_valid())
+        throw std::runtime_error("the test server cannot use the certificate");
+    Start();
+}
+
+void FakeHttpServer::Start() {
     // Loopback must never go through a proxy configured for the machine.
     setenv("no_proxy", "127.0.0.1,localhost,::1", 1);
     setenv("NO_PROXY", "127.0.0.1,localhost,::1", 1);
 
-    server_.set_tcp_nodelay(true);
-    server_.set_keep_alive_max_count(1'000'000);
-    server_.set_keep_alive_timeout(30);
+    server_->set_tcp_nodelay(true);
+    server_->set_keep_alive_max_count(1'000'000);
+    server_->set_keep_alive_timeout(30);
     const auto handler = [this](const httplib::Request& request, httplib::Response& response) {
         Handle(request, response);
     };
-    server_.Get(".*", handler);
-    server_.Post(".*", handler);
-    server_.Put(".*", handler);
-    server_.Delete(".*", handler);
+    server_->Get(".*", handler);
+    server_->Post(".*", handler);
+    server_->Put(".*", handler);
+    server_->Delete(".*", handler);
 
-    port_ = server_.bind_to_any_port("127.0.0.1");
+    port_ = server_->bind_to_any_port("127.0.0.1");
     if (port_ <= 0)
         throw std::runtime_error("the test server cannot bind a port on 127.0.0.1");
-    thread_ = std::thread([this] { server_.listen_after_bind(); });
+    thread_ = std::thread([this] { server_->listen_after_bind(); });
     // Bounded wait until the accept loop runs.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!server_.is_running()) {
+    while (!server_->is_running()) {
         if (std::chrono::steady_clock::now() > deadline) {
-            server_.stop();
+            server_->stop();
             thread_.join();
             throw std::runtime_error("the test server did not start");
         }
@@ -68,13 +79,13 @@ FakeHttpServer::~FakeHttpServer() {
         stopping_ = true;
     }
     released_.notify_all();
-    server_.stop();
+    server_->stop();
     if (thread_.joinable())
         thread_.join();
 }
 
 std::string FakeHttpServer::Url(const std::string& target) const {
-    return "http://127.0.0.1:" + std::to_string(port_) + target;
+    return scheme_ + "://127.0.0.1:" + std::to_string(port_) + target;
 }
 
 void FakeHttpServer::Serve(const std::string& method, const std::string& path, FakeResponse response) {

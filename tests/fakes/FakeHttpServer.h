@@ -35,16 +35,19 @@ struct FakeResponse {
     bool stall = false; // accept the request and never answer (until the server stops)
 };
 
+class TestCertificate;
+
 // Binds 127.0.0.1 on a free port and runs in its own thread from construction to destruction.
 class FakeHttpServer {
 public:
     FakeHttpServer();
+    explicit FakeHttpServer(const TestCertificate& tls); // https with this certificate
     ~FakeHttpServer(); // releases stalled requests, stops and joins
     FakeHttpServer(const FakeHttpServer&) = delete;
     FakeHttpServer& operator=(const FakeHttpServer&) = delete;
 
     int Port() const { return port_; }
-    std::string Url(const std::string& target) const; // "http://127.0.0.1:PORT" + target
+    std::string Url(const std::string& target) const; // "http://127.0.0.1:PORT" + target (https with TLS)
 
     // The response for every request with this method and path (query ignored).
     void Serve(const std::string& method, const std::string& path, FakeResponse response);
@@ -64,7 +67,10 @@ private:
 
     void Handle(const httplib::Request& request, httplib::Response& response);
 
-    httplib::Server server_;
+    void Start();
+
+    std::unique_ptr<httplib::Server> server_;
+    std::string scheme_ = "http";
     std::thread thread_;
     int port_ = -1;
 
