@@ -101,8 +101,11 @@ public:
         const std::string action = target.soapAction.empty() ? DefaultSoapAction() : target.soapAction;
         auto response = transport_->Post(target.endpoint,
                                          {"SOAPAction: \"" + action + "\"", "Content-Type: text/xml"}, request);
-        if (!response)
-            return response.error();
+        if (!response) {
+            ServiceError error = response.error();
+            error.message = "rate service " + target.endpoint + ": " + error.message;
+            return error;
+        }
         return ReadResponse(response.value());
     }
 
