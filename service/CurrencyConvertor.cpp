@@ -17,7 +17,8 @@ bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
     if (text.size() < prefix.size())
         return false;
     for (std::size_t i = 0; i < prefix.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(text[i])) != std::tolower(static_cast<unsigned char>(prefix[i])))
+        if (std::tolower(static_cast<unsigned char>(text[i])) !=
+            std::tolower(static_cast<unsigned char>(prefix[i])))
             return false;
     return true;
 }
@@ -47,7 +48,9 @@ bool HasControlCharacter(std::string_view s) {
 }
 
 // Statuses from 300 up fail, except 500, which carries SOAP faults.
-bool IsFailedStatus(long status) { return status >= 300 && status != 500; }
+bool IsFailedStatus(long status) {
+    return status >= 300 && status != 500;
+}
 
 ServiceError StatusError(long status, std::string_view what) {
     ServiceError error{ServiceErrorKind::HttpStatus,
@@ -93,14 +96,15 @@ public:
             return MakeError(ServiceErrorKind::Description,
                              "endpoint " + target.endpoint + " is neither http nor https");
         if (HasControlCharacter(target.endpoint) || HasControlCharacter(target.soapAction))
-            return MakeError(ServiceErrorKind::Description, "control characters in the endpoint or SOAP action");
+            return MakeError(ServiceErrorKind::Description,
+                             "control characters in the endpoint or SOAP action");
 
         const std::string request = WriteConversionRateRequest(
             target.bodyNamespace.empty() ? ServiceNamespace : std::string_view(target.bodyNamespace),
             CurrencyExternalName(from), CurrencyExternalName(to));
         const std::string action = target.soapAction.empty() ? DefaultSoapAction() : target.soapAction;
-        auto response = transport_->Post(target.endpoint,
-                                         {"SOAPAction: \"" + action + "\"", "Content-Type: text/xml"}, request);
+        auto response = transport_->Post(
+            target.endpoint, {"SOAPAction: \"" + action + "\"", "Content-Type: text/xml"}, request);
         if (!response) {
             ServiceError error = response.error();
             error.message = "rate service " + target.endpoint + ": " + error.message;
@@ -127,7 +131,8 @@ private:
         if (!IsHttpAddress(address)) {
             auto bytes = ReadLocalFile(address);
             if (bytes && bytes.value().empty())
-                return MakeError(ServiceErrorKind::Description, "the description file " + address + " is empty");
+                return MakeError(ServiceErrorKind::Description,
+                                 "the description file " + address + " is empty");
             return bytes;
         }
         auto response = transport_->Get(address);
@@ -166,15 +171,19 @@ private:
 
 } // namespace
 
-std::string DefaultSoapAction() { return std::string(ServiceNamespace) + std::string(OperationName); }
+std::string DefaultSoapAction() {
+    return std::string(ServiceNamespace) + std::string(OperationName);
+}
 
-std::shared_ptr<CurrencyConvertorSoap> CreateCurrencyConvertorProxy(bool useServiceDescription, std::string address,
-                                                                    std::shared_ptr<HttpTransport> transport) {
+std::shared_ptr<CurrencyConvertorSoap>
+CreateCurrencyConvertorProxy(bool useServiceDescription, std::string address,
+                             std::shared_ptr<HttpTransport> transport) {
     if (address.empty())
         address = useServiceDescription ? ServiceDescriptionAddress : ServiceEndpointAddress;
     if (!transport)
         transport = std::make_shared<HttpTransport>();
-    return std::make_shared<CurrencyConvertorProxy>(useServiceDescription, std::move(address), std::move(transport));
+    return std::make_shared<CurrencyConvertorProxy>(useServiceDescription, std::move(address),
+                                                    std::move(transport));
 }
 
 } // namespace quorvane

@@ -18,7 +18,8 @@ inline constexpr std::string_view OperationName = "ConversionRate";
 
 // Where the local rate service (quorvane-rated) listens by default.
 inline constexpr int DefaultServicePort = 47210;
-inline constexpr std::string_view ServiceDescriptionAddress = "http://127.0.0.1:47210/CurrencyConvertor.asmx?wsdl";
+inline constexpr std::string_view ServiceDescriptionAddress =
+    "http://127.0.0.1:47210/CurrencyConvertor.asmx?wsdl";
 inline constexpr std::string_view ServiceEndpointAddress = "http://127.0.0.1:47210/CurrencyConvertor.asmx";
 
 class HttpTransport;
@@ -42,8 +43,8 @@ public:
 // (empty: ServiceDescriptionAddress), and endpoint, SOAP action and body namespace come from it;
 // otherwise the address is the endpoint itself (empty: ServiceEndpointAddress). Without a transport a
 // new one with the default time-outs is made and owned by the proxy. Throws only std::bad_alloc.
-std::shared_ptr<CurrencyConvertorSoap> CreateCurrencyConvertorProxy(bool useServiceDescription,
-                                                                    std::string address = {},
-                                                                    std::shared_ptr<HttpTransport> transport = {});
+std::shared_ptr<CurrencyConvertorSoap>
+CreateCurrencyConvertorProxy(bool useServiceDescription, std::string address = {},
+                             std::shared_ptr<HttpTransport> transport = {});
 
 } // namespace quorvane

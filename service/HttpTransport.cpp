@@ -50,11 +50,15 @@ struct HttpTransport::Handle {
     char errorText[CURL_ERROR_SIZE] = {};
 };
 
-HttpTransport::HttpTransport(HttpTimeouts timeouts) : timeouts_(timeouts) { InitialiseCurl(); }
+HttpTransport::HttpTransport(HttpTimeouts timeouts) : timeouts_(timeouts) {
+    InitialiseCurl();
+}
 
 HttpTransport::~HttpTransport() = default;
 
-void HttpTransport::Close() { kept_.reset(); }
+void HttpTransport::Close() {
+    kept_.reset();
+}
 
 void HttpTransport::SetCertificateAuthorities(std::string pemFile) {
     authorities_ = std::move(pemFile);
@@ -91,8 +95,8 @@ ServiceResult<HttpResponse> Perform(CURL* curl, const char* errorText, const Htt
     const CURLcode code = curl_easy_perform(curl);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, nullptr);
     if (sink.overflow)
-        return MakeError(ServiceErrorKind::Network, "response larger than " +
-                                                        std::to_string(HttpTransport::MaxBodyBytes) + " bytes");
+        return MakeError(ServiceErrorKind::Network,
+                         "response larger than " + std::to_string(HttpTransport::MaxBodyBytes) + " bytes");
     if (code != CURLE_OK) {
         std::string reason = errorText[0] ? errorText : curl_easy_strerror(code);
         if (code == CURLE_OPERATION_TIMEDOUT)
@@ -126,7 +130,8 @@ ServiceResult<HttpResponse> HttpTransport::Get(const std::string& url) {
     return Perform(curl, handle.errorText, timeouts_);
 }
 
-ServiceResult<HttpResponse> HttpTransport::Post(const std::string& url, const std::vector<std::string>& headers,
+ServiceResult<HttpResponse> HttpTransport::Post(const std::string& url,
+                                                const std::vector<std::string>& headers,
                                                 const std::string& body) {
     if (!kept_) {
         auto handle = std::make_unique<Handle>();

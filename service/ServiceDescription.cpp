@@ -11,10 +11,11 @@ namespace {
 // Enough for any sane chain of imports; stops import cycles and runaway descriptions.
 constexpr std::size_t MaxDocuments = 32;
 
-const xmlNode* Root(const xml::DocPtr& doc) { return xmlDocGetRootElement(doc.get()); }
+const xmlNode* Root(const xml::DocPtr& doc) {
+    return xmlDocGetRootElement(doc.get());
+}
 
-template <class F>
-void ForEachWsdlChild(const xmlNode* parent, std::string_view localName, F&& f) {
+template <class F> void ForEachWsdlChild(const xmlNode* parent, std::string_view localName, F&& f) {
     for (const xmlNode* child = xml::FirstElementChild(parent); child; child = xml::NextElementSibling(child))
         if (xml::Is(child, WsdlNamespace, localName))
             f(child);
@@ -52,12 +53,14 @@ struct QName {
 
 // A prefixed name takes the namespace its prefix is bound to where it is written; an unprefixed
 // one stands for the description's target namespace.
-std::optional<QName> ReadQName(const xmlNode* node, const std::string& value, const std::string& targetNamespace) {
+std::optional<QName> ReadQName(const xmlNode* node, const std::string& value,
+                               const std::string& targetNamespace) {
     const auto colon = value.find(':');
     if (colon == std::string::npos)
         return QName{targetNamespace, value};
     const std::string prefix = value.substr(0, colon);
-    const xmlNs* ns = xmlSearchNs(node->doc, const_cast<xmlNode*>(node), reinterpret_cast<const xmlChar*>(prefix.c_str()));
+    const xmlNs* ns =
+        xmlSearchNs(node->doc, const_cast<xmlNode*>(node), reinterpret_cast<const xmlChar*>(prefix.c_str()));
     if (!ns || !ns->href)
         return std::nullopt;
     return QName{reinterpret_cast<const char*>(ns->href), value.substr(colon + 1)};
@@ -124,7 +127,8 @@ const xmlNode* ServiceDescription::FindBinding(std::string_view ns, std::string_
     return nullptr;
 }
 
-void ServiceDescription::ReadBinding(const xmlNode* binding, std::string_view operation, OperationBinding& out) {
+void ServiceDescription::ReadBinding(const xmlNode* binding, std::string_view operation,
+                                     OperationBinding& out) {
     const xmlNode* op = FindNamedChild(binding, WsdlNamespace, "operation", operation);
     if (!op)
         return;
@@ -155,7 +159,8 @@ ServiceResult<OperationBinding> ServiceDescription::Resolve(std::string_view ser
         }
     }
     if (!serviceSeen)
-        return MakeError(ServiceErrorKind::Description, "no service " + std::string(service) + " in the description");
+        return MakeError(ServiceErrorKind::Description,
+                         "no service " + std::string(service) + " in the description");
     if (!portNode)
         return MakeError(ServiceErrorKind::Description,
                          "no port " + std::string(port) + " in service " + std::string(service));

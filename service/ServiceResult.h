@@ -36,8 +36,7 @@ struct ServiceError {
 // "HTTP status 404: ..." style text for people (quorvanectl, logs).
 std::string Describe(const ServiceError& error);
 
-template <class T>
-class ServiceResult {
+template <class T> class ServiceResult {
 public:
     ServiceResult(T value) : state_(std::in_place_index<0>, std::move(value)) {}
     ServiceResult(ServiceError error) : state_(std::in_place_index<1>, std::move(error)) {}

@@ -16,16 +16,27 @@ namespace {
 void AppendEscaped(std::string& out, std::string_view text) {
     for (char c : text) {
         switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        default: out += c;
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        default:
+            out += c;
         }
     }
 }
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size())
@@ -66,7 +77,8 @@ bool IsDecimalNumber(std::string_view s) {
 
 ServiceError FaultError(const xmlNode* fault) {
     ServiceError error{ServiceErrorKind::Fault, {}};
-    for (const xmlNode* child = xml::FirstElementChild(fault); child; child = xml::NextElementSibling(child)) {
+    for (const xmlNode* child = xml::FirstElementChild(fault); child;
+         child = xml::NextElementSibling(child)) {
         const std::string_view name = xml::LocalName(child);
         if (EqualsIgnoringCase(name, "faultcode"))
             error.faultCode = xml::Text(child);
@@ -119,7 +131,8 @@ const xmlNode* FindResult(const xmlNode* wrapper) {
     if (first && !xml::NextElementSibling(first))
         return first;
     for (const xmlNode* child = first; child; child = xml::NextElementSibling(child))
-        if (EqualsIgnoringCase(xml::LocalName(child), "Result") || EqualsIgnoringCase(xml::LocalName(child), "Return"))
+        if (EqualsIgnoringCase(xml::LocalName(child), "Result") ||
+            EqualsIgnoringCase(xml::LocalName(child), "Return"))
             return child;
     return nullptr;
 }
@@ -157,15 +170,18 @@ ServiceResult<double> ReadRateText(std::string_view text) {
     if (EqualsIgnoringCase(text, "-INF"))
         return -std::numeric_limits<double>::infinity();
     if (!IsDecimalNumber(text))
-        return MakeError(ServiceErrorKind::NotANumber, "result \"" + std::string(text) + "\" is not a number");
+        return MakeError(ServiceErrorKind::NotANumber,
+                         "result \"" + std::string(text) + "\" is not a number");
     // from_chars reads "." whatever the locale says, but takes no leading "+".
     std::string_view digits = text.front() == '+' ? text.substr(1) : text;
     double value = 0;
     const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
     if (ec == std::errc::result_out_of_range)
-        return MakeError(ServiceErrorKind::NotANumber, "result \"" + std::string(text) + "\" is out of range");
+        return MakeError(ServiceErrorKind::NotANumber,
+                         "result \"" + std::string(text) + "\" is out of range");
     if (ec != std::errc() || end != digits.data() + digits.size())
-        return MakeError(ServiceErrorKind::NotANumber, "result \"" + std::string(text) + "\" is not a number");
+        return MakeError(ServiceErrorKind::NotANumber,
+                         "result \"" + std::string(text) + "\" is not a number");
     return value;
 }
 

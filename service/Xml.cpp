@@ -49,7 +49,9 @@ ServiceResult<DocPtr> Parse(std::string_view bytes, const std::string& url, Serv
     return doc;
 }
 
-std::string_view LocalName(const xmlNode* node) { return View(node->name); }
+std::string_view LocalName(const xmlNode* node) {
+    return View(node->name);
+}
 
 std::string_view NamespaceOf(const xmlNode* node) {
     return node->ns ? View(node->ns->href) : std::string_view();

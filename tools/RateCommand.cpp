@@ -17,7 +17,8 @@ const char* RateHelp =
     "Codes are the service's currency names in any letter case, e.g. USD, jpy, TRY_ (sent as TRY).\n"
     "\n"
     "  --wsdl ADDRESS  the service description: an http or https URL or a local file\n"
-    "                  (default: the local rate service, http://127.0.0.1:47210/CurrencyConvertor.asmx?wsdl)\n"
+    "                  (default: the local rate service, "
+    "http://127.0.0.1:47210/CurrencyConvertor.asmx?wsdl)\n"
     "  --help          this text\n"
     "\n"
     "Exit status 0 with the rate on standard output; 1 with the reason on standard error\n"
@@ -85,7 +86,8 @@ int RunRateCommand(const std::vector<std::string>& args, std::ostream& out, std:
         err << "quorvanectl rate: the rate service client could not be set up\n";
         return 1;
     }
-    const auto rate = RequestConversionRate(static_cast<Currency>(ordinals[0]), static_cast<Currency>(ordinals[1]));
+    const auto rate =
+        RequestConversionRate(static_cast<Currency>(ordinals[0]), static_cast<Currency>(ordinals[1]));
     if (!rate) {
         err << "quorvanectl rate: " << Describe(rate.error()) << "\n";
         return 1;

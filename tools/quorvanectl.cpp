@@ -11,7 +11,8 @@ using quorvane::ctl::Command;
 
 // One line per sub-command.
 constexpr Command Commands[] = {
-    {"rate", "FROM TO [--wsdl ADDRESS]", "print the current rate of a currency pair", quorvane::ctl::RunRateCommand},
+    {"rate", "FROM TO [--wsdl ADDRESS]", "print the current rate of a currency pair",
+     quorvane::ctl::RunRateCommand},
 };
 
 void PrintUsage(std::ostream& out) {

@@ -115,7 +115,8 @@ int main(int argc, char** argv) {
     const auto ours = reporter.realTime.find("BM_GetConversionRate");
     const auto bare = reporter.realTime.find("BM_BareCurlPost");
     if (ours != reporter.realTime.end() && bare != reporter.realTime.end() && bare->second > 0)
-        std::printf("\nGetConversionRate / bare libcurl POST: %.3f (goal: at most 1.3)\n", ours->second / bare->second);
+        std::printf("\nGetConversionRate / bare libcurl POST: %.3f (goal: at most 1.3)\n",
+                    ours->second / bare->second);
     benchmark::Shutdown();
     Service = nullptr;
     return 0;

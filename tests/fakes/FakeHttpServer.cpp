@@ -30,9 +30,13 @@ std::string RecordedRequest::Header(const std::string& name) const {
     return it == headers.end() ? std::string() : it->second;
 }
 
-std::size_t RecordedRequest::HeaderCount(const std::string& name) const { return headers.count(name); }
+std::size_t RecordedRequest::HeaderCount(const std::string& name) const {
+    return headers.count(name);
+}
 
-FakeHttpServer::FakeHttpServer() : server_(std::make_unique<httplib::Server>()) { Start(); }
+FakeHttpServer::FakeHttpServer() : server_(std::make_unique<httplib::Server>()) {
+    Start();
+}
 
 FakeHttpServer::FakeHttpServer(const TestCertificate& tls)
     : server_(std::make_unique<httplib::SSLServer>(tls.Certificate(), tls.Key())), scheme_("https") {
@@ -93,7 +97,8 @@ void FakeHttpServer::Serve(const std::string& method, const std::string& path, F
     routes_[{method, path}].fixed = std::make_unique<FakeResponse>(std::move(response));
 }
 
-void FakeHttpServer::Script(const std::string& method, const std::string& path, std::vector<FakeResponse> responses) {
+void FakeHttpServer::Script(const std::string& method, const std::string& path,
+                            std::vector<FakeResponse> responses) {
     std::lock_guard lock(mutex_);
     auto& queue = routes_[{method, path}].scripted;
     for (auto& response : responses)
@@ -159,7 +164,8 @@ void FakeHttpServer::Handle(const httplib::Request& request, httplib::Response& 
 std::string CurrencyConvertorDescription(const std::string& endpoint) {
     std::string wsdl = ReadFile(QUORVANE_TEST_DATA "/currency-convertor.wsdl");
     const std::string published = "http://www.webservicex.net/CurrencyConvertor.asmx";
-    for (auto at = wsdl.find(published); at != std::string::npos; at = wsdl.find(published, at + endpoint.size()))
+    for (auto at = wsdl.find(published); at != std::string::npos;
+         at = wsdl.find(published, at + endpoint.size()))
         wsdl.replace(at, published.size(), endpoint);
     return wsdl;
 }
@@ -167,7 +173,8 @@ std::string CurrencyConvertorDescription(const std::string& endpoint) {
 std::string RateResponse(const std::string& text) {
     return "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
            "<soap:Envelope xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\""
-           " xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\">"
+           " xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
+           "xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\">"
            "<soap:Body><ConversionRateResponse xmlns=\"http://www.webserviceX.NET/\">"
            "<ConversionRateResult>" +
            text + "</ConversionRateResult></ConversionRateResponse></soap:Body></soap:Envelope>";
@@ -177,7 +184,9 @@ std::string FaultResponse(const std::string& faultString) {
     return "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
            "<soap:Envelope xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\"><soap:Body><soap:Fault>"
            "<faultcode>soap:Client</faultcode><faultstring>" +
-           faultString + "</faultstring><detail><reason>bad code</reason></detail></soap:Fault></soap:Body></soap:Envelope>";
+           faultString +
+           "</faultstring><detail><reason>bad "
+           "code</reason></detail></soap:Fault></soap:Body></soap:Envelope>";
 }
 
 FakeRateService::FakeRateService(const std::string& rate) {

@@ -42,7 +42,7 @@ class FakeHttpServer {
 public:
     FakeHttpServer();
     explicit FakeHttpServer(const TestCertificate& tls); // https with this certificate
-    ~FakeHttpServer(); // releases stalled requests, stops and joins
+    ~FakeHttpServer();                                   // releases stalled requests, stops and joins
     FakeHttpServer(const FakeHttpServer&) = delete;
     FakeHttpServer& operator=(const FakeHttpServer&) = delete;
 

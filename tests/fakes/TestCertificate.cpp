@@ -24,8 +24,8 @@ TestCertificate::TestCertificate(const std::string& subjectAltName, std::chrono:
     X509_gmtime_adj(X509_getm_notAfter(cert_), static_cast<long>(notAfter.count()));
     X509_set_pubkey(cert_, key_);
     X509_NAME* name = X509_get_subject_name(cert_);
-    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>("Quorvane test"), -1,
-                               -1, 0);
+    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
+                               reinterpret_cast<const unsigned char*>("Quorvane test"), -1, -1, 0);
     X509_set_issuer_name(cert_, name);
 
     X509V3_CTX ctx;
@@ -52,8 +52,9 @@ TestCertificate::~TestCertificate() {
 const std::string& TestCertificate::PemFile() {
     if (pemFile_.empty()) {
         static std::atomic<int> counter{0};
-        const auto path = std::filesystem::temp_directory_path() /
-                          ("quorvane-test-ca-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".pem");
+        const auto path =
+            std::filesystem::temp_directory_path() /
+            ("quorvane-test-ca-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".pem");
         FILE* out = std::fopen(path.c_str(), "wb");
         if (!out)
             throw std::runtime_error("cannot write " + path.string());

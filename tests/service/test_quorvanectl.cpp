@@ -66,15 +66,17 @@ TEST(QuorvanectlRate, PrintsTheRateWithEveryDigitItNeeds) {
     EXPECT_EQ(second.out, "151.25\n");
     const auto posts = service.Server().Requests("POST");
     ASSERT_EQ(posts.size(), 2u);
-    EXPECT_NE(posts[1].body.find("<FromCurrency>TRY</FromCurrency><ToCurrency>EUR</ToCurrency>"), std::string::npos);
+    EXPECT_NE(posts[1].body.find("<FromCurrency>TRY</FromCurrency><ToCurrency>EUR</ToCurrency>"),
+              std::string::npos);
 }
 
 TEST(QuorvanectlRate, ExplainsEveryFailureOnStandardError) {
     FakeRateService service;
-    service.Server().Script("POST", "/CurrencyConvertor.asmx",
-                            {FakeResponse{500, "text/xml", FaultResponse("Currency not supported"), {}, false},
-                             FakeResponse{404, "text/xml", RateResponse("1"), {}, false},
-                             FakeResponse{200, "text/xml", "<soap:Envelope", {}, false}});
+    service.Server().Script(
+        "POST", "/CurrencyConvertor.asmx",
+        {FakeResponse{500, "text/xml", FaultResponse("Currency not supported"), {}, false},
+         FakeResponse{404, "text/xml", RateResponse("1"), {}, false},
+         FakeResponse{200, "text/xml", "<soap:Envelope", {}, false}});
     const std::vector<std::string> pair = {"USD", "JPY", "--wsdl", service.DescriptionUrl()};
     for (const char* expected : {"Currency not supported", "404", "malformed"}) {
         const CommandRun run = RateCommand(pair);
@@ -87,14 +89,18 @@ TEST(QuorvanectlRate, ExplainsEveryFailureOnStandardError) {
     for (const char* code : {"XYZ", "TRY", ""}) {
         const CommandRun run = RateCommand({"USD", code, "--wsdl", service.DescriptionUrl()});
         EXPECT_EQ(run.code, 1);
-        EXPECT_NE(run.err.find("unknown currency code \"" + std::string(code) + "\""), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find("unknown currency code \"" + std::string(code) + "\""), std::string::npos)
+            << run.err;
     }
     EXPECT_TRUE(service.Server().Requests().empty()) << "unknown codes are refused before anything is sent";
 }
 
 TEST(QuorvanectlRate, ChecksItsArguments) {
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{}, {"USD"}, {"USD", "JPY", "EUR"}, {"USD", "JPY", "--wsdl"}, {"USD", "JPY", "--x"}}) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{},
+                                                 {"USD"},
+                                                 {"USD", "JPY", "EUR"},
+                                                 {"USD", "JPY", "--wsdl"},
+                                                 {"USD", "JPY", "--x"}}) {
         const CommandRun run = RateCommand(args);
         EXPECT_EQ(run.code, 1);
         EXPECT_NE(run.err.find("usage: quorvanectl rate FROM TO"), std::string::npos);

@@ -88,7 +88,8 @@ TEST_F(RateClient, PostsTheRequestWithQuotedActionAndPlainXmlContentType) {
     EXPECT_EQ(posts[0].Header("Content-Type"), "text/xml");
     EXPECT_EQ(posts[0].HeaderCount("Content-Type"), 1u);
     EXPECT_EQ(posts[0].body, WriteConversionRateRequest("http://www.webserviceX.NET/", "USD", "JPY"));
-    EXPECT_NE(posts[1].body.find("<FromCurrency>TRY</FromCurrency><ToCurrency>EUR</ToCurrency>"), std::string::npos);
+    EXPECT_NE(posts[1].body.find("<FromCurrency>TRY</FromCurrency><ToCurrency>EUR</ToCurrency>"),
+              std::string::npos);
     EXPECT_EQ(posts[1].body.find("TRY_"), std::string::npos);
 }
 
@@ -98,8 +99,9 @@ TEST_F(RateClient, SendsTheDefaultActionWhenTheDescriptionNamesNone) {
                  "<soap:operation soapAction=\"" + PublishedAction + "\" style=\"document\" />",
                  "<soap:operation style=\"document\" />");
     server.Serve("GET", "/no-action.wsdl", Xml(withoutAction));
-    const std::string otherAction = Replaced(CurrencyConvertorDescription(server.Url(Path)),
-                                             "soapAction=\"" + PublishedAction + "\"", "soapAction=\"urn:rates#Rate\"");
+    const std::string otherAction =
+        Replaced(CurrencyConvertorDescription(server.Url(Path)), "soapAction=\"" + PublishedAction + "\"",
+                 "soapAction=\"urn:rates#Rate\"");
     server.Serve("GET", "/other-action.wsdl", Xml(otherAction));
 
     ASSERT_TRUE(Proxy("/no-action.wsdl")->ConversionRate(USD, JPY).ok());
@@ -112,7 +114,8 @@ TEST_F(RateClient, SendsTheDefaultActionWhenTheDescriptionNamesNone) {
 }
 
 TEST_F(RateClient, AFailedDescriptionIsFetchedAgainOnTheNextCallAndNothingIsPosted) {
-    server.Script("GET", Path, {Xml("", 503), Xml("", 200), Xml("<definitions>cut", 200), Xml("not xml at all")});
+    server.Script("GET", Path,
+                  {Xml("", 503), Xml("", 200), Xml("<definitions>cut", 200), Xml("not xml at all")});
     auto proxy = Proxy();
     const auto first = proxy->ConversionRate(USD, JPY);
     ASSERT_FALSE(first.ok());
@@ -148,8 +151,9 @@ TEST_F(RateClient, ReadsAFaultFromStatus500AndKeepsTheConnection) {
 
 TEST_F(RateClient, FailsOnAnErrorStatusWithoutReadingTheBodyAndReconnects) {
     // A 404 (or 401/407) carrying a perfectly good envelope is still a failure.
-    server.Script("POST", Path, {Xml(RateResponse("1.0"), 404), Xml(RateResponse("1.0"), 401),
-                                 Xml(RateResponse("1.0"), 407)});
+    server.Script(
+        "POST", Path,
+        {Xml(RateResponse("1.0"), 404), Xml(RateResponse("1.0"), 401), Xml(RateResponse("1.0"), 407)});
     auto proxy = Proxy();
     for (int status : {404, 401, 407}) {
         const auto rate = proxy->ConversionRate(USD, JPY);
@@ -173,7 +177,8 @@ TEST_F(RateClient, RefusesPlainAndHtmlContentTypesButNotWithParameters) {
     };
     const std::string envelope = RateResponse("2.5");
     server.Script("POST", Path,
-                  {typed("text/html", envelope), typed("TEXT/PLAIN", envelope), typed("text/html; charset=utf-8", envelope),
+                  {typed("text/html", envelope), typed("TEXT/PLAIN", envelope),
+                   typed("text/html; charset=utf-8", envelope),
                    typed("text/html; charset=utf-8", "<html><body>Maintenance</body></html>"),
                    typed("text/plain;charset=utf-8", envelope), typed("application/soap+xml", envelope)});
     auto proxy = Proxy();
@@ -231,15 +236,17 @@ TEST_F(RateClient, AnOrdinalThatNamesNoCurrencySendsNothing) {
     const auto unknown = static_cast<Currency>(255);
     EXPECT_EQ(proxy->ConversionRate(unknown, JPY).error().kind, ServiceErrorKind::UnknownCurrency);
     EXPECT_EQ(proxy->ConversionRate(USD, unknown).error().kind, ServiceErrorKind::UnknownCurrency);
-    EXPECT_EQ(proxy->ConversionRate(static_cast<Currency>(151), USD).error().kind, ServiceErrorKind::UnknownCurrency);
+    EXPECT_EQ(proxy->ConversionRate(static_cast<Currency>(151), USD).error().kind,
+              ServiceErrorKind::UnknownCurrency);
     EXPECT_TRUE(server.Requests().empty());
 }
 
 TEST_F(RateClient, FindsTheServiceInAnImportedDescription) {
-    server.Serve("GET", "/wsdl/main.wsdl",
-                 Xml("<?xml version=\"1.0\"?><wsdl:definitions xmlns:wsdl=\"http://schemas.xmlsoap.org/wsdl/\""
-                     " targetNamespace=\"urn:quorvane:main\"><wsdl:import namespace=\"http://www.webserviceX.NET/\""
-                     " location=\"parts/convertor.wsdl\"/></wsdl:definitions>"));
+    server.Serve(
+        "GET", "/wsdl/main.wsdl",
+        Xml("<?xml version=\"1.0\"?><wsdl:definitions xmlns:wsdl=\"http://schemas.xmlsoap.org/wsdl/\""
+            " targetNamespace=\"urn:quorvane:main\"><wsdl:import namespace=\"http://www.webserviceX.NET/\""
+            " location=\"parts/convertor.wsdl\"/></wsdl:definitions>"));
     server.Serve("GET", "/wsdl/parts/convertor.wsdl", Xml(CurrencyConvertorDescription(server.Url(Path))));
     auto proxy = Proxy("/wsdl/main.wsdl");
     const auto rate = proxy->ConversionRate(USD, JPY);
@@ -262,7 +269,8 @@ TEST_F(RateClient, ReadsADescriptionOfSeveralMegabytes) {
 
 TEST_F(RateClient, RefusesEndpointsThatAreNeitherHttpNorHttps) {
     const std::string ftp = Replaced(CurrencyConvertorDescription(server.Url(Path)),
-                                     "<soap:address location=\"" + server.Url(Path), "<soap:address location=\"ftp://127.0.0.1/x");
+                                     "<soap:address location=\"" + server.Url(Path),
+                                     "<soap:address location=\"ftp://127.0.0.1/x");
     server.Serve("GET", "/ftp.wsdl", Xml(ftp));
     const auto rate = Proxy("/ftp.wsdl")->ConversionRate(USD, JPY);
     ASSERT_FALSE(rate.ok());
@@ -284,8 +292,8 @@ TEST_F(RateClient, ReportsAnUnreachableEndpoint) {
 }
 
 TEST_F(RateClient, ReadsTheDescriptionFromALocalFile) {
-    const auto file = std::filesystem::temp_directory_path() /
-                      ("quorvane-desc-" + std::to_string(server.Port()) + ".wsdl");
+    const auto file =
+        std::filesystem::temp_directory_path() / ("quorvane-desc-" + std::to_string(server.Port()) + ".wsdl");
     {
         std::ofstream out(file, std::ios::binary);
         out << CurrencyConvertorDescription(server.Url(Path));
@@ -326,8 +334,8 @@ TEST(WebService, TurnsEveryFailureIntoZero) {
     EXPECT_DOUBLE_EQ(GetConversionRate(JPY, USD), 0.0067);
     EXPECT_EQ(GetConversionRate(static_cast<Currency>(255), USD), 0.0);
 
-    service.Server().Script("POST", Path, {Xml(FaultResponse("no"), 500), Xml(RateResponse("abc")),
-                                           Xml(RateResponse("1"), 404)});
+    service.Server().Script(
+        "POST", Path, {Xml(FaultResponse("no"), 500), Xml(RateResponse("abc")), Xml(RateResponse("1"), 404)});
     EXPECT_EQ(GetConversionRate(JPY, USD), 0.0);
     EXPECT_EQ(GetConversionRate(JPY, USD), 0.0);
     EXPECT_EQ(GetConversionRate(JPY, USD), 0.0);

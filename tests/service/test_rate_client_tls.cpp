@@ -30,7 +30,8 @@ struct TlsSetup {
         auto transport = std::make_shared<HttpTransport>(HttpTimeouts{2s, 5s});
         if (trusted)
             transport->SetCertificateAuthorities(trusted->PemFile());
-        return CreateCurrencyConvertorProxy(true, server.Url(Path + "?wsdl"), transport)->ConversionRate(EUR, USD);
+        return CreateCurrencyConvertorProxy(true, server.Url(Path + "?wsdl"), transport)
+            ->ConversionRate(EUR, USD);
     }
 
     FakeHttpServer server;
@@ -57,15 +58,16 @@ TEST(RateClientTls, RefusesUnknownAuthorityWrongHostAndExpiredCertificates) {
         TestCertificate& served;
         TestCertificate* trusted;
     };
-    for (const Case& c : {Case{"unknown authority", unknown, nullptr}, Case{"wrong host", otherHost, &otherHost},
-                          Case{"expired", expired, &expired}}) {
+    for (const Case& c : {Case{"unknown authority", unknown, nullptr},
+                          Case{"wrong host", otherHost, &otherHost}, Case{"expired", expired, &expired}}) {
         TlsSetup service(c.served);
         for (int attempt = 0; attempt < 2; ++attempt) { // no second, laxer attempt either
             const auto rate = service.Call(c.trusted);
             ASSERT_FALSE(rate.ok()) << c.what;
             EXPECT_EQ(rate.error().kind, ServiceErrorKind::Network) << c.what;
         }
-        EXPECT_TRUE(service.server.Requests().empty()) << c.what << ": no request may pass a failed verification";
+        EXPECT_TRUE(service.server.Requests().empty())
+            << c.what << ": no request may pass a failed verification";
     }
 }
 
@@ -79,7 +81,8 @@ TEST(RateClientTls, VerifiesTheEndpointToo) {
 
     auto transport = std::make_shared<HttpTransport>(HttpTimeouts{2s, 5s});
     transport->SetCertificateAuthorities(trusted.PemFile());
-    const auto result = CreateCurrencyConvertorProxy(false, endpoint.Url(Path), transport)->ConversionRate(EUR, USD);
+    const auto result =
+        CreateCurrencyConvertorProxy(false, endpoint.Url(Path), transport)->ConversionRate(EUR, USD);
     ASSERT_FALSE(result.ok());
     EXPECT_EQ(result.error().kind, ServiceErrorKind::Network);
     EXPECT_TRUE(endpoint.Requests().empty());

@@ -40,10 +40,15 @@ const char* Head = "<?xml version=\"1.0\"?>"
 
 std::string Binding(const std::string& name, const std::string& operationAttributes,
                     const std::string& bodyAttributes) {
-    return "<wsdl:binding name=\"" + name + "\" type=\"tns:CurrencyConvertorSoap\">"
+    return "<wsdl:binding name=\"" + name +
+           "\" type=\"tns:CurrencyConvertorSoap\">"
            "<soap:binding transport=\"http://schemas.xmlsoap.org/soap/http\"/>"
-           "<wsdl:operation name=\"ConversionRate\"><soap:operation " + operationAttributes + "/>"
-           "<wsdl:input><soap:body use=\"literal\" " + bodyAttributes + "/></wsdl:input></wsdl:operation>"
+           "<wsdl:operation name=\"ConversionRate\"><soap:operation " +
+           operationAttributes +
+           "/>"
+           "<wsdl:input><soap:body use=\"literal\" " +
+           bodyAttributes +
+           "/></wsdl:input></wsdl:operation>"
            "</wsdl:binding>";
 }
 
@@ -75,7 +80,8 @@ TEST(ServiceDescription, ReadsThePublishedDescription) {
 TEST(ServiceDescription, TakesActionAndBodyNamespaceFromTheNamedBinding) {
     // Two bindings with the port's local name; only the one in the namespace of the prefix counts.
     MemoryLoader memory;
-    memory.documents["d"] = std::string(Head) + " xmlns:tns=\"urn:rates\" xmlns:b=\"urn:other\" targetNamespace=\"urn:rates\">" +
+    memory.documents["d"] = std::string(Head) +
+                            " xmlns:tns=\"urn:rates\" xmlns:b=\"urn:other\" targetNamespace=\"urn:rates\">" +
                             Binding("Soap", "soapAction=\"urn:rates#Rate\"", "namespace=\"urn:body\"") +
                             Service("tns:Soap", " http://svc/endpoint ") + "</wsdl:definitions>";
     auto binding = ResolveFrom(memory, "d");
@@ -86,8 +92,8 @@ TEST(ServiceDescription, TakesActionAndBodyNamespaceFromTheNamedBinding) {
 
     // A prefix bound to another namespace names no binding here: the call falls back to defaults.
     memory.documents["e"] = std::string(Head) + " xmlns:b=\"urn:other\" targetNamespace=\"urn:rates\">" +
-                            Binding("Soap", "soapAction=\"urn:rates#Rate\"", "") + Service("b:Soap", "http://svc/") +
-                            "</wsdl:definitions>";
+                            Binding("Soap", "soapAction=\"urn:rates#Rate\"", "") +
+                            Service("b:Soap", "http://svc/") + "</wsdl:definitions>";
     binding = ResolveFrom(memory, "e");
     ASSERT_TRUE(binding.ok()) << Describe(binding.error());
     EXPECT_FALSE(binding.value().bindingFound);
@@ -119,10 +125,12 @@ TEST(ServiceDescription, FindsServiceAndBindingInImportedDescriptions) {
     // imports back the first (a cycle that must not loop).
     MemoryLoader memory;
     memory.documents["http://h/wsdl/main.wsdl"] =
-        std::string(Head) + " targetNamespace=\"urn:main\">"
+        std::string(Head) +
+        " targetNamespace=\"urn:main\">"
         "<wsdl:import namespace=\"urn:svc\" location=\"parts/service.wsdl\"/></wsdl:definitions>";
     memory.documents["http://h/wsdl/parts/service.wsdl"] =
-        std::string(Head) + " xmlns:bnd=\"urn:bind\" targetNamespace=\"urn:svc\">"
+        std::string(Head) +
+        " xmlns:bnd=\"urn:bind\" targetNamespace=\"urn:svc\">"
         "<wsdl:import namespace=\"urn:bind\" location=\"../binding.wsdl\"/>"
         "<wsdl:import namespace=\"urn:main\" location=\"http://h/wsdl/main.wsdl\"/>" +
         Service("bnd:Soap", "http://svc/imported") + "</wsdl:definitions>";
@@ -134,7 +142,8 @@ TEST(ServiceDescription, FindsServiceAndBindingInImportedDescriptions) {
     ASSERT_TRUE(description.ok()) << Describe(description.error());
     EXPECT_EQ(description.value().DocumentCount(), 3u);
     EXPECT_EQ(memory.asked.size(), 3u);
-    const auto binding = description.value().Resolve("CurrencyConvertor", "CurrencyConvertorSoap", "ConversionRate");
+    const auto binding =
+        description.value().Resolve("CurrencyConvertor", "CurrencyConvertorSoap", "ConversionRate");
     ASSERT_TRUE(binding.ok()) << Describe(binding.error());
     EXPECT_EQ(binding.value().endpoint, "http://svc/imported");
     EXPECT_EQ(binding.value().soapAction, "urn:bind#Rate");
@@ -143,8 +152,9 @@ TEST(ServiceDescription, FindsServiceAndBindingInImportedDescriptions) {
 
 TEST(ServiceDescription, FailsWhenAnImportCannotBeLoaded) {
     MemoryLoader memory;
-    memory.documents["main"] = std::string(Head) + " targetNamespace=\"urn:main\">"
-                               "<wsdl:import namespace=\"urn:x\" location=\"missing.wsdl\"/></wsdl:definitions>";
+    memory.documents["main"] =
+        std::string(Head) + " targetNamespace=\"urn:main\">"
+                            "<wsdl:import namespace=\"urn:x\" location=\"missing.wsdl\"/></wsdl:definitions>";
     const auto description = ServiceDescription::Load("main", memory.Loader());
     ASSERT_FALSE(description.ok());
     EXPECT_NE(description.error().message.find("missing.wsdl"), std::string::npos);
@@ -153,15 +163,18 @@ TEST(ServiceDescription, FailsWhenAnImportCannotBeLoaded) {
 TEST(ServiceDescription, FailsWithoutServicePortOrAddress) {
     MemoryLoader memory;
     memory.documents["no-service"] = std::string(Head) + " targetNamespace=\"urn:r\">"
-                                     "<wsdl:service name=\"Other\"/></wsdl:definitions>";
-    memory.documents["no-port"] = std::string(Head) + " targetNamespace=\"urn:r\">"
-                                  "<wsdl:service name=\"CurrencyConvertor\"><wsdl:port name=\"CurrencyConvertorSoap12\""
-                                  " binding=\"x\"><soap:address location=\"http://a/\"/></wsdl:port></wsdl:service>"
-                                  "</wsdl:definitions>";
-    memory.documents["no-address"] = std::string(Head) + " targetNamespace=\"urn:r\">" +
-                                     Service("Soap", "") + "</wsdl:definitions>";
+                                                         "<wsdl:service name=\"Other\"/></wsdl:definitions>";
+    memory.documents["no-port"] =
+        std::string(Head) +
+        " targetNamespace=\"urn:r\">"
+        "<wsdl:service name=\"CurrencyConvertor\"><wsdl:port name=\"CurrencyConvertorSoap12\""
+        " binding=\"x\"><soap:address location=\"http://a/\"/></wsdl:port></wsdl:service>"
+        "</wsdl:definitions>";
+    memory.documents["no-address"] =
+        std::string(Head) + " targetNamespace=\"urn:r\">" + Service("Soap", "") + "</wsdl:definitions>";
     // Names are compared case-sensitively.
-    memory.documents["wrong-case"] = std::string(Head) + " targetNamespace=\"urn:r\">"
+    memory.documents["wrong-case"] = std::string(Head) +
+                                     " targetNamespace=\"urn:r\">"
                                      "<wsdl:service name=\"currencyconvertor\"/></wsdl:definitions>";
     for (const char* address : {"no-service", "no-port", "no-address", "wrong-case"}) {
         const auto binding = ResolveFrom(memory, address);
@@ -183,10 +196,11 @@ TEST(ServiceDescription, RejectsBytesThatAreNoDescription) {
 }
 
 TEST(ServiceDescription, ReadsADescriptionInUtf16) {
-    const std::string utf8 = std::string("<?xml version=\"1.0\" encoding=\"UTF-16\"?>") +
-                             "<wsdl:definitions xmlns:wsdl=\"http://schemas.xmlsoap.org/wsdl/\""
-                             " xmlns:soap=\"http://schemas.xmlsoap.org/wsdl/soap/\" targetNamespace=\"urn:r\">" +
-                             Service("Soap", "http://svc/utf16") + "</wsdl:definitions>";
+    const std::string utf8 =
+        std::string("<?xml version=\"1.0\" encoding=\"UTF-16\"?>") +
+        "<wsdl:definitions xmlns:wsdl=\"http://schemas.xmlsoap.org/wsdl/\""
+        " xmlns:soap=\"http://schemas.xmlsoap.org/wsdl/soap/\" targetNamespace=\"urn:r\">" +
+        Service("Soap", "http://svc/utf16") + "</wsdl:definitions>";
     std::string utf16 = "\xFE\xFF"; // big endian with a byte order mark
     for (char c : utf8) {
         utf16 += '\0';

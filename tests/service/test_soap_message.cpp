@@ -14,8 +14,8 @@ using namespace quorvane;
 namespace {
 
 std::string Envelope(const std::string& body, const std::string& beforeBody = "") {
-    return "<?xml version=\"1.0\"?><s:Envelope xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\">" + beforeBody +
-           "<s:Body>" + body + "</s:Body></s:Envelope>";
+    return "<?xml version=\"1.0\"?><s:Envelope xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\">" +
+           beforeBody + "<s:Body>" + body + "</s:Body></s:Envelope>";
 }
 
 std::string Wrapper(const std::string& children) {
@@ -47,14 +47,13 @@ public:
 
 TEST(RequestWriter, WritesTheWrappedDocumentLiteralRequest) {
     const std::string request = WriteConversionRateRequest("http://www.webserviceX.NET/", "USD", "JPY");
-    EXPECT_EQ(request,
-              "<?xml version=\"1.0\"?>\n"
-              "<SOAP-ENV:Envelope xmlns:SOAP-ENV=\"http://schemas.xmlsoap.org/soap/envelope/\""
-              " xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\""
-              " xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">"
-              "<SOAP-ENV:Body><ConversionRate xmlns=\"http://www.webserviceX.NET/\">"
-              "<FromCurrency>USD</FromCurrency><ToCurrency>JPY</ToCurrency>"
-              "</ConversionRate></SOAP-ENV:Body></SOAP-ENV:Envelope>");
+    EXPECT_EQ(request, "<?xml version=\"1.0\"?>\n"
+                       "<SOAP-ENV:Envelope xmlns:SOAP-ENV=\"http://schemas.xmlsoap.org/soap/envelope/\""
+                       " xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\""
+                       " xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">"
+                       "<SOAP-ENV:Body><ConversionRate xmlns=\"http://www.webserviceX.NET/\">"
+                       "<FromCurrency>USD</FromCurrency><ToCurrency>JPY</ToCurrency>"
+                       "</ConversionRate></SOAP-ENV:Body></SOAP-ENV:Envelope>");
     EXPECT_EQ(request.find("encoding"), std::string::npos);
     EXPECT_EQ(request.find("SOAP-ENC"), std::string::npos);
     EXPECT_EQ(request.find("xsi:type"), std::string::npos);
@@ -133,10 +132,12 @@ TEST(ResponseReader, TurnsAFaultIntoAnErrorWithItsTexts) {
 }
 
 TEST(ResponseReader, RejectsWhatIsNoSoap11Envelope) {
-    const char* soap12 = "<e:Envelope xmlns:e=\"http://www.w3.org/2003/05/soap-envelope\"><e:Body><W><R>1</R></W>"
-                         "</e:Body></e:Envelope>";
+    const char* soap12 =
+        "<e:Envelope xmlns:e=\"http://www.w3.org/2003/05/soap-envelope\"><e:Body><W><R>1</R></W>"
+        "</e:Body></e:Envelope>";
     EXPECT_EQ(KindOf(ReadConversionRateResponse(soap12)), ServiceErrorKind::NotEnvelope);
-    EXPECT_EQ(KindOf(ReadConversionRateResponse("<html><body>1.0</body></html>")), ServiceErrorKind::NotEnvelope);
+    EXPECT_EQ(KindOf(ReadConversionRateResponse("<html><body>1.0</body></html>")),
+              ServiceErrorKind::NotEnvelope);
     EXPECT_EQ(KindOf(ReadConversionRateResponse(
                   "<s:Envelope xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\"/>")),
               ServiceErrorKind::NotEnvelope);
@@ -182,9 +183,9 @@ TEST(RateText, ReadsNumberFormsWhateverTheLocale) {
         const char* text;
         double value;
     };
-    for (const Case& c : {Case{" 151.25 ", 151.25}, Case{"\t\n0.0089\r\n", 0.0089}, Case{"-1.5", -1.5},
-                          Case{"+2", 2.0}, Case{"1e3", 1000.0}, Case{"1.5E-2", 0.015}, Case{".5", 0.5},
-                          Case{"7.", 7.0}, Case{"0", 0.0}}) {
+    for (const Case& c :
+         {Case{" 151.25 ", 151.25}, Case{"\t\n0.0089\r\n", 0.0089}, Case{"-1.5", -1.5}, Case{"+2", 2.0},
+          Case{"1e3", 1000.0}, Case{"1.5E-2", 0.015}, Case{".5", 0.5}, Case{"7.", 7.0}, Case{"0", 0.0}}) {
         const auto rate = ReadRateText(c.text);
         ASSERT_TRUE(rate.ok()) << c.text;
         EXPECT_DOUBLE_EQ(rate.value(), c.value) << c.text;
@@ -206,7 +207,8 @@ TEST(RateText, RejectsWhatIsNoDecimalNumber) {
 
 TEST(ResponseReader, ReadsTheResultUnderACommaDecimalLocale) {
     CommaDecimalLocale german;
-    const auto rate = ReadConversionRateResponse(Wrapper("<ConversionRateResult> 0.0089 </ConversionRateResult>"));
+    const auto rate =
+        ReadConversionRateResponse(Wrapper("<ConversionRateResult> 0.0089 </ConversionRateResult>"));
     ASSERT_TRUE(rate.ok()) << Describe(rate.error());
     EXPECT_DOUBLE_EQ(rate.value(), 0.0089);
     EXPECT_EQ(KindOf(ReadConversionRateResponse(Wrapper("<ConversionRateResult></ConversionRateResult>"))),
