@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "fakes/FakeHttpServer.h"
+#include "fakes/RawTcpServer.h"
 #include "service/CurrencyConvertor.h"
 #include "service/HttpTransport.h"
 #include "service/SoapMessage.h"
@@ -229,6 +230,46 @@ TEST_F(RateClient, ASilentServerTimesOutAndTheNextCallWorks) {
     auto fresh = Proxy();
     EXPECT_EQ(fresh->ConversionRate(USD, JPY).error().kind, ServiceErrorKind::Timeout);
     EXPECT_TRUE(fresh->ConversionRate(USD, JPY).ok());
+}
+
+TEST_F(RateClient, SurvivesCutOffAndGarbledAnswers) {
+    RawTcpServer raw;
+    server.Serve("GET", "/raw.wsdl", Xml(CurrencyConvertorDescription(raw.Url(Path))));
+    const std::string good = RateResponse("1.25");
+    raw.AddReply("HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nContent-Length: 500\r\n\r\n" +
+                 good.substr(0, 80));
+    raw.AddReply("hello, this is no HTTP\r\n\r\n");
+    raw.AddReply(""); // closes without a word
+    raw.AddReply("HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nContent-Length: " +
+                 std::to_string(good.size()) + "\r\n\r\n" + good);
+    auto proxy = Proxy("/raw.wsdl");
+    for (int broken = 0; broken < 3; ++broken) {
+        const auto rate = proxy->ConversionRate(USD, JPY);
+        ASSERT_FALSE(rate.ok()) << broken;
+        EXPECT_EQ(rate.error().kind, ServiceErrorKind::Network) << Describe(rate.error());
+    }
+    const auto rate = proxy->ConversionRate(USD, JPY);
+    ASSERT_TRUE(rate.ok()) << Expect(rate);
+    EXPECT_DOUBLE_EQ(rate.value(), 1.25);
+    EXPECT_EQ(raw.Connections(), 4);
+}
+
+TEST_F(RateClient, FollowsRedirectionsKeepingThePost) {
+    FakeResponse moved = Xml("", 301);
+    moved.headers["Location"] = server.Url(Path + "?wsdl");
+    server.Serve("GET", "/moved.wsdl", moved);
+    FakeResponse temporary = Xml("", 307);
+    temporary.headers["Location"] = server.Url(Path);
+    server.Serve("POST", "/old", temporary);
+    server.Serve("GET", Path, Xml(CurrencyConvertorDescription(server.Url("/old"))));
+
+    const auto rate = Proxy("/moved.wsdl")->ConversionRate(USD, JPY);
+    ASSERT_TRUE(rate.ok()) << Expect(rate);
+    const auto posts = server.Requests("POST");
+    ASSERT_EQ(posts.size(), 2u);
+    EXPECT_EQ(posts[1].path, Path);
+    EXPECT_EQ(posts[1].body, posts[0].body);
+    EXPECT_EQ(posts[1].Header("SOAPAction"), "\"" + PublishedAction + "\"");
 }
 
 TEST_F(RateClient, AnOrdinalThatNamesNoCurrencySendsNothing) {

@@ -1,5 +1,7 @@
 #include <clocale>
 #include <cmath>
+#include <filesystem>
+#include <fstream>
 #include <locale>
 #include <string>
 
@@ -155,6 +157,20 @@ TEST(ResponseReader, RejectsMalformedAndTruncatedBytes) {
     EXPECT_EQ(KindOf(ReadConversionRateResponse(std::string("\0\0\0", 3))), ServiceErrorKind::Parse);
     const auto undefinedEntity = ReadConversionRateResponse(Wrapper("<R>&rate;</R>"));
     EXPECT_EQ(KindOf(undefinedEntity), ServiceErrorKind::Parse);
+}
+
+TEST(ResponseReader, NeverReadsExternalEntities) {
+    const auto secret = std::filesystem::temp_directory_path() / "quorvane-entity-rate.txt";
+    {
+        std::ofstream out(secret);
+        out << "42";
+    }
+    const std::string response =
+        "<?xml version=\"1.0\"?><!DOCTYPE s:Envelope [<!ENTITY rate SYSTEM \"file://" + secret.string() +
+        "\">]>" + Wrapper("<ConversionRateResult>&rate;</ConversionRateResult>").substr(21);
+    const auto rate = ReadConversionRateResponse(response);
+    std::filesystem::remove(secret);
+    EXPECT_FALSE(rate.ok()) << "read " << rate.value();
 }
 
 TEST(ResponseReader, LetsTheDocumentDeclareItsEncoding) {
