@@ -272,6 +272,26 @@ TEST_F(RateClient, FollowsRedirectionsKeepingThePost) {
     EXPECT_EQ(posts[1].Header("SOAPAction"), "\"" + PublishedAction + "\"");
 }
 
+TEST_F(RateClient, GoesThroughTheProxyOfTheEnvironment) {
+    // The test server plays the proxy for a host that exists nowhere else.
+    struct ProxyVariable {
+        explicit ProxyVariable(const std::string& url) { setenv("http_proxy", url.c_str(), 1); }
+        ~ProxyVariable() { unsetenv("http_proxy"); }
+    } proxyVariable(server.Url(""));
+    const std::string remote = "http://rates.invalid" + Path;
+    server.Serve("GET", remote, Xml(CurrencyConvertorDescription(remote)));
+    server.Serve("POST", remote, Xml(RateResponse("3.5")));
+
+    const auto rate =
+        CreateCurrencyConvertorProxy(true, remote + "?wsdl", transport)->ConversionRate(USD, JPY);
+    ASSERT_TRUE(rate.ok()) << Expect(rate);
+    EXPECT_DOUBLE_EQ(rate.value(), 3.5);
+    const auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].target, remote + "?wsdl");
+    EXPECT_EQ(requests[1].target, remote);
+}
+
 TEST_F(RateClient, AnOrdinalThatNamesNoCurrencySendsNothing) {
     auto proxy = Proxy();
     const auto unknown = static_cast<Currency>(255);
