@@ -209,15 +209,18 @@ TEST_F(RateClient, MalformedAndTruncatedResponsesFailButKeepTheConnection) {
 }
 
 TEST_F(RateClient, ASilentServerTimesOutAndTheNextCallWorks) {
-    transport->SetTimeouts(HttpTimeouts{2s, 300ms});
+    const HttpTimeouts normal = transport->Timeouts();
+    const HttpTimeouts quick{2s, 300ms};
     auto proxy = Proxy();
     ASSERT_TRUE(proxy->ConversionRate(USD, JPY).ok()); // description and connection in place
     FakeResponse silent;
     silent.stall = true;
     server.Script("POST", Path, {silent});
+    transport->SetTimeouts(quick);
     const auto rate = proxy->ConversionRate(USD, JPY);
     ASSERT_FALSE(rate.ok());
     EXPECT_EQ(rate.error().kind, ServiceErrorKind::Timeout) << Describe(rate.error());
+    transport->SetTimeouts(normal);
     const auto next = proxy->ConversionRate(USD, JPY);
     ASSERT_TRUE(next.ok()) << Expect(next);
     const auto posts = server.Requests("POST");
@@ -225,11 +228,13 @@ TEST_F(RateClient, ASilentServerTimesOutAndTheNextCallWorks) {
     EXPECT_NE(posts[2].remotePort, posts[1].remotePort);
 
     // A silent description server times out the same way and is asked again next time.
-    FakeResponse silentDescription = silent;
-    server.Script("GET", Path, {silentDescription});
+    server.Script("GET", Path, {silent});
     auto fresh = Proxy();
+    transport->SetTimeouts(quick);
     EXPECT_EQ(fresh->ConversionRate(USD, JPY).error().kind, ServiceErrorKind::Timeout);
+    transport->SetTimeouts(normal);
     EXPECT_TRUE(fresh->ConversionRate(USD, JPY).ok());
+    EXPECT_EQ(server.Requests("GET").size(), 3u);
 }
 
 TEST_F(RateClient, SurvivesCutOffAndGarbledAnswers) {
