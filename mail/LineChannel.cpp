@@ -57,11 +57,27 @@ void LineChannel::Close() {
     buffer_.clear();
 }
 
-void LineChannel::WriteLine(std::string_view line) {
+namespace {
+
+void AppendLine(std::string& wire, std::string_view line) {
     if (line.find_first_of("\r\n") != std::string_view::npos)
         throw MailError("refusing to send a line break inside a line");
-    std::string wire(line);
+    wire += line;
     wire += "\r\n";
+}
+
+} // namespace
+
+void LineChannel::WriteLine(std::string_view line) {
+    std::string wire;
+    AppendLine(wire, line);
+    socket_.SendAll(wire, timeout_);
+}
+
+void LineChannel::WriteLines(const std::vector<std::string>& lines) {
+    std::string wire;
+    for (const std::string& line : lines)
+        AppendLine(wire, line);
     socket_.SendAll(wire, timeout_);
 }
 

@@ -24,6 +24,8 @@ public:
 
     // Refuses (MailError) a line that itself holds CR or LF: no text may add lines of its own.
     void WriteLine(std::string_view line);
+    // Several lines in one write, each refused like WriteLine before anything is sent.
+    void WriteLines(const std::vector<std::string>& lines);
     // Throws MailError on time-out, a closed connection, or a line over 16384 characters.
     std::string ReadLine();
 

@@ -89,11 +89,13 @@ void SmtpClient::Send(const MailMessage& message, const MessageWriter& writer) {
     for (const MailAddress& recipient : message.Recipients)
         Command("RCPT TO:<" + recipient.Address + ">", {250, 251});
     // The lines are made before DATA so that a message that cannot be written is never half sent.
-    const std::vector<std::string> lines = writer.WireLines(message);
+    std::vector<std::string> lines = writer.WireLines(message);
+    lines.emplace_back(".");
     Command("DATA", {354});
-    for (const std::string& line : lines)
-        channel_.WriteLine(line);
-    Command(".", {250});
+    channel_.WriteLines(lines);
+    const Reply accepted = ReadReply([this] { return channel_.ReadLine(); });
+    if (accepted.Code != 250)
+        throw MailError(accepted.Text());
 }
 
 void SmtpClient::Disconnect() {

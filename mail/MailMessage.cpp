@@ -113,7 +113,9 @@ void FoldPhysicalLine(std::string_view line, std::vector<std::string>& out) {
         std::string head = current.substr(0, at + 1);
         head.erase(head.find_last_not_of(" \t") + 1);
         out.push_back(std::move(head));
-        current = " " + current.substr(current.find_first_not_of(" \t,", at + 1));
+        std::string rest(1, ' ');
+        rest.append(current, current.find_first_not_of(" \t,", at + 1));
+        current = std::move(rest);
     }
     current.erase(current.find_last_not_of(' ') + 1);
     out.push_back(std::move(current));

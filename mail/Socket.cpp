@@ -4,6 +4,8 @@
 
 #include <fcntl.h>
 #include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -42,6 +44,9 @@ int ConnectOne(const addrinfo& address, std::chrono::milliseconds timeout, std::
         error = SystemError("socket", errno);
         return -1;
     }
+    // Commands are whole lines followed by a wait for the reply: no reason to hold them back.
+    const int noDelay = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
     if (::connect(fd, address.ai_addr, address.ai_addrlen) == 0)
         return fd;
     if (errno != EINPROGRESS) {
