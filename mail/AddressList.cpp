@@ -75,7 +75,9 @@ std::string Unquote(std::string_view text, bool keepQuotes) {
     return out;
 }
 
-[[noreturn]] void OutsideAddress() { throw std::runtime_error("@ Outside address"); }
+[[noreturn]] void OutsideAddress() {
+    throw std::runtime_error("@ Outside address");
+}
 
 } // namespace
 

@@ -75,8 +75,7 @@ private:
                 return false;
             // EILSEQ or EINVAL: replace one character and go on.
             out += *substitute;
-            const std::size_t skip =
-                std::min(srcLeft, SequenceLength(static_cast<unsigned char>(*src)));
+            const std::size_t skip = std::min(srcLeft, SequenceLength(static_cast<unsigned char>(*src)));
             src += skip;
             srcLeft -= skip;
         }

@@ -82,6 +82,8 @@ void LineChannel::WriteLines(const std::vector<std::string>& lines) {
 }
 
 std::string LineChannel::ReadLine() {
+    // One bound for the whole line, so that a server trickling bytes cannot stretch it.
+    const auto deadline = std::chrono::steady_clock::now() + timeout_;
     std::size_t searched = 0;
     while (true) {
         const std::size_t lf = buffer_.find('\n', searched);
@@ -100,7 +102,10 @@ std::string LineChannel::ReadLine() {
             throw MailError("reply line longer than 16384 characters");
         searched = buffer_.size();
         char chunk[4096];
-        const std::size_t got = socket_.Receive(chunk, sizeof chunk, timeout_);
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        const std::size_t got =
+            socket_.Receive(chunk, sizeof chunk, std::max(left, std::chrono::milliseconds(0)));
         if (got == 0)
             throw MailError("connection closed by the server");
         buffer_.append(chunk, got);

@@ -36,10 +36,10 @@ private:
 };
 
 struct Reply {
-    std::string TextCode; // "250", "+OK", "-ERR"
-    int Code = 0;          // TextCode as a number, 0 when it is none
+    std::string TextCode;           // "250", "+OK", "-ERR"
+    int Code = 0;                   // TextCode as a number, 0 when it is none
     std::vector<std::string> Lines; // each line from its fifth character on
-    std::string Text() const; // the lines joined with line breaks
+    std::string Text() const;       // the lines joined with line breaks
 };
 
 // Reads one reply: empty lines before it are skipped; "250-" lines continue it up to the "250 "

@@ -75,8 +75,8 @@ bool PopBeforeSMTP(bool showProgress) {
 }
 
 bool SendBySMTP(const mail::MailMessage& message, bool showProgress) {
-    static constexpr const char* kStepErrors[] = {
-        "SMTP 接続中にエラー発生。", "メール送信中にエラー発生。", "SMTP 切断中にエラー発生。"};
+    static constexpr const char* kStepErrors[] = {"SMTP 接続中にエラー発生。", "メール送信中にエラー発生。",
+                                                  "SMTP 切断中にエラー発生。"};
     int step = 0;
     try {
         Info(showProgress, "SMTP 接続します。");
@@ -102,21 +102,37 @@ bool SendBySMTP(const mail::MailMessage& message, bool showProgress) {
 
 } // namespace
 
-void SetSMTP(const TSMTP& smtp) { g_smtp = smtp; }
-void SetPOP(const TPOP& pop) { g_pop = pop; }
-void SetMailAccount(const TMailAccount& account) { g_account = account; }
-TSMTP GetSMTP() { return g_smtp; }
-TPOP GetPOP() { return g_pop; }
-TMailAccount GetMailAccount() { return g_account; }
+void SetSMTP(const TSMTP& smtp) {
+    g_smtp = smtp;
+}
+void SetPOP(const TPOP& pop) {
+    g_pop = pop;
+}
+void SetMailAccount(const TMailAccount& account) {
+    g_account = account;
+}
+TSMTP GetSMTP() {
+    return g_smtp;
+}
+TPOP GetPOP() {
+    return g_pop;
+}
+TMailAccount GetMailAccount() {
+    return g_account;
+}
 
-void SetMailTimeout(std::chrono::milliseconds timeout) { g_timeout = timeout; }
+void SetMailTimeout(std::chrono::milliseconds timeout) {
+    g_timeout = timeout;
+}
 
-void InitMail() { CreateMailClients(g_smtp, g_pop); }
+void InitMail() {
+    CreateMailClients(g_smtp, g_pop);
+}
 
 void CreateMailClients(const TSMTP& smtp, const TPOP& pop) {
     g_smtpClient = std::make_unique<mail::SmtpClient>(
-        mail::ServerSettings{smtp.Server, smtp.Port, smtp.UserID, smtp.Password},
-        smtp.AuthType == kAuthLogin, g_timeout);
+        mail::ServerSettings{smtp.Server, smtp.Port, smtp.UserID, smtp.Password}, smtp.AuthType == kAuthLogin,
+        g_timeout);
     g_popClient = std::make_unique<mail::Pop3Client>(
         mail::ServerSettings{pop.Server, pop.Port, pop.UserID, pop.Password}, g_timeout);
     g_currentAuthType = smtp.AuthType;

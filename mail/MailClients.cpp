@@ -25,8 +25,8 @@ bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
 
 SmtpClient::SmtpClient(ServerSettings server, bool authLogin, std::chrono::milliseconds timeout,
                        std::string localName)
-    : server_(std::move(server)), authLogin_(authLogin), localName_(std::move(localName)),
-      channel_(timeout) {}
+    : server_(std::move(server)), authLogin_(authLogin), localName_(std::move(localName)), channel_(timeout) {
+}
 
 Reply SmtpClient::Command(std::string_view line, std::initializer_list<int> expected) {
     channel_.WriteLine(line);
@@ -81,8 +81,7 @@ void SmtpClient::Authenticate() {
 
 void SmtpClient::Send(const MailMessage& message, const MessageWriter& writer) {
     Command("RSET");
-    const bool offered =
-        std::find(mechanisms_.begin(), mechanisms_.end(), "LOGIN") != mechanisms_.end();
+    const bool offered = std::find(mechanisms_.begin(), mechanisms_.end(), "LOGIN") != mechanisms_.end();
     if (authLogin_ && offered && !authenticated_)
         Authenticate();
     Command("MAIL FROM:<" + message.From.Address + ">", {250});

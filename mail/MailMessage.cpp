@@ -14,19 +14,21 @@ constexpr std::size_t kMaxEncodedWord = 75;
 constexpr std::size_t kBytesPerBWord = 42; // 14 groups of four base64 characters
 constexpr std::string_view kWordBreak = "\r\n\t";
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 
-bool IsAddressSpecial(char c) {
+bool IsPhraseDelimiter(char c) {
     return std::string_view("\"(),.:;<>@[\\]").find(c) != std::string_view::npos;
 }
 
-bool NeedsEncoding(unsigned char c, bool addressSpecials) {
-    return c < 0x20 || c >= 0x7F || (addressSpecials && IsAddressSpecial(static_cast<char>(c)));
+bool NeedsEncoding(unsigned char c, bool forDisplayName) {
+    return c < 0x20 || c >= 0x7F || (forDisplayName && IsPhraseDelimiter(static_cast<char>(c)));
 }
 
-bool WordNeedsEncoding(std::string_view word, bool addressSpecials) {
+bool WordNeedsEncoding(std::string_view word, bool forDisplayName) {
     for (char c : word) {
-        if (NeedsEncoding(static_cast<unsigned char>(c), addressSpecials))
+        if (NeedsEncoding(static_cast<unsigned char>(c), forDisplayName))
             return true;
     }
     return false;
@@ -138,9 +140,8 @@ std::string FormatMailDate(std::time_t when) {
     const long absolute = offsetMinutes < 0 ? -offsetMinutes : offsetMinutes;
     char text[64];
     std::snprintf(text, sizeof text, "%s, %d %s %d %02d:%02d:%02d %c%02ld%02ld", kDays[local.tm_wday],
-                  local.tm_mday, kMonths[local.tm_mon], local.tm_year + 1900, local.tm_hour,
-                  local.tm_min, local.tm_sec, offsetMinutes < 0 ? '-' : '+', absolute / 60,
-                  absolute % 60);
+                  local.tm_mday, kMonths[local.tm_mon], local.tm_year + 1900, local.tm_hour, local.tm_min,
+                  local.tm_sec, offsetMinutes < 0 ? '-' : '+', absolute / 60, absolute % 60);
     return text;
 }
 
@@ -159,7 +160,7 @@ std::vector<std::string> FoldHeaderLine(std::string_view line) {
 
 MessageWriter::MessageWriter(MailLanguage language) : encoder_(language) {}
 
-std::string MessageWriter::EncodeHeaderText(std::string_view utf8, bool addressSpecials) const {
+std::string MessageWriter::EncodeHeaderText(std::string_view utf8, bool forDisplayName) const {
     const MailTextEncoder::HeaderBytes text = encoder_.HeaderText(utf8);
     const std::string_view bytes = text.bytes;
     std::string out;
@@ -178,7 +179,7 @@ std::string MessageWriter::EncodeHeaderText(std::string_view utf8, bool addressS
         const std::size_t wordEnd = std::min(bytes.find_first_of(" \t", wordStart), bytes.size());
         const std::string_view blanks = bytes.substr(at, wordStart - at);
         const std::string_view word = bytes.substr(wordStart, wordEnd - wordStart);
-        if (!word.empty() && WordNeedsEncoding(word, addressSpecials)) {
+        if (!word.empty() && WordNeedsEncoding(word, forDisplayName)) {
             if (runOpen) {
                 run += blanks;
             } else {

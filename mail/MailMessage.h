@@ -37,7 +37,7 @@ public:
     explicit MessageWriter(MailLanguage language);
 
     // Header text (subject, display name) with runs of words that need it as encoded words.
-    std::string EncodeHeaderText(std::string_view utf8, bool addressSpecials) const;
+    std::string EncodeHeaderText(std::string_view utf8, bool forDisplayName) const;
     std::string RenderAddress(const MailAddress& address) const;
 
     // The header lines (folded), one empty line and the dot-stuffed body lines, each without its

@@ -38,8 +38,8 @@ std::string SystemError(const std::string& what, int error) {
 
 // One non-blocking connect attempt; the socket stays non-blocking for the bounded reads and writes.
 int ConnectOne(const addrinfo& address, std::chrono::milliseconds timeout, std::string& error) {
-    const int fd = ::socket(address.ai_family, address.ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK,
-                            address.ai_protocol);
+    const int fd =
+        ::socket(address.ai_family, address.ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, address.ai_protocol);
     if (fd < 0) {
         error = SystemError("socket", errno);
         return -1;
@@ -66,7 +66,9 @@ int ConnectOne(const addrinfo& address, std::chrono::milliseconds timeout, std::
 
 } // namespace
 
-TcpSocket::~TcpSocket() { Close(); }
+TcpSocket::~TcpSocket() {
+    Close();
+}
 
 TcpSocket::TcpSocket(TcpSocket&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
 

@@ -18,7 +18,8 @@ MailMessage JapaneseMessage(std::size_t lines, std::size_t& bytes) {
     m.Recipients = {{"taro@example.org", "山田 太郎"}, {"hanako@example.org", "佐藤 花子"}};
     bytes = m.Subject.size();
     for (std::size_t i = 0; i < lines; ++i) {
-        m.Body.push_back(i % 5 == 0 ? ".ﾄﾞﾙ円 ｶﾞｲﾄﾞ 150.25 を超えました。" : "為替レートの監視結果: 米ドル/日本円 = 150.2500（前回 149.9800）");
+        m.Body.push_back(i % 5 == 0 ? ".ﾄﾞﾙ円 ｶﾞｲﾄﾞ 150.25 を超えました。"
+                                    : "為替レートの監視結果: 米ドル/日本円 = 150.2500（前回 149.9800）");
         bytes += m.Body.back().size();
     }
     return m;
@@ -37,7 +38,8 @@ BENCHMARK(BM_WriteJapaneseMessage)->Arg(10)->Arg(1000);
 void BM_ShiftJisToIso2022Jp(benchmark::State& state) {
     std::string sjis;
     for (int i = 0; i < 2000; ++i)
-        sjis += "\x88\xd7\x91\xd6\x83\x8c\x81\x5b\x83\x67 USD/JPY \xb6\xde\xbf\xd8\xdd "; // 為替レート ... ｶﾞｿﾘﾝ
+        sjis +=
+            "\x88\xd7\x91\xd6\x83\x8c\x81\x5b\x83\x67 USD/JPY \xb6\xde\xbf\xd8\xdd "; // 為替レート ... ｶﾞｿﾘﾝ
     for (auto _ : state)
         benchmark::DoNotOptimize(ShiftJisToIso2022Jp(sjis));
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * sjis.size()));

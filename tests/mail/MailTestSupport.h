@@ -33,8 +33,7 @@ inline std::optional<std::string> Iconv(std::string_view text, const char* from,
 }
 
 inline std::string Base64Decode(std::string_view text) {
-    static const std::string alphabet =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    static const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     std::string out;
     unsigned value = 0;
     int bits = 0;
@@ -71,7 +70,11 @@ public:
     std::vector<RecordedBox> boxes;
 };
 
-inline RecordedBox InfoBox(std::string text) { return {false, std::move(text)}; }
-inline RecordedBox ErrorBox(std::string text) { return {true, std::move(text)}; }
+inline RecordedBox InfoBox(std::string text) {
+    return {false, std::move(text)};
+}
+inline RecordedBox ErrorBox(std::string text) {
+    return {true, std::move(text)};
+}
 
 } // namespace quorvane::testing

@@ -27,7 +27,8 @@ TEST(AddressList, SplitsAtCommasAndSemicolonsOutsideQuotesAndComments) {
 }
 
 TEST(AddressList, GroupNamesAndEmptyAddressesAreDropped) {
-    EXPECT_EQ(Read("Dealers: a@x.jp, b@y.jp;, c@z.jp"), (Pairs{{"", "a@x.jp"}, {"", "b@y.jp"}, {"", "c@z.jp"}}));
+    EXPECT_EQ(Read("Dealers: a@x.jp, b@y.jp;, c@z.jp"),
+              (Pairs{{"", "a@x.jp"}, {"", "b@y.jp"}, {"", "c@z.jp"}}));
     EXPECT_EQ(Read("<>, a@x.jp, <> "), (Pairs{{"", "a@x.jp"}}));
     EXPECT_EQ(Read("Empty group:;"), Pairs{});
 }

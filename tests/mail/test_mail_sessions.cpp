@@ -199,8 +199,9 @@ TEST(SmtpSession, Rcpt251IsAcceptedAnd550FailsBeforeData) {
     SmtpClient client = Client(server);
     client.Connect();
     client.Send(Message({"forward@example.org", "to@example.org"}), kWriter);
-    EXPECT_THROW(client.Send(Message({"forward@example.org", "nobody@example.org", "to@example.org"}), kWriter),
-                 MailError);
+    EXPECT_THROW(
+        client.Send(Message({"forward@example.org", "nobody@example.org", "to@example.org"}), kWriter),
+        MailError);
     EXPECT_TRUE(client.Connected());
     client.Disconnect();
     const Lines lines = server.Sessions(1)[0].lines;

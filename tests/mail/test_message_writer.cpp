@@ -161,13 +161,14 @@ TEST(MessageWriter, EncodedRunsKeepPlainWordsOutside) {
     EXPECT_TRUE(text.ends_with("?=  alarm")) << text;
     EXPECT_EQ(EncodedWords(text).size(), 1u);
     EXPECT_EQ(DecodedBytes(text), *Iconv("上限 アラーム", "UTF-8", "ISO-2022-JP"));
-    // Specials count only for display names.
+    // Address delimiters count only in display names.
     EXPECT_EQ(writer.EncodeHeaderText("a.b (c)", false), "a.b (c)");
     EXPECT_EQ(writer.EncodeHeaderText("plain words only", true), "plain words only");
 }
 
 TEST(MessageWriter, LongJapaneseSubjectIsCutEvery42Bytes) {
-    const std::string subject = "ドル円の為替レートが設定した上限値を超えましたので至急確認してください（自動送信メール）";
+    const std::string subject =
+        "ドル円の為替レートが設定した上限値を超えましたので至急確認してください（自動送信メール）";
     MailMessage m = TestMail();
     m.Subject = subject;
     const auto lines = MessageWriter(MailLanguage::Japanese).WireLines(m);
@@ -182,7 +183,8 @@ TEST(MessageWriter, LongJapaneseSubjectIsCutEvery42Bytes) {
     ASSERT_GE(words.size(), 3u);
     const std::string expected = *Iconv(subject, "UTF-8", "ISO-2022-JP");
     for (std::size_t i = 0; i < words.size(); ++i) {
-        EXPECT_EQ(Base64Decode(words[i].payload).size(), i + 1 < words.size() ? 42u : (expected.size() - 1) % 42 + 1);
+        EXPECT_EQ(Base64Decode(words[i].payload).size(),
+                  i + 1 < words.size() ? 42u : (expected.size() - 1) % 42 + 1);
         EXPECT_EQ(words[i].payload.size() <= 56, true);
     }
     EXPECT_EQ(DecodedBytes(header), expected);
@@ -196,7 +198,8 @@ TEST(MessageWriter, OtherLocalesUseTheirCharsetOrUtf8) {
     // Not in ISO-8859-1: the UTF-8 bytes under their own name, never under a wrong one.
     EXPECT_EQ(latin.EncodeHeaderText("日本", false), "=?UTF-8?Q?=E6=97=A5=E6=9C=AC?=");
 
-    const std::string chinese = MessageWriter(MailLanguage::ChineseSimplified).EncodeHeaderText("汇率", false);
+    const std::string chinese =
+        MessageWriter(MailLanguage::ChineseSimplified).EncodeHeaderText("汇率", false);
     ASSERT_EQ(EncodedWords(chinese).size(), 1u);
     EXPECT_EQ(EncodedWords(chinese)[0].charset, "GB2312");
     EXPECT_EQ(Iconv(DecodedBytes(chinese), "GB2312", "UTF-8"), "汇率");
@@ -205,7 +208,8 @@ TEST(MessageWriter, OtherLocalesUseTheirCharsetOrUtf8) {
     EXPECT_EQ(EncodedWords(korean)[0].charset, "UTF-8"); // the snowman is not in EUC-KR
     EXPECT_EQ(DecodedBytes(korean), "환율 ☃");
 
-    EXPECT_EQ(EncodedWords(MessageWriter(MailLanguage::ChineseTraditional).EncodeHeaderText("匯率", false))[0].charset,
+    EXPECT_EQ(EncodedWords(MessageWriter(MailLanguage::ChineseTraditional).EncodeHeaderText("匯率", false))[0]
+                  .charset,
               "Big5");
     // A Japanese locale with a character CP932 lacks.
     const std::string emoji = MessageWriter(MailLanguage::Japanese).EncodeHeaderText("通知 🔔", false);
@@ -222,11 +226,15 @@ TEST(MessageWriter, QWordsStayWithin75Characters) {
     const auto words = EncodedWords(text);
     ASSERT_GE(words.size(), 3u);
     for (const EncodedWord& w : words)
-        EXPECT_LE(w.payload.size() + std::string("=?ISO-8859-1?Q?" "?=").size(), 75u);
+        EXPECT_LE(w.payload.size() + std::string("=?ISO-8859-1?Q?"
+                                                 "?=")
+                                         .size(),
+                  75u);
     EXPECT_EQ(Iconv(DecodedBytes(text), "ISO-8859-1", "UTF-8"), name.substr(0, name.size() - 4));
     EXPECT_TRUE(text.ends_with("?= end"));
     std::size_t breaks = 0;
-    for (std::size_t at = text.find("?=\r\n\t=?"); at != std::string::npos; at = text.find("?=\r\n\t=?", at + 1))
+    for (std::size_t at = text.find("?=\r\n\t=?"); at != std::string::npos;
+         at = text.find("?=\r\n\t=?", at + 1))
         ++breaks;
     EXPECT_EQ(breaks, words.size() - 1);
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), static_cast<long>(breaks));
@@ -236,7 +244,8 @@ TEST(MessageWriter, LongHeaderLinesFoldAtCommasAndBlanksOutsideQuotes) {
     MailMessage m = TestMail();
     m.Recipients.clear();
     for (int i = 0; i < 8; ++i)
-        m.Recipients.push_back({"recipient" + std::to_string(i) + "@example.com", i == 2 ? "Last, First" : ""});
+        m.Recipients.push_back(
+            {"recipient" + std::to_string(i) + "@example.com", i == 2 ? "Last, First" : ""});
     const auto lines = MessageWriter(MailLanguage::Other).WireLines(m);
     std::string unfolded;
     std::size_t i = 2;
@@ -256,7 +265,8 @@ TEST(MessageWriter, LongHeaderLinesFoldAtCommasAndBlanksOutsideQuotes) {
     EXPECT_EQ(unfolded, expected);
     EXPECT_EQ(FoldHeaderLine("X: short"), std::vector<std::string>{"X: short"});
     const std::string unbreakable = "X-Long: " + std::string(100, 'a');
-    EXPECT_EQ(FoldHeaderLine(unbreakable), (std::vector<std::string>{"X-Long:", " " + std::string(100, 'a')}));
+    EXPECT_EQ(FoldHeaderLine(unbreakable),
+              (std::vector<std::string>{"X-Long:", " " + std::string(100, 'a')}));
     const std::string noBlank = "X-Long:" + std::string(100, 'a');
     EXPECT_EQ(FoldHeaderLine(noBlank), std::vector<std::string>{noBlank});
 }
@@ -280,7 +290,8 @@ TEST(MessageWriter, BodyLinesAreDotStuffedAndConverted) {
     EXPECT_EQ(latin.back(), "..x");
     // A character CP932 lacks becomes the geta mark rather than vanishing.
     m.Body = {"鈴🔔"};
-    EXPECT_EQ(MessageWriter(MailLanguage::Japanese).WireLines(m).back(), *Iconv("鈴〓", "UTF-8", "ISO-2022-JP"));
+    EXPECT_EQ(MessageWriter(MailLanguage::Japanese).WireLines(m).back(),
+              *Iconv("鈴〓", "UTF-8", "ISO-2022-JP"));
 }
 
 TEST(MessageWriter, LineBreaksInTextsNeverBecomeHeaderLines) {

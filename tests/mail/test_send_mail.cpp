@@ -20,8 +20,8 @@ namespace {
 
 const Boxes kSmtpSuccess = {InfoBox("SMTP 接続します。"), InfoBox("メールを送信します。"),
                             InfoBox("メール送信完了。SMTP切断します。")};
-const Boxes kPopSuccess = {InfoBox("POP 接続します。"), InfoBox("POP 接続完了。"), InfoBox("POP 切断します。"),
-                           InfoBox("POP 切断完了。")};
+const Boxes kPopSuccess = {InfoBox("POP 接続します。"), InfoBox("POP 接続完了。"),
+                           InfoBox("POP 切断します。"), InfoBox("POP 切断完了。")};
 
 class SendMailTest : public ::testing::Test {
 protected:
@@ -161,7 +161,8 @@ TEST_F(SendMailTest, SmtpAuthLogin) {
     Build(smtp.Start(), 1);
     EXPECT_TRUE(SendMail("s", "from@example.com", "to@example.org", "", false));
     const Lines lines = smtp.Sessions(1)[0].lines;
-    EXPECT_EQ(Lines(lines.begin() + 1, lines.begin() + 5), (Lines{"RSET", "AUTH LOGIN", "dXNlcg==", "c2VjcmV0"}));
+    EXPECT_EQ(Lines(lines.begin() + 1, lines.begin() + 5),
+              (Lines{"RSET", "AUTH LOGIN", "dXNlcg==", "c2VjcmV0"}));
 }
 
 TEST_F(SendMailTest, BuiltClientsStayUntilTheNextBuild) {
