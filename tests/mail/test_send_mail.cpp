@@ -2,6 +2,7 @@
 #include "mail/Base64.h"
 #include "mail/Mail.h"
 #include "mail/MailTestSupport.h"
+#include "tools/TestMailCommand.h"
 
 #include <gtest/gtest.h>
 
@@ -181,6 +182,45 @@ TEST_F(SendMailTest, BuiltClientsStayUntilTheNextBuild) {
     EXPECT_TRUE(SendMail("s", "f@x", "t@y", "", false));
     EXPECT_EQ(dialog.Sessions(1).size(), 1u);
     EXPECT_EQ(stored.Sessions(1).size(), 1u);
+}
+
+} // namespace
+
+namespace {
+
+int RunWith(std::vector<std::string> args) {
+    args.insert(args.begin(), "test-mail");
+    std::vector<char*> argv;
+    for (std::string& arg : args)
+        argv.push_back(arg.data());
+    return RunTestMail(static_cast<int>(argv.size()), argv.data());
+}
+
+TEST_F(SendMailTest, TestMailCommandReadsItsOptions) {
+    auto smtp = FakeMailServer::Smtp();
+    auto pop = FakeMailServer::Pop3();
+    const std::string smtpAddress = "127.0.0.1:" + std::to_string(smtp.Start());
+    const std::string popAddress = "127.0.0.1:" + std::to_string(pop.Start());
+    EXPECT_EQ(RunWith({"--smtp", smtpAddress, "--auth", "pop", "--pop", popAddress, "--pop-user", "taro",
+                       "--pop-password", "pw", "--from", "Alarm <a@example.com>", "--to", "b@example.org",
+                       "--timeout", "5"}),
+              0);
+    EXPECT_EQ(pop.Sessions(1)[0].lines, (Lines{"USER taro", "PASS pw", "QUIT"}));
+    const auto session = smtp.Sessions(1)[0];
+    EXPECT_EQ(session.message[1], "Subject: Quorvane TestMail");
+    EXPECT_EQ(session.lines[3], "RCPT TO:<b@example.org>");
+
+    smtp.On("RCPT TO:", "550 no\r\n", true);
+    EXPECT_EQ(RunWith({"--smtp", smtpAddress, "--from", "a@example.com", "--to", "b@example.org"}), 1);
+    for (const auto& bad : std::vector<std::vector<std::string>>{{"--smtp", smtpAddress, "--auth", "cram"},
+                                                                 {"--smtp", "127.0.0.1:port"},
+                                                                 {"--smtp", "[::1"},
+                                                                 {"--smtp", smtpAddress, "--to"},
+                                                                 {"--smtp", smtpAddress, "--verbose", "1"},
+                                                                 {"--from", "a@example.com"},
+                                                                 {"--smtp", smtpAddress, "--timeout", "0"}})
+        EXPECT_EQ(RunWith(bad), 2) << bad.back();
+    EXPECT_EQ(smtp.Sessions(2).size(), 2u);
 }
 
 } // namespace
