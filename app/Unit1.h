@@ -80,6 +80,8 @@ public:
     void ShowConfig(int page);
     void TOGGLE_MUTE();
 
+    // The outer height as laid out: 85 plus 41 per shown slot, for the frame the layout was drawn for.
+    int Height() const { return height_; }
     // Outer geometry in screen pixels, as the settings file keeps it.
     int Left() const;
     int Top() const;
@@ -131,6 +133,7 @@ private:
     std::unique_ptr<InstanceLock> lock_;
     bool refused_ = false;
     bool FirstActive = true;
+    bool activationQueued_ = false;
     int height_ = BaseHeight;
     QMenu* PopupMenu1 = nullptr;
     QAction* N1 = nullptr;

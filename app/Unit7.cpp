@@ -109,12 +109,12 @@ QPixmap SplashArtwork() {
     title.setBold(true);
     p.setFont(title);
     p.setPen(QColor(24, 54, 104));
-    p.drawText(QRect(16, 10, SplashWidth - 32, 44), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Quorvane"));
+    p.drawText(QRect(16, 6, SplashWidth - 32, 44), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Quorvane"));
     QFont sub = QGuiApplication::font();
     sub.setPixelSize(12);
     p.setFont(sub);
     p.setPen(QColor(70, 90, 120));
-    p.drawText(QRect(18, 48, SplashWidth - 36, 16), Qt::AlignLeft | Qt::AlignVCenter,
+    p.drawText(QRect(18, 52, SplashWidth - 36, 16), Qt::AlignLeft | Qt::AlignVCenter,
                QString::fromUtf8("為替参考レート監視"));
     return pixmap;
 }
