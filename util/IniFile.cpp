@@ -31,7 +31,9 @@ std::string_view Trim(std::string_view s) {
     return s;
 }
 
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char LowerAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool SameName(std::string_view a, std::string_view b) {
     if (a.size() != b.size())
@@ -75,7 +77,9 @@ std::string SingleLine(std::string_view value) {
     return out;
 }
 
-std::string SystemReason(int error) { return std::strerror(error); }
+std::string SystemReason(int error) {
+    return std::strerror(error);
+}
 
 [[noreturn]] void ThrowFileError(const char* what, const std::string& path, int error) {
     throw SettingsFileError(std::string(what) + ": " + path + ": " + SystemReason(error));
@@ -165,7 +169,8 @@ std::optional<std::int32_t> ParseInteger(std::string_view text) {
             bits = 0u - bits;
         return static_cast<std::int32_t>(bits);
     }
-    const std::int64_t value = negative ? -static_cast<std::int64_t>(magnitude) : static_cast<std::int64_t>(magnitude);
+    const std::int64_t value =
+        negative ? -static_cast<std::int64_t>(magnitude) : static_cast<std::int64_t>(magnitude);
     if (value < INT32_MIN || value > INT32_MAX)
         return std::nullopt;
     return static_cast<std::int32_t>(value);
@@ -195,7 +200,8 @@ std::string FormatReal(double value) {
     if (!std::isfinite(value) || value == 0)
         return "0";
     char buffer[64];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific, 14);
+    const auto result =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific, 14);
     std::string_view sci(buffer, static_cast<std::size_t>(result.ptr - buffer)); // "-d.dddddddddddddde+XX"
     const bool negative = sci.front() == '-';
     if (negative)
@@ -287,7 +293,8 @@ std::string IniFile::ReadString(std::string_view section, std::string_view key,
     return Find(section, key).value_or(fallback);
 }
 
-std::int32_t IniFile::ReadInteger(std::string_view section, std::string_view key, std::int32_t fallback) const {
+std::int32_t IniFile::ReadInteger(std::string_view section, std::string_view key,
+                                  std::int32_t fallback) const {
     const auto text = Find(section, key);
     return text ? ParseInteger(*text).value_or(fallback) : fallback;
 }
@@ -338,7 +345,9 @@ std::string IniFile::Text() const {
     return out;
 }
 
-void IniFile::Save(const std::string& path) const { ReplaceFile(path, Text()); }
+void IniFile::Save(const std::string& path) const {
+    ReplaceFile(path, Text());
+}
 
 namespace {
 

@@ -58,7 +58,9 @@ template <class R> Key<R> PresetInteger(std::string_view name, std::int32_t R::*
 template <class R> Key<R> Boolean(std::string_view name, bool R::*m, bool fallback) {
     return {name, Kind::Boolean, m, fallback};
 }
-template <class R> Key<R> Real(std::string_view name, double R::*m) { return {name, Kind::Real, m, 0.0}; }
+template <class R> Key<R> Real(std::string_view name, double R::*m) {
+    return {name, Kind::Real, m, 0.0};
+}
 template <class R> Key<R> Text(std::string_view name, std::string R::*m) {
     return {name, Kind::Text, m, std::string()};
 }
@@ -68,18 +70,14 @@ template <class R> Key<R> Protected(std::string_view name, std::string R::*m) {
 
 const Key<SystemRecord> SystemKeys[] = {
     PresetInteger("LOCATE_X", &SystemRecord::Left), // centred on the screen
-    PresetInteger("LOCATE_Y", &SystemRecord::Top),
-    Boolean("MUTE", &SystemRecord::Mute, false),
-    Boolean("Enable", &SystemRecord::MonitorOn, false),
-    Integer("INTERVAL", &SystemRecord::Interval, 5),
+    PresetInteger("LOCATE_Y", &SystemRecord::Top),      Boolean("MUTE", &SystemRecord::Mute, false),
+    Boolean("Enable", &SystemRecord::MonitorOn, false), Integer("INTERVAL", &SystemRecord::Interval, 5),
     Text("SERVICE_URL", &SystemRecord::ServiceURL),
 };
 
 const Key<TSMTP> SmtpKeys[] = {
-    Text("SMTP_SERVER", &TSMTP::Server),
-    Integer("SMTP_PORT", &TSMTP::Port, 25),
-    Text("SMTP_USER_ID", &TSMTP::UserID),
-    Protected("SMTP_PASSWORD", &TSMTP::Password),
+    Text("SMTP_SERVER", &TSMTP::Server),           Integer("SMTP_PORT", &TSMTP::Port, 25),
+    Text("SMTP_USER_ID", &TSMTP::UserID),          Protected("SMTP_PASSWORD", &TSMTP::Password),
     Integer("SMTP_AUTHTYPE", &TSMTP::AuthType, 0),
 };
 
@@ -123,7 +121,9 @@ const Key<TAlertConfig> AlertKeys[] = {
     Boolean("ALEnable", &TAlertConfig::ALEnable, true),
 };
 
-std::string SlotSection(int slot) { return "Currency" + std::to_string(slot); }
+std::string SlotSection(int slot) {
+    return "Currency" + std::to_string(slot);
+}
 
 template <class T, class R> T FallbackOr(const Key<R>& key, const T& current) {
     return key.fallback ? std::get<T>(*key.fallback) : current;
@@ -148,7 +148,8 @@ std::string Protect(const std::string& clear, PasswordForm form) {
     }
 }
 
-template <class R> void ReadKeys(const IniFile& ini, std::string_view section, std::span<const Key<R>> keys, R& r) {
+template <class R>
+void ReadKeys(const IniFile& ini, std::string_view section, std::span<const Key<R>> keys, R& r) {
     for (const Key<R>& key : keys) {
         std::visit(
             [&](auto member) {
@@ -249,8 +250,7 @@ template <class Add> void LoadRegistry(const IniFile& ini, std::string_view sect
     }
 }
 
-template <class Entries>
-void WriteRegistry(IniFile& ini, std::string_view section, const Entries& entries) {
+template <class Entries> void WriteRegistry(IniFile& ini, std::string_view section, const Entries& entries) {
     ini.WriteInteger(section, "Count", static_cast<std::int32_t>(entries.size()));
     for (std::size_t k = 1; k <= entries.size(); ++k) {
         const std::string n = std::to_string(k);
@@ -262,7 +262,7 @@ void WriteRegistry(IniFile& ini, std::string_view section, const Entries& entrie
 // Builds the content stage by stage; step tells the stage reached when something throws.
 void BuildContent(IniFile& ini, const SettingsHost& host, PasswordForm passwords, int& step) {
     step = 1;
-    const SystemRecord system{host.WindowLeft(), host.WindowTop(), BasicData.Mute,
+    const SystemRecord system{host.WindowLeft(),   host.WindowTop(),   BasicData.Mute,
                               BasicData.MonitorOn, BasicData.Interval, BasicData.ServiceURL};
     WriteKeys<SystemRecord>(ini, "System", SystemKeys, system, passwords);
     step = 2;

@@ -86,7 +86,8 @@ TEST(IniParse, TrimsSkipsCommentsAndIgnoresLinesBeforeTheFirstSection) {
 }
 
 TEST(IniParse, NamesIgnoreCaseAndTheFirstEntryWins) {
-    const IniFile ini = IniFile::Parse("[currency3]\nfrom=USD\nFROM=EUR\n[CURRENCY3]\nto=JPY\n[Other]\nfrom=X\n");
+    const IniFile ini =
+        IniFile::Parse("[currency3]\nfrom=USD\nFROM=EUR\n[CURRENCY3]\nto=JPY\n[Other]\nfrom=X\n");
     EXPECT_EQ(ini.Find("Currency3", "From"), "USD");
     EXPECT_EQ(ini.Find("Currency3", "To"), "JPY");
     EXPECT_EQ(ini.Find("OTHER", "FROM"), "X");
@@ -120,11 +121,26 @@ TEST(IniValues, IntegersReadDecimalAndBothHexForms) {
         const char* text;
         std::optional<std::int32_t> value;
     } cases[] = {
-        {"29", 29},          {"-20", -20},      {"+7", 7},          {"0x1D", 29},    {"0X1d", 29},
-        {"$1D", 29},         {"-$10", -16},     {"$FFFFFFFF", -1},  {"2147483647", 2147483647},
-        {"-2147483648", INT32_MIN},             {"2147483648", {}}, {"$100000000", {}},
-        {"abc", {}},         {"", {}},          {"-", {}},          {"$", {}},       {"0x", {}},
-        {"12a", {}},         {"1.5", {}},       {" 5", {}},
+        {"29", 29},
+        {"-20", -20},
+        {"+7", 7},
+        {"0x1D", 29},
+        {"0X1d", 29},
+        {"$1D", 29},
+        {"-$10", -16},
+        {"$FFFFFFFF", -1},
+        {"2147483647", 2147483647},
+        {"-2147483648", INT32_MIN},
+        {"2147483648", {}},
+        {"$100000000", {}},
+        {"abc", {}},
+        {"", {}},
+        {"-", {}},
+        {"$", {}},
+        {"0x", {}},
+        {"12a", {}},
+        {"1.5", {}},
+        {" 5", {}},
     };
     for (const Case& c : cases)
         EXPECT_EQ(ParseInteger(c.text), c.value) << c.text;
@@ -244,7 +260,8 @@ TEST(ReplaceFile, FailuresLeaveTheOldFileAndNoTemporaryFile) {
     EXPECT_THROW(ReplaceFile((file / "inner.ini").string(), "x"), SettingsFileError);
 
     // A file size limit makes the write itself fail half-way.
-    struct sigaction ignore {}, previous {};
+    struct sigaction ignore {
+    }, previous{};
     ignore.sa_handler = SIG_IGN;
     ASSERT_EQ(::sigaction(SIGXFSZ, &ignore, &previous), 0);
     struct rlimit saved {};

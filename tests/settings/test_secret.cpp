@@ -32,20 +32,21 @@ TEST(Secret, EveryEncryptionGivesAFreshForm) {
 
 TEST(Secret, RejectsWhatIsNotAFormMadeUnderThePassPhrase) {
     const std::string stored = EncryptSecret("mailpass", Phrase);
-    EXPECT_THROW(DecryptSecret("mailpass", Phrase), SecretError);     // clear text
-    EXPECT_THROW(DecryptSecret("", Phrase), SecretError);             // empty value
-    EXPECT_THROW(DecryptSecret("deadbeef", Phrase), SecretError);     // hex, but far too short
-    EXPECT_THROW(DecryptSecret(stored, "Rk4wPz7n"), SecretError);     // another pass phrase
+    EXPECT_THROW(DecryptSecret("mailpass", Phrase), SecretError); // clear text
+    EXPECT_THROW(DecryptSecret("", Phrase), SecretError);         // empty value
+    EXPECT_THROW(DecryptSecret("deadbeef", Phrase), SecretError); // hex, but far too short
+    EXPECT_THROW(DecryptSecret(stored, "Rk4wPz7n"), SecretError); // another pass phrase
     EXPECT_THROW(DecryptSecret(stored.substr(0, stored.size() - 2), Phrase), SecretError); // truncated
     EXPECT_THROW(DecryptSecret(stored.substr(0, stored.size() - 1), Phrase), SecretError); // odd length
-    EXPECT_THROW(DecryptSecret(stored + "00", Phrase), SecretError);   // extended
-    EXPECT_THROW(DecryptSecret(" " + stored, Phrase), SecretError);    // not hex throughout
+    EXPECT_THROW(DecryptSecret(stored + "00", Phrase), SecretError);                       // extended
+    EXPECT_THROW(DecryptSecret(" " + stored, Phrase), SecretError); // not hex throughout
 }
 
 TEST(Secret, RejectsAnAlterationAnywhereInTheForm) {
     const std::string stored = EncryptSecret("mailpass", Phrase);
     // Version byte, salt, nonce, authentication tag and sealed text each get one digit changed.
-    for (std::size_t at : {std::size_t{1}, std::size_t{10}, std::size_t{40}, std::size_t{90}, stored.size() - 1}) {
+    for (std::size_t at :
+         {std::size_t{1}, std::size_t{10}, std::size_t{40}, std::size_t{90}, stored.size() - 1}) {
         std::string altered = stored;
         altered[at] = altered[at] == '0' ? '1' : '0';
         EXPECT_THROW(DecryptSecret(altered, Phrase), SecretError) << "digit " << at;
