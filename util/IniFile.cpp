@@ -182,7 +182,7 @@ std::optional<double> ParseReal(std::string_view text) {
     if (!localPoint.empty() && localPoint != "." && s.find('.') == std::string::npos) {
         const std::size_t at = s.find(localPoint);
         if (at != std::string::npos)
-            s.replace(at, localPoint.size(), ".");
+            s = s.substr(0, at).append(".").append(s, at + localPoint.size());
     }
     std::string_view digits = s;
     if (digits.size() > 1 && digits.front() == '+' && digits[1] != '-')
@@ -223,13 +223,13 @@ std::string FormatReal(double value) {
             if (digits.size() <= whole)
                 out += digits + std::string(whole - digits.size(), '0');
             else
-                out += digits.substr(0, whole) + "." + digits.substr(whole);
+                out.append(digits, 0, whole).append(".").append(digits, whole);
         }
     } else {
-        out += digits.substr(0, 1);
+        out += digits.front();
         if (digits.size() > 1)
-            out += "." + digits.substr(1);
-        out += "E" + std::to_string(exponent);
+            out.append(".").append(digits, 1);
+        out.append("E").append(std::to_string(exponent));
     }
     return out;
 }
@@ -388,7 +388,9 @@ void ReplaceFile(const std::string& path, std::string_view content) {
     std::filesystem::path folder = target.parent_path();
     if (folder.empty())
         folder = ".";
-    std::string temp = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
+    std::string hidden(1, '.');
+    hidden.append(target.filename().string()).append(".XXXXXX");
+    std::string temp = (folder / hidden).string();
 
     FileDescriptor fd(::mkostemp(temp.data(), O_CLOEXEC));
     if (fd.get() < 0)
