@@ -35,8 +35,6 @@ struct SystemRecord {
     std::string ServiceURL;
 };
 
-enum class Kind { Integer, Boolean, Real, Text, Protected };
-
 // One key of a section: its name, the field it maps to and the default a load uses. A key without
 // default keeps what the loader put in the field beforehand.
 template <class R> struct Key {
@@ -44,28 +42,28 @@ template <class R> struct Key {
     using Value = std::variant<std::int32_t, bool, double, std::string>;
 
     std::string_view name;
-    Kind kind;
     Member member;
     std::optional<Value> fallback;
+    bool isProtected = false; // a password: kept in the file as EncryptSecret makes it
 };
 
 template <class R> Key<R> Integer(std::string_view name, std::int32_t R::*m, std::int32_t fallback) {
-    return {name, Kind::Integer, m, fallback};
+    return {name, m, fallback};
 }
 template <class R> Key<R> PresetInteger(std::string_view name, std::int32_t R::*m) {
-    return {name, Kind::Integer, m, std::nullopt};
+    return {name, m, std::nullopt};
 }
 template <class R> Key<R> Boolean(std::string_view name, bool R::*m, bool fallback) {
-    return {name, Kind::Boolean, m, fallback};
+    return {name, m, fallback};
 }
 template <class R> Key<R> Real(std::string_view name, double R::*m) {
-    return {name, Kind::Real, m, 0.0};
+    return {name, m, 0.0};
 }
 template <class R> Key<R> Text(std::string_view name, std::string R::*m) {
-    return {name, Kind::Text, m, std::string()};
+    return {name, m, std::string()};
 }
 template <class R> Key<R> Protected(std::string_view name, std::string R::*m) {
-    return {name, Kind::Protected, m, std::string()};
+    return {name, m, std::string(), true};
 }
 
 const Key<SystemRecord> SystemKeys[] = {
@@ -162,7 +160,7 @@ void ReadKeys(const IniFile& ini, std::string_view section, std::span<const Key<
                     field = ini.ReadBool(section, key.name, fallback);
                 else if constexpr (std::is_same_v<T, double>)
                     field = ini.ReadReal(section, key.name, fallback);
-                else if (key.kind == Kind::Protected)
+                else if (key.isProtected)
                     field = Unprotect(ini.ReadString(section, key.name, fallback));
                 else
                     field = ini.ReadString(section, key.name, fallback);
@@ -185,7 +183,7 @@ void WriteKeys(IniFile& ini, std::string_view section, std::span<const Key<R>> k
                     ini.WriteBool(section, key.name, field);
                 else if constexpr (std::is_same_v<T, double>)
                     ini.WriteReal(section, key.name, field);
-                else if (key.kind == Kind::Protected)
+                else if (key.isProtected)
                     ini.WriteString(section, key.name, Protect(field, passwords));
                 else
                     ini.WriteString(section, key.name, field);

@@ -289,3 +289,11 @@ TEST_F(Settings, CommandShowsMaskedSettingsAndNormalizesLikeTheSave) {
     EXPECT_EQ(RunSettings({"normalize", Data + "messy.ini"}, out, err), 2);
     EXPECT_EQ(RunSettings({"show", Temp("")}, out, err), 1);
 }
+
+TEST(SettingsPath, IniFileSitsBesideTheProgram) {
+    EXPECT_EQ(IniPathBeside("/opt/quorvane/bin/quorvane"), "/opt/quorvane/bin/quorvane.ini");
+    EXPECT_EQ(IniPathBeside("/x.y/app.exe"), "/x.y/app.ini");
+    EXPECT_EQ(IniPathBeside("/x.y/app"), "/x.y/app.ini");
+    // The test's own folder is writable, so its file lies beside it.
+    EXPECT_EQ(SettingsPath(), fs::read_symlink("/proc/self/exe").string() + ".ini");
+}
