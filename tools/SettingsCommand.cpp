@@ -1,11 +1,10 @@
-#include "tools/SettingsCommand.h"
+// quorvanectl settings show FILE | normalize IN OUT: the settings file as the program reads and writes it.
+#include <exception>
 
+#include "tools/Command.h"
 #include "util/Settings.h"
 
-#include <exception>
-#include <iostream>
-
-namespace quorvane {
+namespace quorvane::ctl {
 
 namespace {
 
@@ -31,12 +30,17 @@ private:
     QuoteTable quotes_;
 };
 
-void PrintUsage(std::ostream& err) {
-    err << "usage: quorvanectl settings show FILE\n"
-           "       quorvanectl settings normalize IN OUT\n"
-           "show prints every setting as the program loads it (passwords masked); normalize writes OUT\n"
-           "as the program's save would. A 640x480 window on a 1024x768 screen stands in for the window.\n";
-}
+const char* SettingsHelp =
+    "usage: quorvanectl settings show FILE\n"
+    "       quorvanectl settings normalize IN OUT\n"
+    "\n"
+    "show       prints every setting as Quorvane loads it from FILE, one \"Section.KEY=value\" per line,\n"
+    "           with the mail passwords masked\n"
+    "normalize  loads IN and writes OUT exactly as Quorvane's save would (UTF-8, CR LF, every key,\n"
+    "           passwords protected); IN may be a file of the Windows program (Shift-JIS)\n"
+    "\n"
+    "A 640x480 window on a 1024x768 screen stands in for the main window. Exit status 0 on success,\n"
+    "1 with the reason on standard error.\n";
 
 void Show(const std::string& path, std::ostream& out) {
     FixedHost host;
@@ -55,7 +59,11 @@ void Normalize(const std::string& in, const std::string& out) {
 
 } // namespace
 
-int RunSettings(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int RunSettingsCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+        out << SettingsHelp;
+        return 0;
+    }
     try {
         if (args.size() == 2 && args[0] == "show") {
             Show(args[1], out);
@@ -69,15 +77,8 @@ int RunSettings(const std::vector<std::string>& args, std::ostream& out, std::os
         err << "quorvanectl settings: " << e.what() << '\n';
         return 1;
     }
-    PrintUsage(err);
-    return 2;
+    err << SettingsHelp;
+    return 1;
 }
 
-int RunSettings(int argc, char** argv) {
-    std::vector<std::string> args;
-    for (int i = 1; i < argc; ++i)
-        args.emplace_back(argv[i]);
-    return RunSettings(args, std::cout, std::cerr);
-}
-
-} // namespace quorvane
+} // namespace quorvane::ctl

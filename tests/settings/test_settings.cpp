@@ -6,7 +6,7 @@
 #include "fakes/FakeSettingsHost.h"
 #include "mail/Mail.h"
 #include "service/Currency.h"
-#include "tools/SettingsCommand.h"
+#include "tools/Command.h"
 #include "util/Secret.h"
 #include "util/Settings.h"
 #include "util/Util.h"
@@ -275,7 +275,7 @@ TEST_F(Settings, UnreadableFileIsAnErrorOfTheLoad) {
 
 TEST_F(Settings, CommandShowsMaskedSettingsAndNormalizesLikeTheSave) {
     std::ostringstream out, err;
-    ASSERT_EQ(RunSettings({"show", Data + "messy.ini"}, out, err), 0) << err.str();
+    ASSERT_EQ(ctl::RunSettingsCommand({"show", Data + "messy.ini"}, out, err), 0) << err.str();
     const std::string shown = out.str();
     EXPECT_NE(shown.find("Mail.SMTP_PASSWORD=********\nMail.SMTP_AUTHTYPE=0\n"), std::string::npos);
     EXPECT_NE(shown.find("Mail.POP_PASSWORD=\n"), std::string::npos);
@@ -283,11 +283,12 @@ TEST_F(Settings, CommandShowsMaskedSettingsAndNormalizesLikeTheSave) {
     EXPECT_EQ(std::count(shown.begin(), shown.end(), '\n'), 6 + 11 + 8 * 22 + 7 + 1);
 
     Sounds.clear();
-    ASSERT_EQ(RunSettings({"normalize", Data + "messy.ini", Temp("norm.ini")}, out, err), 0) << err.str();
+    ASSERT_EQ(ctl::RunSettingsCommand({"normalize", Data + "messy.ini", Temp("norm.ini")}, out, err), 0)
+        << err.str();
     EXPECT_EQ(OpenPasswords(ReadBytes(Temp("norm.ini"))), ReadBytes(Data + "messy.expected.ini"));
 
-    EXPECT_EQ(RunSettings({"normalize", Data + "messy.ini"}, out, err), 2);
-    EXPECT_EQ(RunSettings({"show", Temp("")}, out, err), 1);
+    EXPECT_EQ(ctl::RunSettingsCommand({"normalize", Data + "messy.ini"}, out, err), 1);
+    EXPECT_EQ(ctl::RunSettingsCommand({"show", Temp("")}, out, err), 1);
 }
 
 TEST(SettingsPath, IniFileSitsBesideTheProgram) {
