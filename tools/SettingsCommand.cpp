@@ -8,28 +8,6 @@ namespace quorvane::ctl {
 
 namespace {
 
-// Stands in for the main window: a 640 x 480 window on a 1024 x 768 screen.
-class FixedHost : public SettingsHost {
-public:
-    int WindowLeft() const override { return left_; }
-    int WindowTop() const override { return top_; }
-    int WindowWidth() const override { return 640; }
-    int WindowHeight() const override { return 480; }
-    void MoveWindow(int left, int top) override {
-        left_ = left;
-        top_ = top;
-    }
-    int ScreenWidth() const override { return 1024; }
-    int ScreenHeight() const override { return 768; }
-    void SetQuotes(const QuoteTable& table) override { quotes_ = table; }
-    QuoteTable Quotes() const override { return quotes_; }
-
-private:
-    int left_ = 0;
-    int top_ = 0;
-    QuoteTable quotes_;
-};
-
 const char* SettingsHelp =
     "usage: quorvanectl settings show FILE\n"
     "       quorvanectl settings normalize IN OUT\n"
@@ -43,7 +21,7 @@ const char* SettingsHelp =
     "1 with the reason on standard error.\n";
 
 void Show(const std::string& path, std::ostream& out) {
-    FixedHost host;
+    FixedSettingsHost host;
     LoadData(host, path);
     const IniFile content = SettingsContent(host, PasswordForm::Masked);
     for (const IniFile::Section& section : content.Sections())
@@ -52,7 +30,7 @@ void Show(const std::string& path, std::ostream& out) {
 }
 
 void Normalize(const std::string& in, const std::string& out) {
-    FixedHost host;
+    FixedSettingsHost host;
     LoadData(host, in);
     SaveData(host, out);
 }

@@ -300,6 +300,15 @@ std::string UserSettingsPath() {
 
 } // namespace
 
+FixedSettingsHost::FixedSettingsHost(int windowWidth, int windowHeight, int screenWidth, int screenHeight)
+    : windowWidth_(windowWidth), windowHeight_(windowHeight), screenWidth_(screenWidth),
+      screenHeight_(screenHeight) {}
+
+void FixedSettingsHost::MoveWindow(int left, int top) {
+    left_ = left;
+    top_ = top;
+}
+
 std::string IniPathBeside(const std::string& executable) {
     return std::filesystem::path(executable).replace_extension(".ini").string();
 }

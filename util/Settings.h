@@ -25,6 +25,29 @@ public:
     virtual QuoteTable Quotes() const = 0;
 };
 
+// Stands in for the main window where there is none (quorvanectl): a window of fixed size on a screen of
+// fixed size, 640 x 480 on 1024 x 768 unless told otherwise.
+class FixedSettingsHost : public SettingsHost {
+public:
+    FixedSettingsHost(int windowWidth = 640, int windowHeight = 480, int screenWidth = 1024,
+                      int screenHeight = 768);
+    int WindowLeft() const override { return left_; }
+    int WindowTop() const override { return top_; }
+    int WindowWidth() const override { return windowWidth_; }
+    int WindowHeight() const override { return windowHeight_; }
+    void MoveWindow(int left, int top) override;
+    int ScreenWidth() const override { return screenWidth_; }
+    int ScreenHeight() const override { return screenHeight_; }
+    void SetQuotes(const QuoteTable& table) override { quotes_ = table; }
+    QuoteTable Quotes() const override { return quotes_; }
+
+private:
+    int windowWidth_, windowHeight_, screenWidth_, screenHeight_;
+    int left_ = 0;
+    int top_ = 0;
+    QuoteTable quotes_;
+};
+
 // quorvane.ini beside the executable; when that folder is not writable,
 // $XDG_CONFIG_HOME/quorvane/quorvane.ini (default ~/.config/quorvane/), the folder created as needed.
 std::string SettingsPath();

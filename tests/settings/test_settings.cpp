@@ -3,6 +3,7 @@
 #include "alert/Alert.h"
 #include "alert/App.h"
 #include "alert/Sound.h"
+#include "fakes/FakeMailServer.h"
 #include "fakes/FakeSettingsHost.h"
 #include "mail/Mail.h"
 #include "service/Currency.h"
@@ -297,4 +298,25 @@ TEST(SettingsPath, IniFileSitsBesideTheProgram) {
     EXPECT_EQ(IniPathBeside("/x.y/app"), "/x.y/app.ini");
     // The test's own folder is writable, so its file lies beside it.
     EXPECT_EQ(SettingsPath(), fs::read_symlink("/proc/self/exe").string() + ".ini");
+}
+
+TEST_F(Settings, TestMailTakesItsServersFromASettingsFile) {
+    auto smtp = quorvane::testing::FakeMailServer::Smtp();
+    auto pop = quorvane::testing::FakeMailServer::Pop3();
+    const int smtpPort = smtp.Start();
+    LoadText("[Mail]\nSMTP_SERVER=127.0.0.1\nSMTP_PORT=" + std::to_string(smtpPort) +
+             "\nSMTP_AUTHTYPE=2\nPOP_SERVER=127.0.0.1\nPOP_PORT=" + std::to_string(pop.Start()) +
+             "\nPOP_USER_ID=taro\nPOP_PASSWORD=" + EncryptSecret("秘密 pw", "Rk4wPz7N") +
+             "\nFrom=alarm@example.com\nTo=file@example.org\n");
+    std::ostringstream out, err;
+    // The option given with the file wins, wherever it stands.
+    EXPECT_EQ(ctl::RunTestMailCommand({"--to", "me@example.org", "--settings", Temp("in.ini")}, out, err), 0);
+    EXPECT_EQ(pop.Sessions(1)[0].lines, (std::vector<std::string>{"USER taro", "PASS 秘密 pw", "QUIT"}));
+    const auto session = smtp.Sessions(1)[0];
+    EXPECT_EQ(session.lines[2], "MAIL FROM:<alarm@example.com>");
+    EXPECT_EQ(session.lines[3], "RCPT TO:<me@example.org>");
+
+    EXPECT_EQ(ctl::RunTestMailCommand({"--settings", Temp("none.ini")}, out, err), 2);
+    WriteBytes(Temp("no-server.ini"), "[Mail]\nSMTP_PORT=25\n");
+    EXPECT_EQ(ctl::RunTestMailCommand({"--settings", Temp("no-server.ini")}, out, err), 2);
 }
