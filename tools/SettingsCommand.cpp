@@ -1,5 +1,6 @@
 // quorvanectl settings show FILE | normalize IN OUT: the settings file as the program reads and writes it.
 #include <exception>
+#include <filesystem>
 
 #include "tools/Command.h"
 #include "util/Settings.h"
@@ -41,6 +42,11 @@ int RunSettingsCommand(const std::vector<std::string>& args, std::ostream& out, 
     if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
         out << SettingsHelp;
         return 0;
+    }
+    // The program starts from defaults without a file; here a missing file is more likely a typing error.
+    if (args.size() >= 2 && !std::filesystem::exists(args[1])) {
+        err << "quorvanectl settings: no settings file " << args[1] << '\n';
+        return 1;
     }
     try {
         if (args.size() == 2 && args[0] == "show") {

@@ -290,6 +290,7 @@ TEST_F(Settings, CommandShowsMaskedSettingsAndNormalizesLikeTheSave) {
 
     EXPECT_EQ(ctl::RunSettingsCommand({"normalize", Data + "messy.ini"}, out, err), 1);
     EXPECT_EQ(ctl::RunSettingsCommand({"show", Temp("")}, out, err), 1);
+    EXPECT_EQ(ctl::RunSettingsCommand({"show", Temp("none.ini")}, out, err), 1);
 }
 
 TEST(SettingsPath, IniFileSitsBesideTheProgram) {
