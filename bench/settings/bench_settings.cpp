@@ -1,9 +1,13 @@
 // What a start and a close spend on the settings file: parsing it, reading values, the two passwords.
 #include <benchmark/benchmark.h>
 
+#include "alert/App.h"
+#include "alert/Sound.h"
 #include "util/IniFile.h"
 #include "util/Secret.h"
+#include "util/Settings.h"
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -56,5 +60,19 @@ void BM_DecryptSecret(benchmark::State& state) {
         benchmark::DoNotOptimize(DecryptSecret(stored, "Rk4wPz7N"));
 }
 BENCHMARK(BM_DecryptSecret)->Unit(benchmark::kMillisecond);
+
+// A whole start (load with two passwords to open) and close (save with two to protect, fsync included).
+void BM_LoadAndSaveFullFile(benchmark::State& state) {
+    const std::string out = (std::filesystem::temp_directory_path() / "quorvane-bench.ini").string();
+    for (auto _ : state) {
+        Sounds.clear();
+        Apps.clear();
+        FixedSettingsHost host;
+        LoadData(host, QUORVANE_TEST_DATA "/settings/full.ini");
+        SaveData(host, out);
+    }
+    std::filesystem::remove(out);
+}
+BENCHMARK(BM_LoadAndSaveFullFile)->Unit(benchmark::kMillisecond);
 
 } // namespace
