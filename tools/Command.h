@@ -20,6 +20,7 @@ struct Command {
 };
 
 int RunRateCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int RunSettingsCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 // Writes its steps to the process's standard output and error.
 int RunTestMailCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 

@@ -2,11 +2,13 @@
 #include "tools/Command.h"
 
 #include "mail/Mail.h"
+#include "util/Settings.h"
 #include "util/Util.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <optional>
 #include <stdexcept>
@@ -21,7 +23,10 @@ namespace {
 constexpr const char* kUsage =
     "usage: quorvanectl test-mail --smtp HOST[:PORT] [--auth none|login|pop] [--user NAME]\n"
     "           [--password TEXT] [--pop HOST[:PORT]] [--pop-user NAME] [--pop-password TEXT]\n"
-    "           --from ADDRESS --to ADDRESSES [--timeout SECONDS]\n";
+    "           --from ADDRESS --to ADDRESSES [--timeout SECONDS]\n"
+    "       quorvanectl test-mail --settings FILE [any option above]\n"
+    "--settings takes the mail servers, passwords and addresses from a settings file as Quorvane\n"
+    "loads it; the other options given with it take precedence.\n";
 
 // Step messages go to standard output instead of boxes.
 class ConsoleBoxes : public MessageBoxes {
@@ -77,7 +82,37 @@ struct Options {
     std::optional<int> timeoutSeconds;
 };
 
+// --settings FILE: the mail settings as the program loads them, whatever the option's position, so
+// that the options given with it override them.
+bool ApplySettingsFile(int argc, char** argv, Options& options, std::string& error) {
+    std::string path;
+    for (int i = 1; i + 1 < argc; i += 2)
+        if (std::string_view(argv[i]) == "--settings")
+            path = argv[i + 1];
+    if (path.empty())
+        return true;
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) {
+        error = "no settings file " + path;
+        return false;
+    }
+    try {
+        FixedSettingsHost host;
+        LoadData(host, path);
+    } catch (const std::exception& e) {
+        error = e.what();
+        return false;
+    }
+    options.smtp = GetSMTP();
+    options.pop = GetPOP();
+    options.from = GetMailAccount().From;
+    options.to = GetMailAccount().To;
+    return true;
+}
+
 bool ReadOptions(int argc, char** argv, Options& options, std::string& error) {
+    if (!ApplySettingsFile(argc, argv, options, error))
+        return false;
     for (int i = 1; i < argc; ++i) {
         const std::string_view name = argv[i];
         if (i + 1 >= argc) {
@@ -107,6 +142,8 @@ bool ReadOptions(int argc, char** argv, Options& options, std::string& error) {
             options.from = value;
         else if (name == "--to")
             options.to = value;
+        else if (name == "--settings")
+            continue; // already applied
         else if (name == "--timeout") {
             options.timeoutSeconds = Number(value);
             ok = options.timeoutSeconds && *options.timeoutSeconds > 0;
@@ -120,7 +157,7 @@ bool ReadOptions(int argc, char** argv, Options& options, std::string& error) {
         }
     }
     if (options.smtp.Server.empty()) {
-        error = "--smtp is required";
+        error = "--smtp is required (or a settings file with SMTP_SERVER)";
         return false;
     }
     return true;

@@ -11,6 +11,7 @@ struct TBasicData {
     bool Mute = false;
     std::int32_t Interval = 0; // seconds between monitor cycles
     bool MonitorOn = false;
+    std::string ServiceURL; // rate service description address from the settings; empty: the default
 };
 extern TBasicData BasicData;
 
