@@ -12,7 +12,7 @@ class ConfigDialogLink {
 public:
     virtual ~ConfigDialogLink() = default;
     virtual void SetQuotes(const QuoteTable& table) = 0; // the dialog's working copy
-    virtual void ShowPage(int page) = 0;                  // selects the tab and shows without blocking
+    virtual void ShowPage(int page) = 0;                 // selects the tab and shows without blocking
 };
 
 class AlarmDialogLink {
@@ -20,8 +20,8 @@ public:
     virtual ~AlarmDialogLink() = default;
     virtual void SetValue(int slot, const std::string& title, bool alEnable, const std::string& rate) = 0;
     virtual void ShowModeless() = 0;
-    virtual bool ShowsSlot(int slot) const = 0;            // visible and open for that slot
-    virtual void ShowRate(const std::string& rate) = 0;   // its current-rate label
+    virtual bool ShowsSlot(int slot) const = 0;         // visible and open for that slot
+    virtual void ShowRate(const std::string& rate) = 0; // its current-rate label
 };
 
 class PairDialogLink {

@@ -19,8 +19,7 @@ namespace {
 const char* const CommunicationError = "通信エラー";
 
 // Runs a step on leaving a scope, also when an alarm action throws through it.
-template <class F>
-class Finally {
+template <class F> class Finally {
 public:
     explicit Finally(F f) : f_(std::move(f)) {}
     ~Finally() { f_(); }
@@ -91,7 +90,8 @@ void TForm4::RunCycle() {
 void TForm4::Timer1Timer() {
     Timer1->SetInterval(MonitorPeriod(BasicData.Interval));
     Timer1->SetEnabled(false);
-    // The timer comes back on even when an alarm action fails, or monitoring would stop while its box shows on.
+    // The timer comes back on even when an alarm action fails, or monitoring would stop while its box shows
+    // on.
     Finally resume([this] { Timer1->SetEnabled(true); });
     RunCycle();
 }

@@ -93,8 +93,8 @@ QPixmap SplashArtwork() {
     for (int y = 60; y <= SplashHeight - 30; y += 18)
         p.drawLine(10, y, SplashWidth - 10, y);
     QPainterPath line;
-    const int points[][2] = {{10, 120}, {40, 112}, {70, 118}, {100, 98}, {130, 104}, {160, 84},
-                             {190, 90}, {220, 72}, {250, 78}, {270, 64}};
+    const int points[][2] = {{10, 120}, {40, 112}, {70, 118}, {100, 98}, {130, 104},
+                             {160, 84}, {190, 90}, {220, 72}, {250, 78}, {270, 64}};
     line.moveTo(points[0][0], points[0][1]);
     for (const auto& pt : points)
         line.lineTo(pt[0], pt[1]);
@@ -109,7 +109,8 @@ QPixmap SplashArtwork() {
     title.setBold(true);
     p.setFont(title);
     p.setPen(QColor(24, 54, 104));
-    p.drawText(QRect(16, 6, SplashWidth - 32, 44), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Quorvane"));
+    p.drawText(QRect(16, 6, SplashWidth - 32, 44), Qt::AlignLeft | Qt::AlignVCenter,
+               QStringLiteral("Quorvane"));
     QFont sub = QGuiApplication::font();
     sub.setPixelSize(12);
     p.setFont(sub);

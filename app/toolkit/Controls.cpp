@@ -19,7 +19,9 @@ void TLabel::SetFontColor(const QColor& colour) {
     setPalette(p);
 }
 
-QColor TLabel::FontColor() const { return palette().color(QPalette::WindowText); }
+QColor TLabel::FontColor() const {
+    return palette().color(QPalette::WindowText);
+}
 
 void TLabel::SetText(const QString& text) {
     setText(text);

@@ -73,8 +73,7 @@ private:
 };
 
 // Looks a control up by name among the window's children; nullptr when there is none of that kind.
-template <class T>
-T* FindControl(const QWidget* form, const QString& name) {
+template <class T> T* FindControl(const QWidget* form, const QString& name) {
     return form->findChild<T*>(name);
 }
 

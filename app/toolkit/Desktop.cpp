@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QAudioOutput>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QMediaPlayer>
@@ -19,9 +20,13 @@ void ShowBox(QMessageBox::Icon icon, const char* caption, const std::string& tex
 }
 } // namespace
 
-void QtMessageBoxes::Error(const std::string& text) { ShowBox(QMessageBox::Critical, ErrorCaption, text); }
+void QtMessageBoxes::Error(const std::string& text) {
+    ShowBox(QMessageBox::Critical, ErrorCaption, text);
+}
 
-void QtMessageBoxes::Info(const std::string& text) { ShowBox(QMessageBox::Information, InfoCaption, text); }
+void QtMessageBoxes::Info(const std::string& text) {
+    ShowBox(QMessageBox::Information, InfoCaption, text);
+}
 
 QtSoundPlayer::QtSoundPlayer() = default;
 QtSoundPlayer::~QtSoundPlayer() = default;
@@ -40,11 +45,37 @@ void QtSoundPlayer::Play(const std::string& path) {
     player_->play();
 }
 
+void ShowModeless(QWidget* window) {
+    if (!window)
+        return;
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+QString FileDialogFilter(const QString& filter) {
+    const QStringList parts = filter.split(QLatin1Char('|'));
+    QStringList entries;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QString patterns = parts[i + 1];
+        patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+        const QString shown = QStringLiteral("(") + patterns.simplified() + QLatin1Char(')');
+        entries << (parts[i].endsWith(shown) ? parts[i] : parts[i] + QLatin1Char(' ') + shown);
+    }
+    return entries.join(QStringLiteral(";;"));
+}
+
+std::string ChooseFile(QWidget* parent, const std::string& filter) {
+    return QFileDialog::getOpenFileName(parent, QString(), QString(),
+                                        FileDialogFilter(QString::fromStdString(filter)))
+        .toStdString();
+}
+
 QString ProgramFontFamily() {
     static const QString family = [] {
         const QStringList installed = QFontDatabase::families();
-        for (const char* name : {"ＭＳ Ｐゴシック", "MS PGothic", "Noto Sans CJK JP", "IPAPGothic", "IPAexGothic",
-                                 "Noto Sans JP", "VL PGothic", "TakaoPGothic"}) {
+        for (const char* name : {"ＭＳ Ｐゴシック", "MS PGothic", "Noto Sans CJK JP", "IPAPGothic",
+                                 "IPAexGothic", "Noto Sans JP", "VL PGothic", "TakaoPGothic"}) {
             const QString candidate = QString::fromUtf8(name);
             if (installed.contains(candidate, Qt::CaseInsensitive))
                 return candidate;
@@ -63,6 +94,8 @@ QFont ProgramFont(int pixelSize) {
     return font;
 }
 
-void ApplyProgramFont(QApplication& app) { app.setFont(ProgramFont(12)); }
+void ApplyProgramFont(QApplication& app) {
+    app.setFont(ProgramFont(12));
+}
 
 } // namespace quorvane

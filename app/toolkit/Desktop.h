@@ -10,6 +10,7 @@
 #include "util/Util.h"
 
 class QApplication;
+class QWidget;
 class QAudioOutput;
 class QMediaPlayer;
 
@@ -37,6 +38,16 @@ private:
     std::unique_ptr<QAudioOutput> output_;
     std::unique_ptr<QMediaPlayer> player_;
 };
+
+// Shows a window created once at start without blocking, in front of the others.
+void ShowModeless(QWidget* window);
+
+// A "|"-separated filter of descriptions and patterns ("音声|*.wav|すべて|*.*") in Qt's form
+// ("音声 (*.wav);;すべて (*.*)"); several patterns of one entry are separated by ";". A description that
+// already ends with its patterns in brackets keeps just those.
+QString FileDialogFilter(const QString& filter);
+// The open-file dialog: the chosen full path, or empty on cancel.
+std::string ChooseFile(QWidget* parent, const std::string& filter);
 
 // The family of the program font: "ＭＳ Ｐゴシック" when installed, else an installed Japanese UI font.
 QString ProgramFontFamily();

@@ -7,13 +7,18 @@
 namespace quorvane {
 
 namespace {
-void ReportCurrentException() {
+// Shows the exception being handled; must be called from a catch block. Never throws.
+void ReportCurrentException() noexcept {
     try {
-        throw;
-    } catch (const std::exception& e) {
-        ShowError(e.what());
+        try {
+            throw;
+        } catch (const std::exception& e) {
+            ShowError(e.what());
+        } catch (...) {
+            ShowError(UnknownErrorText);
+        }
     } catch (...) {
-        ShowError(UnknownErrorText);
+        // The error box itself failed; there is nobody left to tell.
     }
 }
 } // namespace
@@ -22,20 +27,19 @@ void RunGuarded(const std::function<void()>& handler) {
     try {
         handler();
     } catch (...) {
-        try {
-            ReportCurrentException();
-        } catch (...) {
-            // The error box itself failed; there is nobody left to tell.
-        }
+        ReportCurrentException();
     }
 }
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
 
 bool TApplication::notify(QObject* receiver, QEvent* event) {
-    bool handled = false;
-    RunGuarded([&] { handled = QApplication::notify(receiver, event); });
-    return handled;
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (...) {
+        ReportCurrentException();
+        return false;
+    }
 }
 
 } // namespace quorvane
