@@ -155,7 +155,7 @@ TEST_F(ToolkitTest, MessageBoxesHaveTheirCaptionIconAndOneOkButton) {
         qsizetype buttons = 0;
         QString button;
     };
-    auto inspectAndClose = [](Seen& seen) {
+    auto checkAndClose = [](Seen& seen) {
         QTimer::singleShot(0, [&seen] {
             auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
             if (!box)
@@ -166,9 +166,9 @@ TEST_F(ToolkitTest, MessageBoxesHaveTheirCaptionIconAndOneOkButton) {
         });
     };
     Seen error, info;
-    inspectAndClose(error);
+    checkAndClose(error);
     real.Error("保存できません");
-    inspectAndClose(info);
+    checkAndClose(info);
     real.Info("送信しました");
 
     EXPECT_EQ(error.title, QString::fromUtf8("エラー"));
