@@ -73,10 +73,13 @@ QString Name(const char* prefix, int n) {
     return QString::fromLatin1(prefix) + QString::number(n);
 }
 
-// The locale's time of day with seconds: its short time format, seconds added where it has none.
+// The locale's time of day with seconds: its short time format, seconds added where it has none. The
+// column has room for a 24-hour time only, so a 12-hour format gives way to one.
 QString TimeOfDayText(const QTime& time) {
     const QLocale locale = QLocale::system();
     QString format = locale.timeFormat(QLocale::ShortFormat);
+    if (format.contains(QLatin1Char('a'), Qt::CaseInsensitive))
+        format = QStringLiteral("H:mm:ss");
     if (!format.contains(QLatin1String("ss"))) {
         const qsizetype at = format.indexOf(QLatin1String("mm"));
         if (at >= 0)

@@ -36,7 +36,8 @@ namespace {
 
 // Milliseconds on the monotonic clock, comparable between processes.
 double NowMs() {
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 double CpuMs() {

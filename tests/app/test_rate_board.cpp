@@ -90,6 +90,7 @@ TEST_F(RateBoardTest, FirstRiseSameAndFallAreShownInTheirColours) {
     EXPECT_EQ(Colour("LB_D1"), ClGreen);
     EXPECT_FALSE(Label("LB_T1")->text().isEmpty());
     EXPECT_TRUE(Label("LB_T1")->text().contains(QLatin1Char(':')));
+    EXPECT_GE(Label("LB_T1")->x(), 0) << "the time is cut off at the left";
 
     form->SetRate(0, 110.25);
     EXPECT_EQ(Text("LB_D1"), "0.0000");
