@@ -66,11 +66,11 @@ int main(int argc, char** argv) {
         return 1;
     }
     const std::string shownHost = host.find(':') != std::string::npos ? "[" + host + "]" : host;
-    LogLine("quorvane-rated listening on http://" + shownHost + ":" + std::to_string(bound.value()) +
-            "/CurrencyConvertor.asmx");
     if (feedOptions.simulate)
         LogLine("SIMULATED rates: every rate drifts in a random walk (seed " +
                 std::to_string(feedOptions.seed) + ")");
+    LogLine("quorvane-rated listening on http://" + shownHost + ":" + std::to_string(bound.value()) +
+            "/CurrencyConvertor.asmx");
     feed.StartRefreshing();
 
     std::thread signalWatcher([&] {
