@@ -3,8 +3,10 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 
+#include "mail/Mail.h"
 #include "util/Quotes.h"
 
 namespace quorvane {
@@ -29,15 +31,31 @@ TAlertConfig DefaultAlertConfig();
 
 extern std::array<TAlertConfig, SlotCount> Alerts;
 
+// Replaces the slot's record by config, except the two alarm states, which the slot keeps.
 void SetAlertConfig(int slot, const TAlertConfig& config);
 
 // Evaluates one side of a slot against rate, runs that side's actions, stores the side's state and
 // returns whether its indicator is to be lit.
 bool CheckAlert(int slot, bool upper, bool mute, double rate, const std::string& title);
 
+// After the registry entry at 0-based position was removed: every reference to it becomes 0, every
+// reference behind it moves one place forward, in all eight records.
 void FixSoundRefs(int position);
 void FixAppRefs(int position);
 
+// The mail delivery as the alarm path sees it, so that the alarms do not link the mail module. The
+// program installs {GetMailAccount, SendMail} at start-up; tests install recorders. While either part
+// is missing, alarm mails are dropped. An exception thrown by send counts as a failed mail.
+struct AlertMailer {
+    std::function<TMailAccount()> account;
+    std::function<bool(const std::string& subject, const std::string& from, const std::string& to,
+                       const std::string& body, bool showProgress)>
+        send;
+};
+void InstallAlertMailer(AlertMailer mailer);
+
+// The three actions of one side of a slot. Each reads the slot's record as it is now and reports
+// nothing: a missing sound, program or mail server leaves no trace.
 void PlayAlertSound(int slot, bool upper);
 void SendAlertMail(int slot, bool newState, bool oldState, bool upper, double rate, const std::string& title);
 void RunAlertApp(int slot, bool newState, bool oldState, bool upper);

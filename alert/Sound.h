@@ -27,4 +27,7 @@ public:
 };
 void InstallSoundPlayer(SoundPlayer* player); // nullptr: sounds are dropped
 
+// Hands path to the installed player; does nothing when none is installed.
+void PlaySoundFile(const std::string& path);
+
 } // namespace quorvane

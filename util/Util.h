@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace quorvane {
 
@@ -36,12 +37,18 @@ public:
 void InstallShell(Shell* shell); // nullptr restores the real desktop shell
 
 // Starts target (an executable directly, anything else through the desktop's opener); never waits,
-// never reports: a missing file or opener is dropped silently.
+// never reports: a missing file or opener is dropped silently. A non-empty parameters text is split
+// at blanks into the program's arguments; documents and web addresses take none.
 void ShellOpen(const std::string& target, const std::string& parameters);
 
 // A number with exactly four decimals and thousands grouping: FormatRate(1234.5, ',', '.') is "1,234.5000".
+// The number is first taken to 15 significant digits, then rounded half away from zero to four
+// decimals; a result that rounds to zero carries no minus sign.
 std::string FormatRate(double value, char thousands, char decimal);
-// The same with the separators of the user's locale.
+// The same for separators of several bytes (UTF-8, as some locales have); empty thousands: no grouping.
+std::string FormatRate(double value, std::string_view thousands, std::string_view decimal);
+// The same with the separators of the user's locale (LC_ALL, LC_NUMERIC, LANG), read from the
+// environment on every call and independent of setlocale; the C locale's when that names none.
 std::string FormatRate(double value);
 
 // Remove a registered sound or program and fix every alarm's reference to it and those behind it.

@@ -1,0 +1,161 @@
+#include "alert/Alert.h"
+
+#include <cstdio>
+#include <exception>
+#include <limits>
+
+#include "alert/App.h"
+#include "alert/Sound.h"
+#include "util/Util.h"
+
+namespace quorvane {
+
+// Deviation limits are summed in 80-bit extended precision so that a rate equal to the double
+// nearest BASE + DH is not taken as reaching a limit that is really above it.
+static_assert(std::numeric_limits<long double>::digits == 64,
+              "deviation limits assume long double is the x87 80-bit extended format");
+
+std::array<TAlertConfig, SlotCount> Alerts{};
+
+namespace {
+
+AlertMailer g_mailer;
+
+bool ValidSlot(int slot) {
+    return slot >= 0 && slot < SlotCount;
+}
+
+bool LimitReached(const TAlertConfig& r, bool upper, double rate) {
+    switch (r.ALTYPE) {
+    case 0:
+        return upper ? rate >= r.AH : rate <= r.AL;
+    case 1: {
+        const long double base = r.BASE;
+        const long double limit = upper ? base + r.DH : base - r.DL;
+        return upper ? static_cast<long double>(rate) >= limit : static_cast<long double>(rate) <= limit;
+    }
+    default:
+        return false;
+    }
+}
+
+// A removed entry's references become 0, those behind it follow their entry one place forward.
+void FixRef(std::int32_t& ref, int removedRef) {
+    if (ref == removedRef)
+        ref = 0;
+    else if (ref > removedRef)
+        --ref;
+}
+
+} // namespace
+
+TAlertConfig DefaultAlertConfig() {
+    TAlertConfig c;
+    c.ALEnable = true;
+    c.AH_ON = true;
+    c.AL_ON = true;
+    return c;
+}
+
+void SetAlertConfig(int slot, const TAlertConfig& config) {
+    if (!ValidSlot(slot))
+        return;
+    // The slot keeps its states: pressing OK on an unchanged alarm that is on must not fire its ON
+    // mail and program a second time at the next rate.
+    TAlertConfig& r = Alerts[slot];
+    const bool h = r.H_STATE, l = r.L_STATE;
+    r = config;
+    r.H_STATE = h;
+    r.L_STATE = l;
+}
+
+bool CheckAlert(int slot, bool upper, bool mute, double rate, const std::string& title) {
+    if (!ValidSlot(slot))
+        return false;
+    TAlertConfig& r = Alerts[slot];
+    bool hit = false;
+    bool sideOn = false;
+    if (r.ALEnable) {
+        sideOn = upper ? r.AH_ON : r.AL_ON;
+        hit = LimitReached(r, upper, rate);
+        if (hit && sideOn && !mute)
+            PlayAlertSound(slot, upper);
+        const bool old = upper ? r.H_STATE : r.L_STATE;
+        if (sideOn) {
+            SendAlertMail(slot, hit, old, upper, rate, title);
+            RunAlertApp(slot, hit, old, upper);
+        }
+    }
+    (upper ? r.H_STATE : r.L_STATE) = hit;
+    return sideOn && hit; // sideOn is only set while ALEnable is on
+}
+
+void FixSoundRefs(int position) {
+    if (position < 0)
+        return;
+    for (TAlertConfig& r : Alerts) {
+        FixRef(r.SOUND_H, position + 1);
+        FixRef(r.SOUND_L, position + 1);
+    }
+}
+
+void FixAppRefs(int position) {
+    if (position < 0)
+        return;
+    for (TAlertConfig& r : Alerts) {
+        FixRef(r.APP_H_ON, position + 1);
+        FixRef(r.APP_H_OFF, position + 1);
+        FixRef(r.APP_L_ON, position + 1);
+        FixRef(r.APP_L_OFF, position + 1);
+    }
+}
+
+void InstallAlertMailer(AlertMailer mailer) {
+    g_mailer = std::move(mailer);
+}
+
+void PlayAlertSound(int slot, bool upper) {
+    if (!ValidSlot(slot))
+        return;
+    const TAlertConfig& r = Alerts[slot];
+    const std::string path = SoundPath(upper ? r.SOUND_H : r.SOUND_L);
+    if (!path.empty())
+        PlaySoundFile(path);
+}
+
+void SendAlertMail(int slot, bool newState, bool oldState, bool upper, double rate,
+                   const std::string& title) {
+    if (newState == oldState || !ValidSlot(slot))
+        return;
+    const TAlertConfig& r = Alerts[slot];
+    if (!(upper ? r.MAIL_H_SW : r.MAIL_L_SW))
+        return;
+    const char* tag = upper ? (newState ? " H ON:" : " H OFF:") : (newState ? " L ON:" : " L OFF");
+    const std::string subject = "Quorvane " + title + tag + " " + FormatRate(rate);
+    if (!g_mailer.account || !g_mailer.send)
+        return;
+    // A mail that fails, even by throwing, must not stop the monitor cycle that raised the alarm.
+    try {
+        const TMailAccount account = g_mailer.account();
+        g_mailer.send(subject, account.From, account.To, std::string(), false);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "quorvane: alarm mail \"%s\" not sent: %s\n", subject.c_str(), e.what());
+    } catch (...) {
+        std::fprintf(stderr, "quorvane: alarm mail \"%s\" not sent\n", subject.c_str());
+    }
+}
+
+void RunAlertApp(int slot, bool newState, bool oldState, bool upper) {
+    if (newState == oldState || !ValidSlot(slot))
+        return;
+    const TAlertConfig& r = Alerts[slot];
+    if (!(upper ? r.APP_H_SW : r.APP_L_SW))
+        return;
+    const std::int32_t ref =
+        upper ? (newState ? r.APP_H_ON : r.APP_H_OFF) : (newState ? r.APP_L_ON : r.APP_L_OFF);
+    const std::string path = AppPath(ref);
+    if (!path.empty())
+        ShellOpen(path, std::string());
+}
+
+} // namespace quorvane

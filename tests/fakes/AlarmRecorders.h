@@ -1,0 +1,83 @@
+// Recorders for what the alarm actions hand to the desktop (sound, shell) and to the mail delivery.
+// All three write into one ordered log so that tests can check the order of the actions.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "alert/Alert.h"
+#include "alert/Sound.h"
+#include "util/Util.h"
+
+namespace quorvane::testing {
+
+struct ActionLog {
+    std::vector<std::string> events;
+
+    int Count(const std::string& prefix) const {
+        int n = 0;
+        for (const std::string& e : events)
+            n += e.rfind(prefix, 0) == 0 ? 1 : 0;
+        return n;
+    }
+};
+
+class SoundRecorder final : public SoundPlayer {
+public:
+    explicit SoundRecorder(ActionLog& log) : log_(log) {}
+    void Play(const std::string& path) override { log_.events.push_back("sound " + path); }
+
+private:
+    ActionLog& log_;
+};
+
+class ShellRecorder final : public Shell {
+public:
+    struct Call {
+        std::string target;
+        std::string parameters;
+    };
+    explicit ShellRecorder(ActionLog& log) : log_(log) {}
+    void Open(const std::string& target, const std::string& parameters) override {
+        calls.push_back({target, parameters});
+        log_.events.push_back("open " + target);
+    }
+    std::vector<Call> calls;
+
+private:
+    ActionLog& log_;
+};
+
+// Stands in for GetMailAccount and SendMail. Set failure to make the send throw it, as SendMail does
+// for an address it cannot read.
+class MailRecorder {
+public:
+    struct Call {
+        std::string subject, from, to, body;
+        bool showProgress = true;
+    };
+    explicit MailRecorder(ActionLog& log) : log_(log) {}
+
+    AlertMailer Mailer() {
+        return {[this] { return account; },
+                [this](const std::string& subject, const std::string& from, const std::string& to,
+                       const std::string& body, bool showProgress) {
+                    calls.push_back({subject, from, to, body, showProgress});
+                    log_.events.push_back("mail " + subject);
+                    if (!failure.empty())
+                        throw std::runtime_error(failure);
+                    return accept;
+                }};
+    }
+
+    TMailAccount account{"alarm@example.jp", "trader@example.jp", "", ""};
+    std::string failure;
+    bool accept = true;
+    std::vector<Call> calls;
+
+private:
+    ActionLog& log_;
+};
+
+} // namespace quorvane::testing
