@@ -30,12 +30,13 @@ void AppendTypes(std::string& out) {
 }
 
 void AppendMessagesAndPortType(std::string& out) {
-    out += R"(<wsdl:message name="ConversionRateSoapIn"><wsdl:part name="parameters" element="tns:ConversionRate"/></wsdl:message>)"
-           R"(<wsdl:message name="ConversionRateSoapOut"><wsdl:part name="parameters" element="tns:ConversionRateResponse"/></wsdl:message>)"
-           R"(<wsdl:portType name="CurrencyConvertorSoap"><wsdl:operation name="ConversionRate">)"
-           R"(<wsdl:documentation>Get conversion rate from one currency to another currency</wsdl:documentation>)"
-           R"(<wsdl:input message="tns:ConversionRateSoapIn"/><wsdl:output message="tns:ConversionRateSoapOut"/>)"
-           R"(</wsdl:operation></wsdl:portType>)";
+    out +=
+        R"(<wsdl:message name="ConversionRateSoapIn"><wsdl:part name="parameters" element="tns:ConversionRate"/></wsdl:message>)"
+        R"(<wsdl:message name="ConversionRateSoapOut"><wsdl:part name="parameters" element="tns:ConversionRateResponse"/></wsdl:message>)"
+        R"(<wsdl:portType name="CurrencyConvertorSoap"><wsdl:operation name="ConversionRate">)"
+        R"(<wsdl:documentation>Get conversion rate from one currency to another currency</wsdl:documentation>)"
+        R"(<wsdl:input message="tns:ConversionRateSoapIn"/><wsdl:output message="tns:ConversionRateSoapOut"/>)"
+        R"(</wsdl:operation></wsdl:portType>)";
 }
 
 void AppendBinding(std::string& out) {

@@ -10,8 +10,7 @@ namespace quorvane::rated {
 
 namespace {
 
-template <class T>
-bool ParseNumber(const std::string& text, T& value) {
+template <class T> bool ParseNumber(const std::string& text, T& value) {
     const char* end = text.data() + text.size();
     auto [ptr, ec] = std::from_chars(text.data(), end, value);
     return !text.empty() && ec == std::errc() && ptr == end;
@@ -33,7 +32,8 @@ Result<std::pair<std::string, int>> ParseListenAddress(const std::string& text) 
     }
     int port = -1;
     if (!ParseNumber(text.substr(colon + 1), port) || port < 0 || port > 65535)
-        return Error{"--listen: the port must be a number from 0 to 65535, not '" + text.substr(colon + 1) + "'"};
+        return Error{"--listen: the port must be a number from 0 to 65535, not '" + text.substr(colon + 1) +
+                     "'"};
     return std::pair{host, port};
 }
 

@@ -11,7 +11,9 @@ RateFeed::RateFeed(FeedOptions options, LogSink log)
         walk_ = std::make_unique<RandomWalk>(options_.seed);
 }
 
-RateFeed::~RateFeed() { StopRefreshing(); }
+RateFeed::~RateFeed() {
+    StopRefreshing();
+}
 
 Result<int> RateFeed::Load() {
     auto bytes = ReadRatesSource(options_.source, &stopping_);
@@ -70,7 +72,8 @@ std::shared_ptr<const RateSet> RateFeed::Current() const {
 std::int64_t RateFeed::WalkStep() const {
     if (options_.walkStep)
         return options_.walkStep();
-    return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started_).count();
+    return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started_)
+        .count();
 }
 
 Result<double> RateFeed::Rate(Currency from, Currency to) const {
@@ -88,8 +91,9 @@ Result<double> RateFeed::Rate(Currency from, Currency to) const {
 std::string DescribeFeed(const FeedOptions& options) {
     std::string text = "Conversion rates computed from the euro foreign exchange reference rates read from " +
                        options.source;
-    text += options.refresh.count() > 0 ? ", read again every " + std::to_string(options.refresh.count()) + " s."
-                                        : ".";
+    text += options.refresh.count() > 0
+                ? ", read again every " + std::to_string(options.refresh.count()) + " s."
+                : ".";
     if (options.simulate)
         text += " SIMULATED: every rate drifts in a random walk of up to 4 basis points a second (seed " +
                 std::to_string(options.seed) + "); these are not real rates.";

@@ -21,11 +21,11 @@ namespace quorvane::rated {
 using LogSink = std::function<void(const std::string& line)>;
 
 struct FeedOptions {
-    std::string source;                      // file path or http(s) URL of an ECB daily rates document
-    std::chrono::seconds refresh{3600};      // 0: read once
-    bool simulate = false;                   // let every rate drift in a random walk
-    std::uint64_t seed = 0;                  // the walk's seed
-    std::function<std::int64_t()> walkStep;  // seconds since start; the wall clock when empty
+    std::string source;                     // file path or http(s) URL of an ECB daily rates document
+    std::chrono::seconds refresh{3600};     // 0: read once
+    bool simulate = false;                  // let every rate drift in a random walk
+    std::uint64_t seed = 0;                 // the walk's seed
+    std::function<std::int64_t()> walkStep; // seconds since start; the wall clock when empty
 };
 
 class RateFeed {

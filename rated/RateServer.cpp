@@ -20,7 +20,8 @@ constexpr const char* XmlContentType = "text/xml; charset=utf-8";
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
            });
 }
 
@@ -38,18 +39,25 @@ bool IsPlainHost(std::string_view host) {
 }
 
 std::string Micros(Clock::time_point start) {
-    return std::to_string(std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start).count()) +
+    return std::to_string(
+               std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start).count()) +
            "\u00b5s";
 }
 
 std::string StatusText(int status) {
     switch (status) {
-    case 400: return "400 Bad Request";
-    case 404: return "404 Not Found";
-    case 405: return "405 Method Not Allowed";
-    case 413: return "413 Payload Too Large";
-    case 414: return "414 URI Too Long";
-    default: return std::to_string(status);
+    case 400:
+        return "400 Bad Request";
+    case 404:
+        return "404 Not Found";
+    case 405:
+        return "405 Method Not Allowed";
+    case 413:
+        return "413 Payload Too Large";
+    case 414:
+        return "414 URI Too Long";
+    default:
+        return std::to_string(status);
     }
 }
 
@@ -69,8 +77,8 @@ std::string LogTime() {
     std::tm utc{};
     gmtime_r(&seconds, &utc);
     char text[80];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900, utc.tm_mon + 1,
-                  utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, static_cast<int>(millis));
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900,
+                  utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, static_cast<int>(millis));
     return text;
 }
 
@@ -87,33 +95,37 @@ RateServer::RateServer(RateFeed& feed, LogSink log, ServerOptions options)
 
     http_->Get(".*", [this](const httplib::Request& req, httplib::Response& res) { HandleGet(req, res); });
     http_->Post(".*", [this](const httplib::Request& req, httplib::Response& res) { HandlePost(req, res); });
-    http_->set_error_handler(httplib::Server::HandlerWithResponse([this](const httplib::Request& req,
-                                                                          httplib::Response& res) {
-        if (!res.body.empty())
-            return httplib::Server::HandlerResponse::Unhandled;
-        const std::string status = StatusText(res.status);
-        res.set_content(status + "\n", "text/plain; charset=utf-8");
-        log_(req.method + " " + req.path + " refused: " + status);
-        return httplib::Server::HandlerResponse::Handled;
-    }));
-    http_->set_exception_handler([this](const httplib::Request&, httplib::Response& res, std::exception_ptr ep) {
-        std::string text = "Internal error";
-        try {
-            std::rethrow_exception(ep);
-        } catch (const std::exception& e) {
-            text += std::string(": ") + e.what();
-        } catch (...) {
-        }
-        res.status = 500;
-        res.set_content(WriteFault({"Server", text}), XmlContentType);
-        log_("fault Server: " + text);
-    });
+    http_->set_error_handler(
+        httplib::Server::HandlerWithResponse([this](const httplib::Request& req, httplib::Response& res) {
+            if (!res.body.empty())
+                return httplib::Server::HandlerResponse::Unhandled;
+            const std::string status = StatusText(res.status);
+            res.set_content(status + "\n", "text/plain; charset=utf-8");
+            log_(req.method + " " + req.path + " refused: " + status);
+            return httplib::Server::HandlerResponse::Handled;
+        }));
+    http_->set_exception_handler(
+        [this](const httplib::Request&, httplib::Response& res, std::exception_ptr ep) {
+            std::string text = "Internal error";
+            try {
+                std::rethrow_exception(ep);
+            } catch (const std::exception& e) {
+                text += std::string(": ") + e.what();
+            } catch (...) {
+            }
+            res.status = 500;
+            res.set_content(WriteFault({"Server", text}), XmlContentType);
+            log_("fault Server: " + text);
+        });
 }
 
-RateServer::~RateServer() { Stop(); }
+RateServer::~RateServer() {
+    Stop();
+}
 
 Result<int> RateServer::Bind(const std::string& host, int port) {
-    const int bound = port == 0 ? http_->bind_to_any_port(host) : (http_->bind_to_port(host, port) ? port : -1);
+    const int bound =
+        port == 0 ? http_->bind_to_any_port(host) : (http_->bind_to_port(host, port) ? port : -1);
     if (bound <= 0)
         return Error{"cannot listen on " + host + ":" + std::to_string(port)};
     boundHost_ = host.find(':') != std::string::npos ? "[" + host + "]" : host;

@@ -11,7 +11,9 @@ namespace {
 
 constexpr std::string_view EcbNamespace = "http://www.ecb.int/vocabulary/2002-08-01/eurofxref";
 
-bool IsCube(const xmlNode* node) { return IsElement(node, EcbNamespace, "Cube"); }
+bool IsCube(const xmlNode* node) {
+    return IsElement(node, EcbNamespace, "Cube");
+}
 
 // The Cube that holds the rate Cubes: the first one with a time attribute, else the outer Cube itself.
 const xmlNode* FindDayCube(const xmlNode* root, std::string& date) {
@@ -31,7 +33,8 @@ Result<double> ParseRate(const std::string& code, const std::string& text) {
     const char* end = text.data() + text.size();
     auto [ptr, ec] = std::from_chars(text.data(), end, value);
     if (ec != std::errc() || ptr != end || !std::isfinite(value) || value <= 0)
-        return Error{"the rate of " + code.substr(0, 16) + " is not a positive number: '" + text.substr(0, 40) + "'"};
+        return Error{"the rate of " + code.substr(0, 16) + " is not a positive number: '" +
+                     text.substr(0, 40) + "'"};
     return value;
 }
 

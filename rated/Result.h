@@ -11,8 +11,7 @@ struct Error {
     std::string text;
 };
 
-template <class T, class E = Error>
-class Result {
+template <class T, class E = Error> class Result {
 public:
     Result(T value) : state_(std::in_place_index<0>, std::move(value)) {}
     Result(E error) : state_(std::in_place_index<1>, std::move(error)) {}

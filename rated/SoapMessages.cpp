@@ -13,7 +13,9 @@ namespace quorvane::rated {
 
 namespace {
 
-SoapFault ClientFault(std::string text) { return {"Client", std::move(text)}; }
+SoapFault ClientFault(std::string text) {
+    return {"Client", std::move(text)};
+}
 
 // Request text echoed in a fault is cut short, on a character boundary so that it stays UTF-8.
 std::string Quoted(std::string_view text) {
@@ -92,7 +94,8 @@ Result<ConversionRequest, SoapFault> ReadConversionRequest(std::string_view body
         return ClientFault("The request must not contain a document type declaration");
     const xmlNode* envelope = xmlDocGetRootElement(doc.value().get());
     if (NameOf(envelope) == "Envelope" && NamespaceOf(envelope) == Soap12EnvelopeNamespace)
-        return SoapFault{"VersionMismatch", "This service speaks SOAP 1.1, the request is a SOAP 1.2 envelope"};
+        return SoapFault{"VersionMismatch",
+                         "This service speaks SOAP 1.1, the request is a SOAP 1.2 envelope"};
     if (!IsElement(envelope, SoapEnvelopeNamespace, "Envelope"))
         return ClientFault("The request is not a SOAP 1.1 envelope (root element " +
                            Quoted(NameOf(envelope)) + ")");
@@ -128,10 +131,11 @@ std::string RateText(double rate) {
 std::string WriteConversionResponse(double rate) {
     std::string out;
     out.reserve(400);
-    out += R"(<?xml version="1.0" encoding="utf-8"?>)"
-           R"(<soap:Envelope xmlns:soap="http://schemas.xmlsoap.org/soap/envelope/")"
-           R"( xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance" xmlns:xsd="http://www.w3.org/2001/XMLSchema">)"
-           R"(<soap:Body><ConversionRateResponse xmlns=")";
+    out +=
+        R"(<?xml version="1.0" encoding="utf-8"?>)"
+        R"(<soap:Envelope xmlns:soap="http://schemas.xmlsoap.org/soap/envelope/")"
+        R"( xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance" xmlns:xsd="http://www.w3.org/2001/XMLSchema">)"
+        R"(<soap:Body><ConversionRateResponse xmlns=")";
     out += ServiceNamespace;
     out += R"("><ConversionRateResult>)";
     out += RateText(rate);

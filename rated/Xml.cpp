@@ -17,7 +17,9 @@ std::string_view Chars(const xmlChar* text) {
     return text ? std::string_view(reinterpret_cast<const char*>(text)) : std::string_view();
 }
 
-bool IsBlank(char ch) { return ch == ' ' || ch == '\t' || ch == '\r' || ch == '\n'; }
+bool IsBlank(char ch) {
+    return ch == ' ' || ch == '\t' || ch == '\r' || ch == '\n';
+}
 
 } // namespace
 
@@ -66,7 +68,9 @@ std::string_view NamespaceOf(const xmlNode* node) {
     return node && node->ns ? Chars(node->ns->href) : std::string_view();
 }
 
-std::string_view NameOf(const xmlNode* node) { return node ? Chars(node->name) : std::string_view(); }
+std::string_view NameOf(const xmlNode* node) {
+    return node ? Chars(node->name) : std::string_view();
+}
 
 std::string TrimmedText(const xmlNode* node) {
     xmlChar* content = xmlNodeGetContent(node);
@@ -94,14 +98,25 @@ std::string EscapeXml(std::string_view text) {
     out.reserve(text.size());
     for (char ch : text) {
         switch (ch) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        case '\'': out += "&apos;"; break;
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        case '\'':
+            out += "&apos;";
+            break;
         default:
             // XML 1.0 has no way to carry other control characters, not even escaped.
-            out += (static_cast<unsigned char>(ch) < 0x20 && ch != '\t' && ch != '\n' && ch != '\r') ? '?' : ch;
+            out +=
+                (static_cast<unsigned char>(ch) < 0x20 && ch != '\t' && ch != '\n' && ch != '\r') ? '?' : ch;
         }
     }
     return out;

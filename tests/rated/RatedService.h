@@ -17,7 +17,9 @@
 
 namespace quorvane::test {
 
-inline std::string SampleRatesFile() { return std::string(QUORVANE_TEST_DATA) + "/rated/eurofxref-daily.xml"; }
+inline std::string SampleRatesFile() {
+    return std::string(QUORVANE_TEST_DATA) + "/rated/eurofxref-daily.xml";
+}
 
 // Feed options for a source; refresh in seconds (0: never); a walk seed turns simulation on.
 inline rated::FeedOptions Feed(std::string source, int refresh = 0) {
@@ -117,8 +119,10 @@ private:
 };
 
 inline std::string ConversionRequest(std::string_view from, std::string_view to) {
-    return "<?xml version=\"1.0\"?><SOAP-ENV:Envelope xmlns:SOAP-ENV=\"http://schemas.xmlsoap.org/soap/envelope/\""
-           " xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\" xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">"
+    return "<?xml version=\"1.0\"?><SOAP-ENV:Envelope "
+           "xmlns:SOAP-ENV=\"http://schemas.xmlsoap.org/soap/envelope/\""
+           " xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\" "
+           "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">"
            "<SOAP-ENV:Body><ConversionRate xmlns=\"http://www.webserviceX.NET/\"><FromCurrency>" +
            std::string(from) + "</FromCurrency><ToCurrency>" + std::string(to) +
            "</ToCurrency></ConversionRate></SOAP-ENV:Body></SOAP-ENV:Envelope>";

@@ -35,10 +35,12 @@ TEST(RatedOptions, DefaultsAndEveryOption) {
 
 TEST(RatedOptions, RefusesBadValuesWithAReason) {
     const std::vector<std::vector<std::string>> bad = {
-        {"--listen", "127.0.0.1"}, {"--listen", "127.0.0.1:65536"}, {"--listen", "::1:80"},
-        {"--listen", "[::1:80"},   {"--listen", "host:http"},       {"--listen", ":80"},
-        {"--refresh", "-1"},       {"--refresh", "1h"},             {"--seed", "x"},
-        {"--rates"},               {"--rates", ""},                 {"--verbose"},
+        {"--listen", "127.0.0.1"}, {"--listen", "127.0.0.1:65536"},
+        {"--listen", "::1:80"},    {"--listen", "[::1:80"},
+        {"--listen", "host:http"}, {"--listen", ":80"},
+        {"--refresh", "-1"},       {"--refresh", "1h"},
+        {"--seed", "x"},           {"--rates"},
+        {"--rates", ""},           {"--verbose"},
     };
     for (const auto& args : bad) {
         auto options = ParseOptions(args);

@@ -14,16 +14,21 @@ std::string RatesDocument(const std::string& usd, const std::string& jpy) {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
            "<gesmes:Envelope xmlns:gesmes=\"http://www.gesmes.org/xml/2002-08-01\" "
            "xmlns=\"http://www.ecb.int/vocabulary/2002-08-01/eurofxref\"><Cube><Cube time='2024-01-02'>"
-           "<Cube currency='USD' rate='" + usd + "'/><Cube currency='JPY' rate='" + jpy + "'/>"
+           "<Cube currency='USD' rate='" +
+           usd + "'/><Cube currency='JPY' rate='" + jpy +
+           "'/>"
            "</Cube></Cube></gesmes:Envelope>\n";
 }
 
 class TempFile {
 public:
-    TempFile() : path_(std::filesystem::temp_directory_path() /
-                       ("rated-" + std::to_string(::getpid()) + "-" + std::to_string(counter_++) + ".xml")) {}
+    TempFile()
+        : path_(std::filesystem::temp_directory_path() /
+                ("rated-" + std::to_string(::getpid()) + "-" + std::to_string(counter_++) + ".xml")) {}
     ~TempFile() { std::filesystem::remove(path_); }
-    void Write(const std::string& text) const { std::ofstream(path_, std::ios::binary | std::ios::trunc) << text; }
+    void Write(const std::string& text) const {
+        std::ofstream(path_, std::ios::binary | std::ios::trunc) << text;
+    }
     std::string Path() const { return path_.string(); }
 
 private:
@@ -51,8 +56,13 @@ TEST(RatedFeed, AFailedReadKeepsTheLastGoodSet) {
     EXPECT_EQ(Rate(feed, USD, JPY), 160 / 1.5);
 
     const std::vector<std::string> bad = {
-        "", "<not xml", RatesDocument("1.6", "-3"), RatesDocument("abc", "170"), RatesDocument("1.6", "1e999"),
-        RatesDocument("1.6", "170").substr(0, 200), "<gesmes:Envelope xmlns:gesmes=\"x\"/>",
+        "",
+        "<not xml",
+        RatesDocument("1.6", "-3"),
+        RatesDocument("abc", "170"),
+        RatesDocument("1.6", "1e999"),
+        RatesDocument("1.6", "170").substr(0, 200),
+        "<gesmes:Envelope xmlns:gesmes=\"x\"/>",
     };
     for (const auto& text : bad) {
         file.Write(text);
@@ -115,7 +125,8 @@ TEST(RatedFeed, ReadsFromAnHttpSourceAndKeepsRatesWhenItFails) {
     } stop{source, thread};
 
     LogCollector log;
-    rated::RateFeed feed(Feed("http://127.0.0.1:" + std::to_string(port) + "/eurofxref-daily.xml"), log.Sink());
+    rated::RateFeed feed(Feed("http://127.0.0.1:" + std::to_string(port) + "/eurofxref-daily.xml"),
+                         log.Sink());
     ASSERT_TRUE(feed.Load()) << (log.Lines().empty() ? "" : log.Lines().back());
     EXPECT_EQ(Rate(feed, USD, JPY), 140 / 1.1);
     mode = 1;
@@ -133,9 +144,7 @@ TEST(RatedFeed, ReadsFromAnHttpSourceAndKeepsRatesWhenItFails) {
 
 TEST(RatedFeed, SimulatedRatesStayPositiveMoveAndRepeatWithTheSeed) {
     std::atomic<std::int64_t> step{0};
-    auto options = [&](std::uint64_t seed) {
-        return SimulatedFeed(seed, [&] { return step.load(); });
-    };
+    auto options = [&](std::uint64_t seed) { return SimulatedFeed(seed, [&] { return step.load(); }); };
     LogCollector log;
     rated::RateFeed feed(options(7), log.Sink()), same(options(7), log.Sink()), other(options(8), log.Sink());
     ASSERT_TRUE(feed.Load() && same.Load() && other.Load());
@@ -150,7 +159,8 @@ TEST(RatedFeed, SimulatedRatesStayPositiveMoveAndRepeatWithTheSeed) {
         ASSERT_GT(rate, 0.0) << "step " << s;
         ASSERT_TRUE(std::isfinite(rate));
         // One step moves each of the two euro rates by at most 4 basis points.
-        ASSERT_LE(std::abs(std::log(rate / previous)), 2 * rated::RandomWalk::StepSize + 1e-12) << "step " << s;
+        ASSERT_LE(std::abs(std::log(rate / previous)), 2 * rated::RandomWalk::StepSize + 1e-12)
+            << "step " << s;
         moves += rate != previous;
         low = std::min(low, rate);
         high = std::max(high, rate);

@@ -33,7 +33,8 @@ double ReadDouble(const std::string& text) {
 }
 
 std::string Result(const httplib::Result& res) {
-    return XPathDoc(res->body).One("/soap:Envelope/soap:Body/tns:ConversionRateResponse/tns:ConversionRateResult");
+    return XPathDoc(res->body).One(
+        "/soap:Envelope/soap:Body/tns:ConversionRateResponse/tns:ConversionRateResult");
 }
 
 } // namespace
@@ -54,13 +55,17 @@ TEST(RatedDescription, DescribesTheOperationCodesAndBinding) {
     EXPECT_EQ(wsdl.One("//wsdl:service/wsdl:port/@binding"), "tns:CurrencyConvertorSoap");
     EXPECT_EQ(wsdl.One("//wsdl:binding[@name='CurrencyConvertorSoap']/wsoap:binding/@transport"),
               "http://schemas.xmlsoap.org/soap/http");
-    const std::string operation = "//wsdl:binding[@name='CurrencyConvertorSoap']/wsdl:operation[@name='ConversionRate']";
-    EXPECT_EQ(wsdl.One(operation + "/wsoap:operation/@soapAction"), "http://www.webserviceX.NET/ConversionRate");
+    const std::string operation =
+        "//wsdl:binding[@name='CurrencyConvertorSoap']/wsdl:operation[@name='ConversionRate']";
+    EXPECT_EQ(wsdl.One(operation + "/wsoap:operation/@soapAction"),
+              "http://www.webserviceX.NET/ConversionRate");
     EXPECT_EQ(wsdl.One(operation + "/wsoap:operation/@style"), "document");
     EXPECT_EQ(wsdl.One(operation + "/wsdl:input/wsoap:body/@use"), "literal");
     EXPECT_EQ(wsdl.One(operation + "/wsdl:output/wsoap:body/@use"), "literal");
-    EXPECT_EQ(wsdl.One("//wsdl:portType[@name='CurrencyConvertorSoap']/wsdl:operation/@name"), "ConversionRate");
-    EXPECT_EQ(wsdl.One("//wsdl:message[@name='ConversionRateSoapIn']/wsdl:part/@element"), "tns:ConversionRate");
+    EXPECT_EQ(wsdl.One("//wsdl:portType[@name='CurrencyConvertorSoap']/wsdl:operation/@name"),
+              "ConversionRate");
+    EXPECT_EQ(wsdl.One("//wsdl:message[@name='ConversionRateSoapIn']/wsdl:part/@element"),
+              "tns:ConversionRate");
 
     // Wrapped parameters: the request element holds the two codes of type Currency, in this order.
     EXPECT_EQ(wsdl.All("//s:element[@name='ConversionRate']//s:element/@name"),
@@ -169,7 +174,8 @@ TEST(RatedFaults, EveryBadRequestGetsAFaultWithStatus500) {
     const std::string env = "<e:Envelope xmlns:e=\"http://schemas.xmlsoap.org/soap/envelope/\">";
     const std::string op = "<ConversionRate xmlns=\"http://www.webserviceX.NET/\">";
     const std::vector<BadRequest> cases = {
-        {"unknown code", ConversionRequest("USD", "XYZ"), "soap:Client", "Unknown currency code 'XYZ' in ToCurrency"},
+        {"unknown code", ConversionRequest("USD", "XYZ"), "soap:Client",
+         "Unknown currency code 'XYZ' in ToCurrency"},
         {"member name", ConversionRequest("TRY_", "USD"), "soap:Client", "Unknown currency code 'TRY_'"},
         {"small letters", ConversionRequest("usd", "JPY"), "soap:Client", "Unknown currency code 'usd'"},
         {"uncovered code", ConversionRequest("USD", "AFA"), "soap:Server", "No reference rate for AFA"},
@@ -181,21 +187,28 @@ TEST(RatedFaults, EveryBadRequestGetsAFaultWithStatus500) {
          "soap:VersionMismatch", "SOAP 1.2"},
         {"no body", env + "</e:Envelope>", "soap:Client", "no Body"},
         {"empty body", env + "<e:Body/></e:Envelope>", "soap:Client", "no ConversionRate"},
-        {"other operation", env + "<e:Body><GetRate xmlns=\"http://www.webserviceX.NET/\"/></e:Body></e:Envelope>",
+        {"other operation",
+         env + "<e:Body><GetRate xmlns=\"http://www.webserviceX.NET/\"/></e:Body></e:Envelope>",
          "soap:Client", "Unknown operation 'GetRate'"},
-        {"missing element", env + "<e:Body>" + op + "<FromCurrency>USD</FromCurrency></ConversionRate></e:Body></e:Envelope>",
+        {"missing element",
+         env + "<e:Body>" + op + "<FromCurrency>USD</FromCurrency></ConversionRate></e:Body></e:Envelope>",
          "soap:Client", "lacks the ToCurrency element"},
         {"unqualified element",
-         env + "<e:Body>" + op + "<FromCurrency>USD</FromCurrency><ToCurrency xmlns=\"\">JPY</ToCurrency>"
-               "</ConversionRate></e:Body></e:Envelope>",
+         env + "<e:Body>" + op +
+             "<FromCurrency>USD</FromCurrency><ToCurrency xmlns=\"\">JPY</ToCurrency>"
+             "</ConversionRate></e:Body></e:Envelope>",
          "soap:Client", "ToCurrency must be in the namespace"},
-        {"nested element", ConversionRequest("<a>USD</a>", "JPY"), "soap:Client", "must hold a currency code"},
+        {"nested element", ConversionRequest("<a>USD</a>", "JPY"), "soap:Client",
+         "must hold a currency code"},
         {"must understand",
-         env + "<e:Header><Session xmlns=\"urn:x\" e:mustUnderstand=\"1\">1</Session></e:Header><e:Body>" + op +
-             "<FromCurrency>USD</FromCurrency><ToCurrency>JPY</ToCurrency></ConversionRate></e:Body></e:Envelope>",
+         env + "<e:Header><Session xmlns=\"urn:x\" e:mustUnderstand=\"1\">1</Session></e:Header><e:Body>" +
+             op +
+             "<FromCurrency>USD</FromCurrency><ToCurrency>JPY</ToCurrency></ConversionRate></e:Body></"
+             "e:Envelope>",
          "soap:MustUnderstand", "Session"},
         {"entity expansion",
-         "<?xml version=\"1.0\"?><!DOCTYPE e:Envelope [<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;\">"
+         "<?xml version=\"1.0\"?><!DOCTYPE e:Envelope [<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b "
+         "\"&a;&a;&a;&a;&a;&a;&a;&a;\">"
          "<!ENTITY c \"&b;&b;&b;&b;&b;&b;&b;&b;&b;\"><!ENTITY d \"&c;&c;&c;&c;&c;&c;&c;&c;&c;\">]>" +
              ConversionRequest("&d;", "JPY").substr(21),
          "soap:Client", "not well-formed"},

@@ -20,7 +20,8 @@ std::string Sample() {
 
 std::string Document(const std::string& cubes) {
     return "<gesmes:Envelope xmlns:gesmes=\"http://www.gesmes.org/xml/2002-08-01\" "
-           "xmlns=\"http://www.ecb.int/vocabulary/2002-08-01/eurofxref\"><Cube>" + cubes + "</Cube></gesmes:Envelope>";
+           "xmlns=\"http://www.ecb.int/vocabulary/2002-08-01/eurofxref\"><Cube>" +
+           cubes + "</Cube></gesmes:Envelope>";
 }
 
 } // namespace
@@ -60,12 +61,17 @@ TEST(RatedRateSet, RefusesDocumentsThatAreNotGoodRates) {
         {"<html><body>Service unavailable</body></html>", "no Cube"},
         {Document("<Cube time='2024-01-02'></Cube>"), "no rates"},
         {Document("<Cube time='2024-01-02'><Cube currency='USD'/></Cube>"), "USD has no rate"},
-        {Document("<Cube time='2024-01-02'><Cube currency='USD' rate='1,09'/></Cube>"), "USD is not a positive"},
+        {Document("<Cube time='2024-01-02'><Cube currency='USD' rate='1,09'/></Cube>"),
+         "USD is not a positive"},
         {Document("<Cube time='2024-01-02'><Cube currency='USD' rate='0'/></Cube>"), "USD is not a positive"},
-        {Document("<Cube time='2024-01-02'><Cube currency='JPY' rate='-150'/></Cube>"), "JPY is not a positive"},
-        {Document("<Cube time='2024-01-02'><Cube currency='JPY' rate='nan'/></Cube>"), "JPY is not a positive"},
-        {Document("<Cube time='2024-01-02'><Cube currency='JPY' rate='1e400'/></Cube>"), "JPY is not a positive"},
-        {Document("<Cube time='2024-01-02'><Cube currency='JPY' rate=' 150'/></Cube>"), "JPY is not a positive"},
+        {Document("<Cube time='2024-01-02'><Cube currency='JPY' rate='-150'/></Cube>"),
+         "JPY is not a positive"},
+        {Document("<Cube time='2024-01-02'><Cube currency='JPY' rate='nan'/></Cube>"),
+         "JPY is not a positive"},
+        {Document("<Cube time='2024-01-02'><Cube currency='JPY' rate='1e400'/></Cube>"),
+         "JPY is not a positive"},
+        {Document("<Cube time='2024-01-02'><Cube currency='JPY' rate=' 150'/></Cube>"),
+         "JPY is not a positive"},
     };
     for (const auto& [text, says] : cases) {
         auto rates = ParseEcbRates(text);

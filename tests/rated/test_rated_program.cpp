@@ -104,7 +104,8 @@ TEST(RatedProgram, StartsWithTheShippedRatesServesAndStopsOnEitherSignal) {
         Program program({"--listen", "127.0.0.1:0", "--simulate", "--seed", "5"});
         const auto listening = program.WaitFor(std::regex(R"(listening on http://127\.0\.0\.1:(\d+)/)"));
         ASSERT_FALSE(listening.empty()) << program.Lines();
-        EXPECT_NE(program.Lines().find("rates: 30 currencies of 2022-07-08"), std::string::npos) << program.Lines();
+        EXPECT_NE(program.Lines().find("rates: 30 currencies of 2022-07-08"), std::string::npos)
+            << program.Lines();
         EXPECT_NE(program.Lines().find("SIMULATED"), std::string::npos) << program.Lines();
 
         httplib::Client client("127.0.0.1", std::stoi(listening[1]));
@@ -113,7 +114,8 @@ TEST(RatedProgram, StartsWithTheShippedRatesServesAndStopsOnEitherSignal) {
         auto res = client.Get("/CurrencyConvertor.asmx?wsdl");
         ASSERT_TRUE(res);
         EXPECT_EQ(res->status, 200);
-        EXPECT_FALSE(program.WaitFor(std::regex(R"(^\S+Z description for http://)")).empty()) << program.Lines();
+        EXPECT_FALSE(program.WaitFor(std::regex(R"(^\S+Z description for http://)")).empty())
+            << program.Lines();
 
         program.Signal(signal);
         EXPECT_FALSE(program.WaitFor(std::regex("quorvane-rated stopped")).empty()) << program.Lines();
@@ -123,7 +125,9 @@ TEST(RatedProgram, StartsWithTheShippedRatesServesAndStopsOnEitherSignal) {
 
 TEST(RatedProgram, RefusesBadArgumentsAndUnreadableRates) {
     const std::vector<std::vector<std::string>> bad = {
-        {"--listen", "nowhere"}, {"--frobnicate"}, {"--rates", "/nonexistent/rates.xml", "--listen", "127.0.0.1:0"}};
+        {"--listen", "nowhere"},
+        {"--frobnicate"},
+        {"--rates", "/nonexistent/rates.xml", "--listen", "127.0.0.1:0"}};
     for (const auto& args : bad) {
         Program program(args);
         EXPECT_FALSE(program.WaitFor(std::regex("quorvane-rated: ")).empty()) << args[0];

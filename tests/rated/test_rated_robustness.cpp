@@ -43,7 +43,8 @@ TEST(RatedRobustness, SeveralMegabytesOfGarbageAreRefusedAndServiceGoesOn) {
     // Chunked, so that no length announces it: refused once it grows past the limit.
     RawConnection chunked(service.Port());
     ASSERT_TRUE(chunked.Open());
-    std::string request = "POST /CurrencyConvertor.asmx HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n";
+    std::string request =
+        "POST /CurrencyConvertor.asmx HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n";
     for (std::size_t at = 0; at < garbage.size() && request.size() < 6 * 1024 * 1024; at += 65536) {
         char size[16];
         std::snprintf(size, sizeof size, "%x\r\n", 65536);
@@ -138,8 +139,8 @@ TEST(RatedRobustness, ConcurrentClientsAllGetTheirOwnPair) {
             client.set_keep_alive(t % 2 == 0);
             for (int i = 0; i < 200; ++i) {
                 const std::size_t k = (t + static_cast<std::size_t>(i)) % pairs.size();
-                auto res = client.Post("/CurrencyConvertor.asmx", ConversionRequest(pairs[k].first, pairs[k].second),
-                                       "text/xml");
+                auto res = client.Post("/CurrencyConvertor.asmx",
+                                       ConversionRequest(pairs[k].first, pairs[k].second), "text/xml");
                 if (!res || res->status != 200 || res->body != expected[k])
                     ++wrong;
                 ++done;

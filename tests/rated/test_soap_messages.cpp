@@ -17,13 +17,16 @@ TEST(RatedMessages, ReadsTheRequestsOfDifferentWritersAlike) {
     const std::vector<std::string> requests = {
         test::ConversionRequest("USD", "JPY"),
         // Prefixed operation, a header without demands, comments and blanks around the codes.
-        "<soap:Envelope " + env + "><soap:Header><Trace xmlns=\"urn:t\">1</Trace></soap:Header><soap:Body>"
-        "<!-- call --><q:ConversionRate xmlns:q=\"http://www.webserviceX.NET/\"><q:FromCurrency>\n USD\t"
-        "</q:FromCurrency><q:ToCurrency>JPY</q:ToCurrency></q:ConversionRate></soap:Body></soap:Envelope>",
+        "<soap:Envelope " + env +
+            "><soap:Header><Trace xmlns=\"urn:t\">1</Trace></soap:Header><soap:Body>"
+            "<!-- call --><q:ConversionRate xmlns:q=\"http://www.webserviceX.NET/\"><q:FromCurrency>\n USD\t"
+            "</q:FromCurrency><q:ToCurrency>JPY</q:ToCurrency></q:ConversionRate></soap:Body></"
+            "soap:Envelope>",
         // A byte order mark, a declared encoding and a code in a CDATA section.
-        "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"utf-8\"?><soap:Envelope " + env + "><soap:Body>"
-        "<ConversionRate xmlns=\"http://www.webserviceX.NET/\"><ToCurrency>JPY</ToCurrency>"
-        "<FromCurrency><![CDATA[USD]]></FromCurrency></ConversionRate></soap:Body></soap:Envelope>",
+        "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"utf-8\"?><soap:Envelope " + env +
+            "><soap:Body>"
+            "<ConversionRate xmlns=\"http://www.webserviceX.NET/\"><ToCurrency>JPY</ToCurrency>"
+            "<FromCurrency><![CDATA[USD]]></FromCurrency></ConversionRate></soap:Body></soap:Envelope>",
     };
     for (const auto& text : requests) {
         auto request = ReadConversionRequest(text);
@@ -38,8 +41,9 @@ TEST(RatedMessages, ReadsTheRequestsOfDifferentWritersAlike) {
 
 TEST(RatedMessages, RateTextReadsBackAsTheSameDoubleWithADot) {
     std::mt19937_64 random(5);
-    std::vector<double> values = {1.0, 0.1, 135.83587523369084, 1e-9, 123456789.125, 5e-324,
-                                  std::numeric_limits<double>::max(), 1 / 3.0};
+    std::vector<double> values = {
+        1.0,    0.1, 135.83587523369084, 1e-9, 123456789.125, 5e-324, std::numeric_limits<double>::max(),
+        1 / 3.0};
     for (int i = 0; i < 5000; ++i)
         values.push_back(std::exp(std::uniform_real_distribution<double>(-30, 30)(random)));
     for (double value : values) {
@@ -55,8 +59,7 @@ TEST(RatedMessages, RateTextReadsBackAsTheSameDoubleWithADot) {
 }
 
 TEST(RatedMessages, ResponseAndFaultAreSoapEnvelopesWithEscapedText) {
-    test::XPathDoc response(WriteConversionResponse(0.0072443682))
-    ;
+    test::XPathDoc response(WriteConversionResponse(0.0072443682));
     EXPECT_EQ(response.One("/soap:Envelope/soap:Body/tns:ConversionRateResponse/tns:ConversionRateResult"),
               "0.0072443682");
 
