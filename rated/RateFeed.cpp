@@ -20,9 +20,11 @@ Result<int> RateFeed::Load() {
     auto rates = bytes ? ParseEcbRates(bytes.value()) : Result<RateSet>(bytes.error());
     if (!rates) {
         const auto kept = Current();
-        log_("warning: " + rates.error().text + "; keeping the " +
-             (kept->CoveredCount() > 1 ? "rates of " + (kept->date.empty() ? "before" : kept->date)
-                                       : "empty rate set"));
+        std::string line = "warning: " + rates.error().text;
+        if (kept->CoveredCount() > 1)
+            line += "; keeping the rates of " +
+                    (kept->date.empty() ? std::string("the last good read") : kept->date);
+        log_(line);
         return rates.error();
     }
     const int covered = rates.value().CoveredCount();
