@@ -1,7 +1,12 @@
 // CurrencyConvertor: the registration data of the rate service interface.
 #pragma once
 
+#include <memory>
+#include <string>
 #include <string_view>
+
+#include "service/Currency.h"
+#include "service/ServiceResult.h"
 
 namespace quorvane {
 
@@ -13,7 +18,33 @@ inline constexpr std::string_view OperationName = "ConversionRate";
 
 // Where the local rate service (quorvane-rated) listens by default.
 inline constexpr int DefaultServicePort = 47210;
-inline constexpr std::string_view ServiceDescriptionAddress = "http://127.0.0.1:47210/CurrencyConvertor.asmx?wsdl";
+inline constexpr std::string_view ServiceDescriptionAddress =
+    "http://127.0.0.1:47210/CurrencyConvertor.asmx?wsdl";
 inline constexpr std::string_view ServiceEndpointAddress = "http://127.0.0.1:47210/CurrencyConvertor.asmx";
+
+class HttpTransport;
+
+// The action sent when the description names none.
+std::string DefaultSoapAction();
+
+// The CurrencyConvertor service interface: one operation.
+class CurrencyConvertorSoap {
+public:
+    virtual ~CurrencyConvertorSoap() = default;
+
+    // The rate from one currency to the other. Blocks for the HTTP exchange, and on the first call
+    // (and after a failed one that had no description yet) for the description download as well.
+    // An ordinal that names no Currency fails before anything is sent. Failures come back as errors;
+    // only memory exhaustion throws.
+    virtual ServiceResult<double> ConversionRate(Currency from, Currency to) = 0;
+};
+
+// Makes a proxy; sends nothing. With useServiceDescription the address is that of the description
+// (empty: ServiceDescriptionAddress), and endpoint, SOAP action and body namespace come from it;
+// otherwise the address is the endpoint itself (empty: ServiceEndpointAddress). Without a transport a
+// new one with the default time-outs is made and owned by the proxy. Throws only std::bad_alloc.
+std::shared_ptr<CurrencyConvertorSoap>
+CreateCurrencyConvertorProxy(bool useServiceDescription, std::string address = {},
+                             std::shared_ptr<HttpTransport> transport = {});
 
 } // namespace quorvane

@@ -1,0 +1,189 @@
+#include "service/CurrencyConvertor.h"
+
+#include <fstream>
+#include <mutex>
+#include <optional>
+#include <sstream>
+
+#include "service/HttpTransport.h"
+#include "service/ServiceDescription.h"
+#include "service/SoapMessage.h"
+
+namespace quorvane {
+
+namespace {
+
+bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
+    if (text.size() < prefix.size())
+        return false;
+    for (std::size_t i = 0; i < prefix.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(text[i])) !=
+            std::tolower(static_cast<unsigned char>(prefix[i])))
+            return false;
+    return true;
+}
+
+bool IsHttpAddress(std::string_view address) {
+    return StartsWithIgnoringCase(address, "http://") || StartsWithIgnoringCase(address, "https://");
+}
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && StartsWithIgnoringCase(a, b);
+}
+
+std::string TrimBlanks(std::string_view s) {
+    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    while (!s.empty() && blank(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && blank(s.back()))
+        s.remove_suffix(1);
+    return std::string(s);
+}
+
+bool HasControlCharacter(std::string_view s) {
+    for (char c : s)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            return true;
+    return false;
+}
+
+// Statuses from 300 up fail, except 500, which carries SOAP faults.
+bool IsFailedStatus(long status) {
+    return status >= 300 && status != 500;
+}
+
+ServiceError StatusError(long status, std::string_view what) {
+    ServiceError error{ServiceErrorKind::HttpStatus,
+                       std::string(what) + " answered with HTTP status " + std::to_string(status)};
+    error.httpStatus = static_cast<int>(status);
+    return error;
+}
+
+ServiceResult<std::string> ReadLocalFile(std::string path) {
+    if (StartsWithIgnoringCase(path, "file://"))
+        path.erase(0, 7);
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return MakeError(ServiceErrorKind::Description, "cannot open the description file " + path);
+    std::string bytes;
+    char buffer[65536];
+    while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
+        bytes.append(buffer, static_cast<std::size_t>(in.gcount()));
+        if (bytes.size() > HttpTransport::MaxBodyBytes)
+            return MakeError(ServiceErrorKind::Description, "description file too large: " + path);
+    }
+    if (in.bad())
+        return MakeError(ServiceErrorKind::Description, "cannot read the description file " + path);
+    return bytes;
+}
+
+class CurrencyConvertorProxy final : public CurrencyConvertorSoap {
+public:
+    CurrencyConvertorProxy(bool useDescription, std::string address, std::shared_ptr<HttpTransport> transport)
+        : useDescription_(useDescription), address_(std::move(address)), transport_(std::move(transport)) {}
+
+    ServiceResult<double> ConversionRate(Currency from, Currency to) override {
+        if (!IsCurrency(from) || !IsCurrency(to))
+            return MakeError(ServiceErrorKind::UnknownCurrency,
+                             "currency ordinal " + std::to_string(IsCurrency(from) ? int(to) : int(from)) +
+                                 " names no currency");
+        std::lock_guard lock(mutex_);
+        auto binding = ResolveBinding();
+        if (!binding)
+            return binding.error();
+        const OperationBinding& target = binding.value();
+        if (!IsHttpAddress(target.endpoint))
+            return MakeError(ServiceErrorKind::Description,
+                             "endpoint " + target.endpoint + " is neither http nor https");
+        if (HasControlCharacter(target.endpoint) || HasControlCharacter(target.soapAction))
+            return MakeError(ServiceErrorKind::Description,
+                             "control characters in the endpoint or SOAP action");
+
+        const std::string request = WriteConversionRateRequest(
+            target.bodyNamespace.empty() ? ServiceNamespace : std::string_view(target.bodyNamespace),
+            CurrencyExternalName(from), CurrencyExternalName(to));
+        const std::string action = target.soapAction.empty() ? DefaultSoapAction() : target.soapAction;
+        auto response = transport_->Post(
+            target.endpoint, {"SOAPAction: \"" + action + "\"", "Content-Type: text/xml"}, request);
+        if (!response) {
+            ServiceError error = response.error();
+            error.message = "rate service " + target.endpoint + ": " + error.message;
+            return error;
+        }
+        return ReadResponse(response.value());
+    }
+
+private:
+    ServiceResult<OperationBinding> ResolveBinding() {
+        if (!useDescription_)
+            return OperationBinding{address_, {}, {}, false};
+        if (!description_) {
+            auto loaded = ServiceDescription::Load(
+                TrimBlanks(address_), [this](const std::string& address) { return LoadDocument(address); });
+            if (!loaded)
+                return loaded.error();
+            description_.emplace(std::move(loaded).value());
+        }
+        return description_->Resolve(ServiceName, PortName, OperationName);
+    }
+
+    ServiceResult<std::string> LoadDocument(const std::string& address) {
+        if (!IsHttpAddress(address)) {
+            auto bytes = ReadLocalFile(address);
+            if (bytes && bytes.value().empty())
+                return MakeError(ServiceErrorKind::Description,
+                                 "the description file " + address + " is empty");
+            return bytes;
+        }
+        auto response = transport_->Get(address);
+        if (!response) {
+            ServiceError error = response.error();
+            error.message = "description " + address + ": " + error.message;
+            return error;
+        }
+        if (IsFailedStatus(response.value().status))
+            return StatusError(response.value().status, "description " + address);
+        if (response.value().body.empty())
+            return MakeError(ServiceErrorKind::Description, "description " + address + " is empty");
+        return std::move(response.value().body);
+    }
+
+    ServiceResult<double> ReadResponse(const HttpResponse& response) {
+        // A failed status or content type ends the exchange: the connection is not trusted further.
+        if (IsFailedStatus(response.status)) {
+            transport_->Close();
+            return StatusError(response.status, "the rate service");
+        }
+        const std::string type = TrimBlanks(response.contentType);
+        if (EqualsIgnoringCase(type, "text/plain") || EqualsIgnoringCase(type, "text/html")) {
+            transport_->Close();
+            return MakeError(ServiceErrorKind::ContentType, "the rate service answered with " + type);
+        }
+        return ReadConversionRateResponse(response.body);
+    }
+
+    const bool useDescription_;
+    const std::string address_;
+    const std::shared_ptr<HttpTransport> transport_;
+    std::optional<ServiceDescription> description_;
+    std::mutex mutex_;
+};
+
+} // namespace
+
+std::string DefaultSoapAction() {
+    return std::string(ServiceNamespace) + std::string(OperationName);
+}
+
+std::shared_ptr<CurrencyConvertorSoap>
+CreateCurrencyConvertorProxy(bool useServiceDescription, std::string address,
+                             std::shared_ptr<HttpTransport> transport) {
+    if (address.empty())
+        address = useServiceDescription ? ServiceDescriptionAddress : ServiceEndpointAddress;
+    if (!transport)
+        transport = std::make_shared<HttpTransport>();
+    return std::make_shared<CurrencyConvertorProxy>(useServiceDescription, std::move(address),
+                                                    std::move(transport));
+}
+
+} // namespace quorvane

@@ -1,0 +1,101 @@
+// quorvanectl rate FROM TO [--wsdl ADDRESS]: one rate through the program's own client.
+#include <charconv>
+#include <cmath>
+
+#include "service/WebService.h"
+#include "tools/Command.h"
+
+namespace quorvane::ctl {
+
+namespace {
+
+const char* RateHelp =
+    "usage: quorvanectl rate FROM TO [--wsdl ADDRESS]\n"
+    "\n"
+    "Asks the rate service for the rate from currency FROM to currency TO, exactly as Quorvane does\n"
+    "(service description first, then the SOAP request), and prints the rate with full precision.\n"
+    "Codes are the service's currency names in any letter case, e.g. USD, jpy, TRY_ (sent as TRY).\n"
+    "\n"
+    "  --wsdl ADDRESS  the service description: an http or https URL or a local file\n"
+    "                  (default: the local rate service, "
+    "http://127.0.0.1:47210/CurrencyConvertor.asmx?wsdl)\n"
+    "  --help          this text\n"
+    "\n"
+    "Exit status 0 with the rate on standard output; 1 with the reason on standard error\n"
+    "(HTTP status, SOAP fault, malformed response, time-out, unknown code, ...).\n";
+
+struct RateArguments {
+    std::vector<std::string> codes;
+    std::string wsdl;
+    bool help = false;
+};
+
+// Reads the arguments; returns an error text, empty when they are usable.
+std::string Parse(const std::vector<std::string>& args, RateArguments& parsed) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--help" || arg == "-h") {
+            parsed.help = true;
+        } else if (arg == "--wsdl") {
+            if (i + 1 >= args.size())
+                return "--wsdl needs an address";
+            parsed.wsdl = args[++i];
+        } else if (arg.rfind("--wsdl=", 0) == 0) {
+            parsed.wsdl = arg.substr(7);
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            return "unknown option " + arg;
+        } else {
+            parsed.codes.push_back(arg);
+        }
+    }
+    if (!parsed.help && parsed.codes.size() != 2)
+        return "expected two currency codes, FROM and TO";
+    return {};
+}
+
+} // namespace
+
+std::string FormatFullPrecision(double value) {
+    char buffer[64];
+    const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
+    return ec == std::errc() ? std::string(buffer, end) : std::string("?");
+}
+
+int RunRateCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    RateArguments parsed;
+    if (const std::string problem = Parse(args, parsed); !problem.empty()) {
+        err << "quorvanectl rate: " << problem << "\n\n" << RateHelp;
+        return 1;
+    }
+    if (parsed.help) {
+        out << RateHelp;
+        return 0;
+    }
+    int ordinals[2];
+    for (int i = 0; i < 2; ++i) {
+        ordinals[i] = CurrencyFromCode(parsed.codes[i]);
+        if (!IsCurrency(ordinals[i])) {
+            err << "quorvanectl rate: unknown currency code \"" << parsed.codes[i] << "\"\n";
+            return 1;
+        }
+    }
+
+    if (!parsed.wsdl.empty())
+        SetServiceDescriptionOverride(parsed.wsdl);
+    if (!InitRateService()) {
+        err << "quorvanectl rate: the rate service client could not be set up\n";
+        return 1;
+    }
+    const auto rate =
+        RequestConversionRate(static_cast<Currency>(ordinals[0]), static_cast<Currency>(ordinals[1]));
+    if (!rate) {
+        err << "quorvanectl rate: " << Describe(rate.error()) << "\n";
+        return 1;
+    }
+    out << FormatFullPrecision(rate.value()) << "\n";
+    if (!(rate.value() > 0))
+        err << "quorvanectl rate: note: Quorvane treats a rate that is not above 0 as a failed fetch\n";
+    return 0;
+}
+
+} // namespace quorvane::ctl

@@ -1,0 +1,43 @@
+// quorvanectl: the command-line companion of Quorvane for users and support.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "tools/Command.h"
+
+namespace {
+
+using quorvane::ctl::Command;
+
+// One line per sub-command.
+constexpr Command Commands[] = {
+    {"rate", "FROM TO [--wsdl ADDRESS]", "print the current rate of a currency pair",
+     quorvane::ctl::RunRateCommand},
+};
+
+void PrintUsage(std::ostream& out) {
+    out << "usage: quorvanectl COMMAND [ARGUMENTS]\n\ncommands:\n";
+    for (const Command& command : Commands)
+        out << "  " << command.name << ' ' << command.synopsis << "\n      " << command.summary << '\n';
+    out << "\n\"quorvanectl COMMAND --help\" explains a command.\n";
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty()) {
+        PrintUsage(std::cerr);
+        return 1;
+    }
+    if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+        PrintUsage(std::cout);
+        return 0;
+    }
+    for (const Command& command : Commands)
+        if (args[0] == command.name)
+            return command.run({args.begin() + 1, args.end()}, std::cout, std::cerr);
+    std::cerr << "quorvanectl: unknown command \"" << args[0] << "\"\n\n";
+    PrintUsage(std::cerr);
+    return 1;
+}
