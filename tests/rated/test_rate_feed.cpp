@@ -117,8 +117,9 @@ TEST(RatedFeed, ReadsFromAnHttpSourceAndKeepsRatesWhenItFails) {
         httplib::Server& server;
         std::thread& thread;
         ~Stop() {
-            while (!server.is_running() && thread.joinable())
-                std::this_thread::yield();
+            // stop() only takes once the listener runs; it gives up waiting after five seconds.
+            for (int i = 0; i < 5000 && !server.is_running(); ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
             server.stop();
             thread.join();
         }

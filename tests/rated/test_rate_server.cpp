@@ -117,8 +117,11 @@ TEST(RatedDescription, SaysWhenRatesAreSimulated) {
     RatedService simulated(SimulatedFeed(42));
     ASSERT_TRUE(real.Ready() && simulated.Ready());
     const std::string documentation = "//wsdl:service/wsdl:documentation";
-    auto realDoc = XPathDoc(real.Client().Get("/CurrencyConvertor.asmx?wsdl")->body).One(documentation);
-    auto simDoc = XPathDoc(simulated.Client().Get("/CurrencyConvertor.asmx?wsdl")->body).One(documentation);
+    auto realRes = real.Client().Get("/CurrencyConvertor.asmx?wsdl");
+    auto simRes = simulated.Client().Get("/CurrencyConvertor.asmx?wsdl");
+    ASSERT_TRUE(realRes && simRes);
+    const std::string realDoc = XPathDoc(realRes->body).One(documentation);
+    const std::string simDoc = XPathDoc(simRes->body).One(documentation);
     EXPECT_NE(realDoc.find("eurofxref-daily.xml"), std::string::npos) << realDoc;
     EXPECT_EQ(realDoc.find("SIMULATED"), std::string::npos) << realDoc;
     EXPECT_NE(simDoc.find("SIMULATED"), std::string::npos) << simDoc;
