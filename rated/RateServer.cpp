@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <ctime>
 #include <thread>
 
@@ -124,10 +126,12 @@ RateServer::~RateServer() {
 }
 
 Result<int> RateServer::Bind(const std::string& host, int port) {
+    errno = 0;
     const int bound =
         port == 0 ? http_->bind_to_any_port(host) : (http_->bind_to_port(host, port) ? port : -1);
     if (bound <= 0)
-        return Error{"cannot listen on " + host + ":" + std::to_string(port)};
+        return Error{"cannot listen on " + host + ":" + std::to_string(port) +
+                     (errno ? std::string(" (") + std::strerror(errno) + ")" : std::string())};
     boundHost_ = host.find(':') != std::string::npos ? "[" + host + "]" : host;
     boundPort_ = bound;
     return bound;
