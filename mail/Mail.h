@@ -1,6 +1,7 @@
 // Mail: the mail settings, the SMTP and POP3 clients built from them, and the one send operation.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -34,6 +35,9 @@ void SetMailAccount(const TMailAccount& account);
 TSMTP GetSMTP();
 TPOP GetPOP();
 TMailAccount GetMailAccount();
+
+// The bound of every connect, write and read of clients built from now on (30 s unless set).
+void SetMailTimeout(std::chrono::milliseconds timeout);
 
 // Builds the clients from the stored settings. Connects nothing.
 void InitMail();

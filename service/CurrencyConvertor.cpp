@@ -117,6 +117,8 @@ private:
     ServiceResult<OperationBinding> ResolveBinding() {
         if (!useDescription_)
             return OperationBinding{address_, {}, {}, false};
+        if (binding_)
+            return *binding_;
         if (!description_) {
             auto loaded = ServiceDescription::Load(
                 TrimBlanks(address_), [this](const std::string& address) { return LoadDocument(address); });
@@ -124,7 +126,11 @@ private:
                 return loaded.error();
             description_.emplace(std::move(loaded).value());
         }
-        return description_->Resolve(ServiceName, PortName, OperationName);
+        // The kept description never changes, so what it once resolved to holds for every later call.
+        auto resolved = description_->Resolve(ServiceName, PortName, OperationName);
+        if (resolved)
+            binding_ = resolved.value();
+        return resolved;
     }
 
     ServiceResult<std::string> LoadDocument(const std::string& address) {
@@ -166,6 +172,7 @@ private:
     const std::string address_;
     const std::shared_ptr<HttpTransport> transport_;
     std::optional<ServiceDescription> description_;
+    std::optional<OperationBinding> binding_;
     std::mutex mutex_;
 };
 

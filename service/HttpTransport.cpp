@@ -38,9 +38,17 @@ std::size_t WriteBody(char* data, std::size_t size, std::size_t count, void* use
     return bytes;
 }
 
-std::string UserAgent() {
-    const curl_version_info_data* info = curl_version_info(CURLVERSION_NOW);
-    return std::string("Quorvane libcurl/") + (info && info->version ? info->version : "");
+const std::string& UserAgent() {
+    static const std::string agent = [] {
+        const curl_version_info_data* info = curl_version_info(CURLVERSION_NOW);
+        return std::string("Quorvane libcurl/") + (info && info->version ? info->version : "");
+    }();
+    return agent;
+}
+
+void ApplyTimeouts(CURL* curl, const HttpTimeouts& timeouts) {
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeouts.connect.count()));
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(timeouts.total.count()));
 }
 
 } // namespace
@@ -65,10 +73,9 @@ void HttpTransport::SetCertificateAuthorities(std::string pemFile) {
     Close();
 }
 
-// Options common to GET and POST.
+// Options common to GET and POST; they stay on a kept handle.
 void HttpTransport::Configure(void* handle, char* errorText) const {
     CURL* curl = handle;
-    const HttpTimeouts& timeouts = timeouts_;
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorText);
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
@@ -78,8 +85,6 @@ void HttpTransport::Configure(void* handle, char* errorText) const {
     curl_easy_setopt(curl, CURLOPT_POSTREDIR, static_cast<long>(CURL_REDIR_POST_ALL));
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeouts.connect.count()));
-    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(timeouts.total.count()));
     curl_easy_setopt(curl, CURLOPT_USERAGENT, UserAgent().c_str());
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, WriteBody);
     if (!authorities_.empty())
@@ -122,6 +127,7 @@ ServiceResult<HttpResponse> HttpTransport::Get(const std::string& url) {
         return MakeError(ServiceErrorKind::Network, "cannot create an HTTP handle");
     CURL* curl = handle.curl.get();
     Configure(curl, handle.errorText);
+    ApplyTimeouts(curl, timeouts_);
     SlistPtr headers(curl_slist_append(nullptr, "Accept: */*"));
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers.get());
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
@@ -138,12 +144,13 @@ ServiceResult<HttpResponse> HttpTransport::Post(const std::string& url,
         handle->curl.reset(curl_easy_init());
         if (!handle->curl)
             return MakeError(ServiceErrorKind::Network, "cannot create an HTTP handle");
+        Configure(handle->curl.get(), handle->errorText);
+        curl_easy_setopt(handle->curl.get(), CURLOPT_TCP_KEEPALIVE, 1L);
         kept_ = std::move(handle);
     }
     CURL* curl = kept_->curl.get();
     kept_->errorText[0] = '\0';
-    Configure(curl, kept_->errorText);
-    curl_easy_setopt(curl, CURLOPT_TCP_KEEPALIVE, 1L);
+    ApplyTimeouts(curl, timeouts_);
 
     SlistPtr list;
     for (const std::string& header : headers) {
@@ -170,7 +177,6 @@ ServiceResult<HttpResponse> HttpTransport::Post(const std::string& url,
     // The handle must not keep pointers to the header list and body that die here.
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, nullptr);
     curl_easy_setopt(curl, CURLOPT_POSTFIELDS, nullptr);
-    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, nullptr);
     if (!result)
         Close();
     return result;

@@ -1,6 +1,7 @@
 #include "service/ServiceDescription.h"
 
 #include <algorithm>
+#include <cctype>
 
 #include <libxml/uri.h>
 
@@ -34,6 +35,17 @@ const xmlNode* FindChild(const xmlNode* parent, std::string_view ns, std::string
         if (xml::Is(child, ns, localName))
             return child;
     return nullptr;
+}
+
+bool IsHttpUrl(std::string_view address) {
+    const auto lower = [](std::string_view s) {
+        std::string out(s);
+        for (char& c : out)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return out;
+    };
+    const std::string head = lower(address.substr(0, 8));
+    return head.rfind("http://", 0) == 0 || head.rfind("https://", 0) == 0;
 }
 
 std::string ResolveAddress(const std::string& location, const std::string& base) {
@@ -98,16 +110,25 @@ ServiceResult<ServiceDescription> ServiceDescription::Load(const std::string& ad
         if (!xml::Is(root, WsdlNamespace, "definitions"))
             return MakeError(ServiceErrorKind::Description, current + ": not a WSDL 1.1 description");
 
+        std::string refused;
         ForEachWsdlChild(root, "import", [&](const xmlNode* import) {
             const auto location = xml::Attribute(import, "location");
             if (!location || location->empty())
                 return;
             std::string resolved = ResolveAddress(TrimBlanks(*location), current);
+            // A description from the network must not make us read the user's files.
+            if (IsHttpUrl(current) && !IsHttpUrl(resolved)) {
+                refused = resolved;
+                return;
+            }
             if (std::find(seen.begin(), seen.end(), resolved) == seen.end()) {
                 seen.push_back(resolved);
                 pending.push_back(std::move(resolved));
             }
         });
+        if (!refused.empty())
+            return MakeError(ServiceErrorKind::Description,
+                             current + " imports " + refused + ", which is no http or https address");
         if (pending.size() > MaxDocuments)
             return MakeError(ServiceErrorKind::Description,
                              "more than " + std::to_string(MaxDocuments) + " imported descriptions");

@@ -20,6 +20,8 @@ struct Command {
 };
 
 int RunRateCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// Writes its steps to the process's standard output and error.
+int RunTestMailCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 // The rate as the shortest text that reads back as the same double.
 std::string FormatFullPrecision(double value);

@@ -13,6 +13,8 @@ using quorvane::ctl::Command;
 constexpr Command Commands[] = {
     {"rate", "FROM TO [--wsdl ADDRESS]", "print the current rate of a currency pair",
      quorvane::ctl::RunRateCommand},
+    {"test-mail", "--smtp HOST:PORT [--auth none|login|pop] [--user U --password P] [--pop HOST:PORT ...] --from A --to B",
+     "send the settings dialog's test mail and print each step", quorvane::ctl::RunTestMailCommand},
 };
 
 void PrintUsage(std::ostream& out) {

@@ -160,6 +160,29 @@ TEST(ServiceDescription, FailsWhenAnImportCannotBeLoaded) {
     EXPECT_NE(description.error().message.find("missing.wsdl"), std::string::npos);
 }
 
+TEST(ServiceDescription, ARemoteDescriptionCannotImportLocalFiles) {
+    MemoryLoader memory;
+    const std::string importing = std::string(Head) +
+                                  " targetNamespace=\"urn:main\"><wsdl:import namespace=\"urn:x\""
+                                  " location=\"LOCATION\"/></wsdl:definitions>";
+    auto withLocation = [&](const std::string& location) {
+        std::string text = importing;
+        text.replace(text.find("LOCATION"), 8, location);
+        return text;
+    };
+    memory.documents["http://h/main.wsdl"] = withLocation("file:///etc/hostname");
+    const auto refused = ServiceDescription::Load("http://h/main.wsdl", memory.Loader());
+    ASSERT_FALSE(refused.ok());
+    EXPECT_EQ(memory.asked, std::vector<std::string>{"http://h/main.wsdl"});
+
+    // A local description may import its neighbours.
+    memory.documents["/srv/main.wsdl"] = withLocation("parts.wsdl");
+    memory.documents["/srv/parts.wsdl"] = std::string(Head) + " targetNamespace=\"urn:x\"/>";
+    const auto local = ServiceDescription::Load("/srv/main.wsdl", memory.Loader());
+    ASSERT_TRUE(local.ok()) << Describe(local.error());
+    EXPECT_EQ(local.value().DocumentCount(), 2u);
+}
+
 TEST(ServiceDescription, FailsWithoutServicePortOrAddress) {
     MemoryLoader memory;
     memory.documents["no-service"] = std::string(Head) + " targetNamespace=\"urn:r\">"

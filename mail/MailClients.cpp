@@ -1,0 +1,151 @@
+#include "mail/MailClients.h"
+
+#include "mail/Base64.h"
+#include "mail/MailError.h"
+
+#include <algorithm>
+#include <cctype>
+#include <sstream>
+
+namespace quorvane::mail {
+
+namespace {
+
+std::string Upper(std::string text) {
+    for (char& c : text)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+}
+
+bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() && Upper(std::string(text.substr(0, prefix.size()))) == prefix;
+}
+
+} // namespace
+
+SmtpClient::SmtpClient(ServerSettings server, bool authLogin, std::chrono::milliseconds timeout,
+                       std::string localName)
+    : server_(std::move(server)), authLogin_(authLogin), localName_(std::move(localName)), channel_(timeout) {
+}
+
+Reply SmtpClient::Command(std::string_view line, std::initializer_list<int> expected) {
+    channel_.WriteLine(line);
+    Reply reply = ReadReply([this] { return channel_.ReadLine(); });
+    if (expected.size() > 0 && std::find(expected.begin(), expected.end(), reply.Code) == expected.end())
+        throw MailError(reply.Text());
+    return reply;
+}
+
+void SmtpClient::AddMechanisms(const Reply& ehlo) {
+    for (const std::string& line : ehlo.Lines) {
+        if (!StartsWithIgnoringCase(line, "AUTH ") && !StartsWithIgnoringCase(line, "AUTH="))
+            continue;
+        std::string names = Upper(line.substr(5));
+        std::replace(names.begin(), names.end(), '=', ' ');
+        std::istringstream words(names);
+        for (std::string word; words >> word;) {
+            if (std::find(mechanisms_.begin(), mechanisms_.end(), word) == mechanisms_.end())
+                mechanisms_.push_back(word);
+        }
+    }
+}
+
+void SmtpClient::Connect() {
+    channel_.Open(server_.Host, server_.Port);
+    try {
+        const Reply greeting = ReadReply([this] { return channel_.ReadLine(); });
+        if (greeting.Code != 220)
+            throw MailError(greeting.Text());
+        mechanisms_.clear();
+        const Reply ehlo = Command("EHLO " + localName_);
+        if (ehlo.Code == 250)
+            AddMechanisms(ehlo);
+        else
+            Command("HELO " + localName_, {250});
+    } catch (...) {
+        try {
+            Disconnect();
+        } catch (const MailError&) {
+            // the connect failure is the one to report
+        }
+        throw;
+    }
+}
+
+void SmtpClient::Authenticate() {
+    Command("AUTH LOGIN", {334});
+    Command(Base64Encode(server_.UserID), {334});
+    Command(Base64Encode(server_.Password), {235});
+    authenticated_ = true;
+}
+
+void SmtpClient::Send(const MailMessage& message, const MessageWriter& writer) {
+    Command("RSET");
+    const bool offered = std::find(mechanisms_.begin(), mechanisms_.end(), "LOGIN") != mechanisms_.end();
+    if (authLogin_ && offered && !authenticated_)
+        Authenticate();
+    Command("MAIL FROM:<" + message.From.Address + ">", {250});
+    for (const MailAddress& recipient : message.Recipients)
+        Command("RCPT TO:<" + recipient.Address + ">", {250, 251});
+    // The lines are made before DATA so that a message that cannot be written is never half sent.
+    std::vector<std::string> lines = writer.WireLines(message);
+    lines.emplace_back(".");
+    Command("DATA", {354});
+    channel_.WriteLines(lines);
+    const Reply accepted = ReadReply([this] { return channel_.ReadLine(); });
+    if (accepted.Code != 250)
+        throw MailError(accepted.Text());
+}
+
+void SmtpClient::Disconnect() {
+    authenticated_ = false;
+    if (!channel_.IsOpen())
+        return;
+    try {
+        channel_.WriteLine("QUIT");
+    } catch (const MailError&) {
+        channel_.Close();
+        throw;
+    }
+    channel_.Close();
+}
+
+Pop3Client::Pop3Client(ServerSettings server, std::chrono::milliseconds timeout)
+    : server_(std::move(server)), channel_(timeout) {}
+
+void Pop3Client::ExpectOk() {
+    const Reply reply = ReadReply([this] { return channel_.ReadLine(); });
+    const std::string code = Upper(reply.TextCode);
+    if (code == "+OK")
+        return;
+    if (code == "-ERR")
+        throw MailError(reply.Text());
+    throw MailError("unrecognised POP3 reply: " + reply.TextCode);
+}
+
+void Pop3Client::Connect() {
+    channel_.Open(server_.Host, server_.Port);
+    try {
+        ExpectOk();
+        channel_.WriteLine("USER " + server_.UserID);
+        ExpectOk();
+        channel_.WriteLine("PASS " + server_.Password);
+        ExpectOk();
+    } catch (...) {
+        Disconnect();
+        throw;
+    }
+}
+
+void Pop3Client::Disconnect() {
+    if (!channel_.IsOpen())
+        return;
+    try {
+        channel_.WriteLine("QUIT");
+    } catch (const MailError&) {
+        // closing is all that matters here
+    }
+    channel_.Close();
+}
+
+} // namespace quorvane::mail

@@ -1,0 +1,166 @@
+#include "tools/TestMailCommand.h"
+#include "tools/Command.h"
+
+#include "mail/Mail.h"
+#include "util/Util.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+#include <iostream>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quorvane {
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: quorvanectl test-mail --smtp HOST[:PORT] [--auth none|login|pop] [--user NAME]\n"
+    "           [--password TEXT] [--pop HOST[:PORT]] [--pop-user NAME] [--pop-password TEXT]\n"
+    "           --from ADDRESS --to ADDRESSES [--timeout SECONDS]\n";
+
+// Step messages go to standard output instead of boxes.
+class ConsoleBoxes : public MessageBoxes {
+public:
+    ConsoleBoxes() { InstallMessageBoxes(this); }
+    ~ConsoleBoxes() override { InstallMessageBoxes(nullptr); }
+    void Error(const std::string& text) override { std::cout << text << std::endl; }
+    void Info(const std::string& text) override { std::cout << text << std::endl; }
+};
+
+std::optional<int> Number(std::string_view text) {
+    int value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size())
+        return std::nullopt;
+    return value;
+}
+
+// "host", "host:port", "[::1]:port" or "::1".
+bool ReadServer(std::string_view text, std::string& host, std::int32_t& port) {
+    std::string_view portText;
+    if (text.starts_with('[')) {
+        const std::size_t close = text.find(']');
+        if (close == std::string_view::npos)
+            return false;
+        host = text.substr(1, close - 1);
+        if (close + 1 < text.size()) {
+            if (text[close + 1] != ':')
+                return false;
+            portText = text.substr(close + 2);
+        }
+    } else if (const std::size_t colon = text.rfind(':');
+               colon != std::string_view::npos && text.find(':') == colon) {
+        host = text.substr(0, colon);
+        portText = text.substr(colon + 1);
+    } else {
+        host = text;
+    }
+    if (!portText.empty()) {
+        const auto number = Number(portText);
+        if (!number)
+            return false;
+        port = *number;
+    }
+    return !host.empty();
+}
+
+struct Options {
+    TSMTP smtp{25, "", "", "", 0};
+    TPOP pop{110, "", "", ""};
+    std::string from;
+    std::string to;
+    std::optional<int> timeoutSeconds;
+};
+
+bool ReadOptions(int argc, char** argv, Options& options, std::string& error) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view name = argv[i];
+        if (i + 1 >= argc) {
+            error = "missing value for " + std::string(name);
+            return false;
+        }
+        const std::string value = argv[++i];
+        bool ok = true;
+        if (name == "--smtp")
+            ok = ReadServer(value, options.smtp.Server, options.smtp.Port);
+        else if (name == "--pop")
+            ok = ReadServer(value, options.pop.Server, options.pop.Port);
+        else if (name == "--auth") {
+            const std::string_view modes[] = {"none", "login", "pop"};
+            const auto* found = std::find(std::begin(modes), std::end(modes), value);
+            ok = found != std::end(modes);
+            options.smtp.AuthType = static_cast<std::int32_t>(found - std::begin(modes));
+        } else if (name == "--user")
+            options.smtp.UserID = value;
+        else if (name == "--password")
+            options.smtp.Password = value;
+        else if (name == "--pop-user")
+            options.pop.UserID = value;
+        else if (name == "--pop-password")
+            options.pop.Password = value;
+        else if (name == "--from")
+            options.from = value;
+        else if (name == "--to")
+            options.to = value;
+        else if (name == "--timeout") {
+            options.timeoutSeconds = Number(value);
+            ok = options.timeoutSeconds && *options.timeoutSeconds > 0;
+        } else {
+            error = "unknown option " + std::string(name);
+            return false;
+        }
+        if (!ok) {
+            error = "bad value for " + std::string(name) + ": " + value;
+            return false;
+        }
+    }
+    if (options.smtp.Server.empty()) {
+        error = "--smtp is required";
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int RunTestMail(int argc, char** argv) {
+    Options options;
+    std::string error;
+    if (!ReadOptions(argc, argv, options, error)) {
+        std::cerr << "test-mail: " << error << "\n" << kUsage;
+        return 2;
+    }
+    if (options.timeoutSeconds)
+        SetMailTimeout(std::chrono::seconds(*options.timeoutSeconds));
+    ConsoleBoxes console;
+    CreateMailClients(options.smtp, options.pop);
+    bool sent = false;
+    try {
+        sent = SendMail("Quorvane TestMail", options.from, options.to, "", true);
+    } catch (const std::runtime_error& e) {
+        std::cerr << "エラー: " << e.what() << std::endl;
+    }
+    std::cout << (sent ? "メールを送信できました。" : "メールが送信できませんでした。") << std::endl;
+    return sent ? 0 : 1;
+}
+
+} // namespace quorvane
+
+namespace quorvane::ctl {
+
+int RunTestMailCommand(const std::vector<std::string>& args, std::ostream&, std::ostream&) {
+    std::vector<std::string> words{"test-mail"};
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& w : words)
+        argv.push_back(w.data());
+    argv.push_back(nullptr);
+    return RunTestMail(static_cast<int>(words.size()), argv.data());
+}
+
+} // namespace quorvane::ctl
