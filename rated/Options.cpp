@@ -1,0 +1,118 @@
+#include "rated/Options.h"
+
+#include <charconv>
+#include <filesystem>
+#include <random>
+
+#include "service/CurrencyConvertor.h"
+
+namespace quorvane::rated {
+
+namespace {
+
+template <class T> bool ParseNumber(const std::string& text, T& value) {
+    const char* end = text.data() + text.size();
+    auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    return !text.empty() && ec == std::errc() && ptr == end;
+}
+
+} // namespace
+
+Result<std::pair<std::string, int>> ParseListenAddress(const std::string& text) {
+    const auto colon = text.rfind(':');
+    if (colon == std::string::npos || colon == 0)
+        return Error{"--listen wants HOST:PORT, not '" + text + "'"};
+    std::string host = text.substr(0, colon);
+    if (host.front() == '[') {
+        if (host.size() < 3 || host.back() != ']')
+            return Error{"--listen: unbalanced brackets in '" + text + "'"};
+        host = host.substr(1, host.size() - 2);
+    } else if (host.find(':') != std::string::npos) {
+        return Error{"--listen: write an IPv6 address in brackets, as [::1]:PORT"};
+    }
+    int port = -1;
+    if (!ParseNumber(text.substr(colon + 1), port) || port < 0 || port > 65535)
+        return Error{"--listen: the port must be a number from 0 to 65535, not '" + text.substr(colon + 1) +
+                     "'"};
+    return std::pair{host, port};
+}
+
+Result<Options> ParseOptions(const std::vector<std::string>& args) {
+    Options options;
+    options.port = DefaultServicePort;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        auto value = [&]() -> const std::string* { return i + 1 < args.size() ? &args[++i] : nullptr; };
+        if (arg == "--help" || arg == "-h") {
+            options.help = true;
+        } else if (arg == "--simulate") {
+            options.feed.simulate = true;
+        } else if (arg == "--listen" || arg == "--rates" || arg == "--refresh" || arg == "--seed") {
+            const std::string* text = value();
+            if (!text)
+                return Error{arg + " needs a value"};
+            if (arg == "--listen") {
+                auto address = ParseListenAddress(*text);
+                if (!address)
+                    return address.error();
+                std::tie(options.host, options.port) = address.value();
+            } else if (arg == "--rates") {
+                if (text->empty())
+                    return Error{"--rates needs a file or an http(s) address"};
+                options.feed.source = *text;
+            } else if (arg == "--refresh") {
+                long long seconds = -1;
+                if (!ParseNumber(*text, seconds) || seconds < 0 || seconds > 365LL * 86400)
+                    return Error{"--refresh wants seconds from 0 (never) to a year, not '" + *text + "'"};
+                options.feed.refresh = std::chrono::seconds(seconds);
+            } else {
+                if (!ParseNumber(*text, options.feed.seed))
+                    return Error{"--seed wants a whole number from 0 to 2^64-1, not '" + *text + "'"};
+                options.seeded = true;
+            }
+        } else {
+            return Error{"unknown argument '" + arg + "' (see --help)"};
+        }
+    }
+    if (options.feed.simulate && !options.seeded)
+        options.feed.seed = (std::uint64_t(std::random_device{}()) << 32) | std::random_device{}();
+    return options;
+}
+
+std::string DefaultRatesFile(const std::string& executablePath) {
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::path(executablePath).parent_path();
+    const fs::path candidates[] = {
+        dir / "../share/quorvane/eurofxref-daily.xml",
+        dir / "data/eurofxref-daily.xml",
+        fs::path(QUORVANE_RATED_SOURCE_DATA) / "eurofxref-daily.xml",
+    };
+    std::error_code ec;
+    for (const fs::path& candidate : candidates)
+        if (fs::is_regular_file(candidate, ec))
+            return candidate.lexically_normal().string();
+    return candidates[2].string();
+}
+
+std::string UsageText() {
+    return "Usage: quorvane-rated [--listen HOST:PORT] [--rates FILE|URL] [--refresh SECONDS]\n"
+           "                      [--simulate [--seed N]]\n"
+           "\n"
+           "A local CurrencyConvertor service (SOAP 1.1) for Quorvane.\n"
+           "\n"
+           "  --listen HOST:PORT  where to listen (default 127.0.0.1:" +
+           std::to_string(DefaultServicePort) +
+           "; [::1]:PORT for IPv6, port 0 for any free one)\n"
+           "  --rates SOURCE      euro reference rates in the ECB daily XML format: a file or an\n"
+           "                      http(s) address (default: the rates file shipped with the program)\n"
+           "  --refresh SECONDS   read the rates again this often (default 3600, 0: never);\n"
+           "                      a failed read keeps the last good rates\n"
+           "  --simulate          let every rate drift in a small random walk, for demonstrations\n"
+           "  --seed N            the walk's seed, so that a run can be repeated\n"
+           "  --help              show this text\n"
+           "\n"
+           "The description is at http://HOST:PORT/CurrencyConvertor.asmx?wsdl.\n"
+           "One line per request goes to the standard error. SIGINT or SIGTERM stops the service.\n";
+}
+
+} // namespace quorvane::rated

@@ -1,0 +1,73 @@
+// RateFeed: the rates the service answers with, read from their source and refreshed in the background.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "rated/RandomWalk.h"
+#include "rated/RateSet.h"
+#include "rated/Result.h"
+
+namespace quorvane::rated {
+
+using LogSink = std::function<void(const std::string& line)>;
+
+struct FeedOptions {
+    std::string source;                     // file path or http(s) URL of an ECB daily rates document
+    std::chrono::seconds refresh{3600};     // 0: read once
+    bool simulate = false;                  // let every rate drift in a random walk
+    std::uint64_t seed = 0;                 // the walk's seed
+    std::function<std::int64_t()> walkStep; // seconds since start; the wall clock when empty
+};
+
+class RateFeed {
+public:
+    RateFeed(FeedOptions options, LogSink log);
+    ~RateFeed();
+    RateFeed(const RateFeed&) = delete;
+    RateFeed& operator=(const RateFeed&) = delete;
+
+    // Reads the source now. On failure the last good set stays in use and a warning is logged.
+    // Returns the number of covered currencies, or the reason the read failed. Blocks for the read.
+    Result<int> Load();
+
+    // Reads the source again every refresh period on a thread of its own, until StopRefreshing.
+    void StartRefreshing();
+    void StopRefreshing();
+
+    // Units of `to` per unit of `from` at this moment; an error text when the rates lack either code.
+    Result<double> Rate(Currency from, Currency to) const;
+
+    std::shared_ptr<const RateSet> Current() const;
+    const FeedOptions& Options() const { return options_; }
+
+private:
+    void RefreshLoop();
+    std::int64_t WalkStep() const;
+
+    FeedOptions options_;
+    LogSink log_;
+    std::chrono::steady_clock::time_point started_;
+    mutable std::unique_ptr<RandomWalk> walk_;
+
+    mutable std::mutex mutex_;
+    std::shared_ptr<const RateSet> current_;
+
+    std::mutex stopMutex_;
+    std::condition_variable stopSignal_;
+    std::atomic<bool> stopping_{false};
+    std::thread refresher_;
+};
+
+// What the service's description says about its rates: where they come from, and whether simulated.
+std::string DescribeFeed(const FeedOptions& options);
+
+} // namespace quorvane::rated

@@ -1,0 +1,218 @@
+#include "rated/RateServer.h"
+
+#include <httplib.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <thread>
+
+#include "rated/SoapMessages.h"
+#include "service/CurrencyConvertor.h"
+
+namespace quorvane::rated {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr const char* XmlContentType = "text/xml; charset=utf-8";
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+bool AsksForDescription(const httplib::Request& req) {
+    return std::any_of(req.params.begin(), req.params.end(),
+                       [](const auto& param) { return EqualsNoCase(param.first, "wsdl"); });
+}
+
+// A Host header we are willing to write back into the description: a host name or address and a port.
+bool IsPlainHost(std::string_view host) {
+    return !host.empty() && host.size() <= 262 && std::all_of(host.begin(), host.end(), [](char ch) {
+        return std::isalnum(static_cast<unsigned char>(ch)) || ch == '.' || ch == '-' || ch == '_' ||
+               ch == ':' || ch == '[' || ch == ']';
+    });
+}
+
+std::string Micros(Clock::time_point start) {
+    return std::to_string(
+               std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start).count()) +
+           "\u00b5s";
+}
+
+std::string StatusText(int status) {
+    switch (status) {
+    case 400:
+        return "400 Bad Request";
+    case 404:
+        return "404 Not Found";
+    case 405:
+        return "405 Method Not Allowed";
+    case 413:
+        return "413 Payload Too Large";
+    case 414:
+        return "414 URI Too Long";
+    default:
+        return std::to_string(status);
+    }
+}
+
+std::string_view Unquoted(std::string_view text) {
+    if (text.size() >= 2 && text.front() == '"' && text.back() == '"')
+        return text.substr(1, text.size() - 2);
+    return text;
+}
+
+} // namespace
+
+std::string LogTime() {
+    const auto now = std::chrono::system_clock::now();
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+    const auto millis =
+        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+    std::tm utc{};
+    gmtime_r(&seconds, &utc);
+    char text[80];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900,
+                  utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, static_cast<int>(millis));
+    return text;
+}
+
+RateServer::RateServer(RateFeed& feed, LogSink log, ServerOptions options)
+    : feed_(feed), log_(std::move(log)), options_(options), http_(std::make_unique<httplib::Server>()) {
+    const int threads = std::max(1, options_.threads);
+    http_->new_task_queue = [threads] { return new httplib::ThreadPool(static_cast<size_t>(threads)); };
+    http_->set_payload_max_length(options_.maxRequestBody);
+    http_->set_read_timeout(options_.readTimeout);
+    http_->set_write_timeout(options_.writeTimeout);
+    http_->set_keep_alive_timeout(options_.keepAliveTimeout.count());
+    http_->set_keep_alive_max_count(options_.keepAliveMaxCount);
+    http_->set_tcp_nodelay(true);
+
+    http_->Get(".*", [this](const httplib::Request& req, httplib::Response& res) { HandleGet(req, res); });
+    http_->Post(".*", [this](const httplib::Request& req, httplib::Response& res) { HandlePost(req, res); });
+    http_->set_error_handler(
+        httplib::Server::HandlerWithResponse([this](const httplib::Request& req, httplib::Response& res) {
+            if (!res.body.empty())
+                return httplib::Server::HandlerResponse::Unhandled;
+            const std::string status = StatusText(res.status);
+            res.set_content(status + "\n", "text/plain; charset=utf-8");
+            log_(req.method + " " + req.path + " refused: " + status);
+            return httplib::Server::HandlerResponse::Handled;
+        }));
+    http_->set_exception_handler(
+        [this](const httplib::Request&, httplib::Response& res, std::exception_ptr ep) {
+            std::string text = "Internal error";
+            try {
+                std::rethrow_exception(ep);
+            } catch (const std::exception& e) {
+                text += std::string(": ") + e.what();
+            } catch (...) {
+            }
+            res.status = 500;
+            res.set_content(WriteFault({"Server", text}), XmlContentType);
+            log_("fault Server: " + text);
+        });
+}
+
+RateServer::~RateServer() {
+    Stop();
+}
+
+Result<int> RateServer::Bind(const std::string& host, int port) {
+    errno = 0;
+    const int bound =
+        port == 0 ? http_->bind_to_any_port(host) : (http_->bind_to_port(host, port) ? port : -1);
+    if (bound <= 0)
+        return Error{"cannot listen on " + host + ":" + std::to_string(port) +
+                     (errno ? std::string(" (") + std::strerror(errno) + ")" : std::string())};
+    boundHost_ = host.find(':') != std::string::npos ? "[" + host + "]" : host;
+    boundPort_ = bound;
+    return bound;
+}
+
+void RateServer::Run() {
+    {
+        std::lock_guard lock(stateMutex_);
+        if (stopRequested_ || state_ != State::Idle)
+            return;
+        state_ = State::Running;
+    }
+    http_->listen_after_bind();
+    {
+        std::lock_guard lock(stateMutex_);
+        state_ = State::Finished;
+    }
+    stateChanged_.notify_all();
+}
+
+void RateServer::Stop() {
+    std::unique_lock lock(stateMutex_);
+    stopRequested_ = true;
+    // The listener only takes a stop once it is accepting; Run may still be on its way there.
+    while (state_ == State::Running) {
+        if (http_->is_running())
+            http_->stop();
+        stateChanged_.wait_for(lock, std::chrono::milliseconds(5));
+    }
+}
+
+std::string RateServer::Location(const httplib::Request& req) const {
+    std::string host = req.get_header_value("Host");
+    if (!IsPlainHost(host))
+        host = boundHost_ + ":" + std::to_string(boundPort_);
+    return "http://" + host + std::string(EndpointPath);
+}
+
+void RateServer::HandleGet(const httplib::Request& req, httplib::Response& res) {
+    if (!EqualsNoCase(req.path, EndpointPath)) {
+        res.status = 404;
+        return;
+    }
+    if (!AsksForDescription(req)) {
+        res.set_content("CurrencyConvertor: GET " + std::string(EndpointPath) +
+                            "?wsdl for the description, POST SOAP 1.1 ConversionRate requests here.\n",
+                        "text/plain; charset=utf-8");
+        return;
+    }
+    const std::string location = Location(req);
+    res.set_content(WriteDescription(location, DescribeFeed(feed_.Options())), XmlContentType);
+    log_("description for " + location);
+}
+
+void RateServer::HandlePost(const httplib::Request& req, httplib::Response& res) {
+    const auto start = Clock::now();
+    if (!EqualsNoCase(req.path, EndpointPath)) {
+        res.status = 404;
+        return;
+    }
+    auto fail = [&](const std::string& pair, const SoapFault& fault) {
+        res.status = 500;
+        res.set_content(WriteFault(fault), XmlContentType);
+        log_(pair + " fault " + fault.code + ": " + fault.text + " " + Micros(start));
+    };
+    const std::string action(Unquoted(req.get_header_value("SOAPAction")));
+    const std::string expected = std::string(ServiceNamespace) + std::string(OperationName);
+    if (!action.empty() && action != expected)
+        return fail("?/?", {"Client", "Unknown SOAPAction; this service offers " + expected});
+    auto request = ReadConversionRequest(req.body);
+    if (!request)
+        return fail("?/?", request.error());
+    const auto [from, to] = request.value();
+    const std::string pair =
+        std::string(CurrencyExternalName(from)) + "/" + std::string(CurrencyExternalName(to));
+    auto rate = feed_.Rate(from, to);
+    if (!rate)
+        return fail(pair, {"Server", rate.error().text});
+    const std::string text = RateText(rate.value());
+    res.set_content(WriteConversionResponse(rate.value()), XmlContentType);
+    log_(pair + " " + text + " " + Micros(start));
+}
+
+} // namespace quorvane::rated

@@ -1,0 +1,160 @@
+#include "rated/SoapMessages.h"
+
+#include <libxml/tree.h>
+
+#include <charconv>
+#include <cmath>
+
+#include "rated/RateSet.h"
+#include "rated/Xml.h"
+#include "service/CurrencyConvertor.h"
+
+namespace quorvane::rated {
+
+namespace {
+
+SoapFault ClientFault(std::string text) {
+    return {"Client", std::move(text)};
+}
+
+// Request text echoed in a fault is cut short, on a character boundary so that it stays UTF-8.
+std::string Quoted(std::string_view text) {
+    constexpr std::size_t limit = 32;
+    std::size_t cut = text.size();
+    if (cut > limit) {
+        cut = limit;
+        while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
+            --cut;
+    }
+    std::string quoted = "'";
+    quoted.append(text.substr(0, cut));
+    if (cut < text.size())
+        quoted += "...";
+    quoted += '\'';
+    return quoted;
+}
+
+Result<xmlNode*, SoapFault> FindBody(const xmlNode* envelope) {
+    xmlNode* body = nullptr;
+    int headers = 0;
+    for (xmlNode* child = FirstElementChild(envelope); child; child = NextElementSibling(child)) {
+        if (IsElement(child, SoapEnvelopeNamespace, "Header")) {
+            if (++headers > 1 || body)
+                return ClientFault("The envelope holds a misplaced or second Header element");
+            // SOAP 1.1, 4.2.3: a header entry we are told to understand and do not is a fault.
+            for (xmlNode* entry = FirstElementChild(child); entry; entry = NextElementSibling(entry)) {
+                xmlChar* must = xmlGetNsProp(entry, reinterpret_cast<const xmlChar*>("mustUnderstand"),
+                                             reinterpret_cast<const xmlChar*>(SoapEnvelopeNamespace.data()));
+                const bool required = must && std::string_view(reinterpret_cast<char*>(must)) == "1";
+                xmlFree(must);
+                if (required)
+                    return SoapFault{"MustUnderstand",
+                                     "Header entry " + std::string(NameOf(entry)) + " is not understood"};
+            }
+        } else if (IsElement(child, SoapEnvelopeNamespace, "Body")) {
+            if (body)
+                return ClientFault("The envelope holds a second Body element");
+            body = child;
+        } else {
+            return ClientFault("Unexpected element " + std::string(NameOf(child)) + " in the envelope");
+        }
+    }
+    if (!body)
+        return ClientFault("The envelope has no Body element");
+    return body;
+}
+
+Result<Currency, SoapFault> ReadCode(const xmlNode* operation, std::string_view name) {
+    const xmlNode* found = nullptr;
+    for (const xmlNode* child = FirstElementChild(operation); child; child = NextElementSibling(child)) {
+        if (NameOf(child) != name)
+            continue;
+        if (NamespaceOf(child) != ServiceNamespace)
+            return ClientFault("Element " + std::string(name) + " must be in the namespace " +
+                               std::string(ServiceNamespace));
+        if (found)
+            return ClientFault("ConversionRate holds " + std::string(name) + " twice");
+        found = child;
+    }
+    if (!found)
+        return ClientFault("ConversionRate lacks the " + std::string(name) + " element");
+    if (FirstElementChild(found))
+        return ClientFault(std::string(name) + " must hold a currency code as text");
+    const std::string code = TrimmedText(found);
+    const int currency = CurrencyFromExternalName(code);
+    if (currency < 0)
+        return ClientFault("Unknown currency code " + Quoted(code) + " in " + std::string(name));
+    return static_cast<Currency>(currency);
+}
+
+} // namespace
+
+Result<ConversionRequest, SoapFault> ReadConversionRequest(std::string_view body) {
+    if (body.find_first_not_of(" \t\r\n") == std::string_view::npos)
+        return ClientFault("Empty request; a SOAP 1.1 envelope was expected");
+    auto doc = ParseXml(body);
+    if (!doc)
+        return ClientFault("The request is " + doc.error().text);
+    // SOAP 1.1, 3: a message must not contain a document type declaration.
+    if (doc.value()->intSubset)
+        return ClientFault("The request must not contain a document type declaration");
+    const xmlNode* envelope = xmlDocGetRootElement(doc.value().get());
+    if (NameOf(envelope) == "Envelope" && NamespaceOf(envelope) == Soap12EnvelopeNamespace)
+        return SoapFault{"VersionMismatch",
+                         "This service speaks SOAP 1.1, the request is a SOAP 1.2 envelope"};
+    if (!IsElement(envelope, SoapEnvelopeNamespace, "Envelope"))
+        return ClientFault("The request is not a SOAP 1.1 envelope (root element " +
+                           Quoted(NameOf(envelope)) + ")");
+    auto soapBody = FindBody(envelope);
+    if (!soapBody)
+        return soapBody.error();
+    const xmlNode* operation = FirstElementChild(soapBody.value());
+    if (!operation)
+        return ClientFault("The Body holds no ConversionRate element");
+    if (!IsElement(operation, ServiceNamespace, OperationName))
+        return ClientFault("Unknown operation " + Quoted(NameOf(operation)) + " in namespace " +
+                           Quoted(NamespaceOf(operation)) + "; this service offers ConversionRate in " +
+                           std::string(ServiceNamespace));
+    auto from = ReadCode(operation, "FromCurrency");
+    if (!from)
+        return from.error();
+    auto to = ReadCode(operation, "ToCurrency");
+    if (!to)
+        return to.error();
+    return ConversionRequest{from.value(), to.value()};
+}
+
+std::string RateText(double rate) {
+    if (std::isnan(rate))
+        return "NaN";
+    if (std::isinf(rate))
+        return rate > 0 ? "INF" : "-INF";
+    char buffer[64];
+    auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, rate);
+    return std::string(buffer, ec == std::errc() ? end : buffer);
+}
+
+std::string WriteConversionResponse(double rate) {
+    std::string out;
+    out.reserve(400);
+    out +=
+        R"(<?xml version="1.0" encoding="utf-8"?>)"
+        R"(<soap:Envelope xmlns:soap="http://schemas.xmlsoap.org/soap/envelope/")"
+        R"( xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance" xmlns:xsd="http://www.w3.org/2001/XMLSchema">)"
+        R"(<soap:Body><ConversionRateResponse xmlns=")";
+    out += ServiceNamespace;
+    out += R"("><ConversionRateResult>)";
+    out += RateText(rate);
+    out += "</ConversionRateResult></ConversionRateResponse></soap:Body></soap:Envelope>";
+    return out;
+}
+
+std::string WriteFault(const SoapFault& fault) {
+    return R"(<?xml version="1.0" encoding="utf-8"?>)"
+           R"(<soap:Envelope xmlns:soap="http://schemas.xmlsoap.org/soap/envelope/"><soap:Body><soap:Fault>)"
+           "<faultcode>soap:" +
+           EscapeXml(fault.code) + "</faultcode><faultstring>" + EscapeXml(fault.text) +
+           "</faultstring></soap:Fault></soap:Body></soap:Envelope>";
+}
+
+} // namespace quorvane::rated

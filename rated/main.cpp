@@ -1,0 +1,89 @@
+// quorvane-rated: the local CurrencyConvertor rate service.
+#include <curl/curl.h>
+#include <libxml/parser.h>
+#include <pthread.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <thread>
+
+#include "rated/Options.h"
+#include "rated/RateServer.h"
+
+using namespace quorvane::rated;
+
+namespace {
+
+void LogLine(const std::string& line) {
+    const std::string text = LogTime() + " " + line + "\n";
+    std::fwrite(text.data(), 1, text.size(), stderr);
+}
+
+std::string ExecutablePath(const char* argv0) {
+    std::error_code ec;
+    auto path = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::string(argv0) : path.string();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    auto options = ParseOptions(std::vector<std::string>(argv + 1, argv + argc));
+    if (!options) {
+        std::fprintf(stderr, "quorvane-rated: %s\n", options.error().text.c_str());
+        return 2;
+    }
+    if (options.value().help) {
+        std::fputs(UsageText().c_str(), stdout);
+        return 0;
+    }
+    FeedOptions& feedOptions = options.value().feed;
+    if (feedOptions.source.empty())
+        feedOptions.source = DefaultRatesFile(ExecutablePath(argv[0]));
+
+    // Signals are taken by one thread with sigwait, so every other thread must have them blocked.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    xmlInitParser();
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+
+    RateFeed feed(feedOptions, LogLine);
+    if (auto loaded = feed.Load(); !loaded) {
+        std::fprintf(stderr, "quorvane-rated: cannot start without rates\n");
+        return 1;
+    }
+    RateServer server(feed, LogLine);
+    const std::string& host = options.value().host;
+    auto bound = server.Bind(host, options.value().port);
+    if (!bound) {
+        std::fprintf(stderr, "quorvane-rated: %s\n", bound.error().text.c_str());
+        return 1;
+    }
+    const std::string shownHost = host.find(':') != std::string::npos ? "[" + host + "]" : host;
+    if (feedOptions.simulate)
+        LogLine("SIMULATED rates: every rate drifts in a random walk (seed " +
+                std::to_string(feedOptions.seed) + ")");
+    LogLine("quorvane-rated listening on http://" + shownHost + ":" + std::to_string(bound.value()) +
+            "/CurrencyConvertor.asmx");
+    feed.StartRefreshing();
+
+    std::thread signalWatcher([&] {
+        int signal = 0;
+        sigwait(&stopSignals, &signal);
+        server.Stop();
+    });
+    server.Run();
+    pthread_kill(signalWatcher.native_handle(), SIGTERM); // wakes the watcher if the server ended by itself
+    signalWatcher.join();
+    feed.StopRefreshing();
+    LogLine("quorvane-rated stopped");
+    curl_global_cleanup();
+    xmlCleanupParser();
+    return 0;
+}
