@@ -18,7 +18,7 @@ namespace quorvane::test {
 class RateServiceFake {
 public:
     RateServiceFake() {
-        std::ifstream in(std::string(QUORVANE_TEST_DATA) + "/app/currency-convertor.wsdl");
+        std::ifstream in(std::string(QUORVANE_TEST_DATA) + "/currency-convertor.wsdl");
         std::stringstream text;
         text << in.rdbuf();
         description_ = text.str();
