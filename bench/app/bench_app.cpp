@@ -14,11 +14,13 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <fstream>
 #include <spawn.h>
 #include <string>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -98,7 +100,7 @@ std::vector<double> MeasureStarts(const char* self, const std::string& settings,
     std::vector<double> ms;
     for (int i = 0; i < starts; ++i) {
         int out[2];
-        if (pipe(out) != 0)
+        if (pipe2(out, O_CLOEXEC) != 0)
             break;
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
@@ -126,7 +128,7 @@ std::vector<double> MeasureStarts(const char* self, const std::string& settings,
 // Starts quorvane-rated --simulate on a free loopback port; returns its pid and the description address.
 pid_t StartService(const char* rated, std::string& address) {
     int out[2];
-    if (pipe(out) != 0)
+    if (pipe2(out, O_CLOEXEC) != 0)
         return -1;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -153,13 +155,13 @@ pid_t StartService(const char* rated, std::string& address) {
             break;
         }
     }
-    // Keep draining its log in the background so that it never blocks on a full pipe.
-    if (fork() == 0) {
-        while (read(out[0], &c, 1) == 1) {
+    // Keep draining its log so that it never blocks on a full pipe.
+    std::thread([fd = out[0]] {
+        char c;
+        while (read(fd, &c, 1) == 1) {
         }
-        _exit(0);
-    }
-    close(out[0]);
+        close(fd);
+    }).detach();
     return address.empty() ? -1 : pid;
 }
 
@@ -182,6 +184,10 @@ int main(int argc, char** argv) {
     qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
     const std::string settings = dir.filePath(QStringLiteral("quorvane.ini")).toStdString();
 
+    // Made first: without a display the program ends here, before any service has been started.
+    TApplication app(argc, argv);
+    ApplyProgramFont(app);
+
     std::string address;
     const pid_t service = StartService(argv[1], address);
     if (service <= 0) {
@@ -195,8 +201,6 @@ int main(int argc, char** argv) {
                 Median(startMs), startMs.empty() ? 0.0 : *std::min_element(startMs.begin(), startMs.end()),
                 startMs.size());
 
-    TApplication app(argc, argv);
-    ApplyProgramFont(app);
     SilentBoxes boxes;
     InstallMessageBoxes(&boxes);
     int result = 0;
