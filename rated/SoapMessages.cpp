@@ -20,12 +20,18 @@ SoapFault ClientFault(std::string text) {
 // Request text echoed in a fault is cut short, on a character boundary so that it stays UTF-8.
 std::string Quoted(std::string_view text) {
     constexpr std::size_t limit = 32;
-    if (text.size() <= limit)
-        return "'" + std::string(text) + "'";
-    std::size_t cut = limit;
-    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
-        --cut;
-    return "'" + std::string(text.substr(0, cut)) + "...'";
+    std::size_t cut = text.size();
+    if (cut > limit) {
+        cut = limit;
+        while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
+            --cut;
+    }
+    std::string quoted = "'";
+    quoted.append(text.substr(0, cut));
+    if (cut < text.size())
+        quoted += "...";
+    quoted += '\'';
+    return quoted;
 }
 
 Result<const xmlNode*, SoapFault> FindBody(const xmlNode* envelope) {

@@ -1,0 +1,29 @@
+// The single-instance guard: an exclusive lock on a per-user file that the system drops when we die.
+#pragma once
+
+#include <string>
+
+namespace quorvane {
+
+inline constexpr const char* InstanceName = "BRELLIX QUORVANE";
+
+class InstanceLock {
+public:
+    // Tries to take the lock at once; never waits.
+    explicit InstanceLock(const std::string& path = DefaultPath());
+    ~InstanceLock();
+    InstanceLock(const InstanceLock&) = delete;
+    InstanceLock& operator=(const InstanceLock&) = delete;
+
+    // Another process (or another lock object) holds the lock.
+    bool HeldElsewhere() const { return heldElsewhere_; }
+
+    // $XDG_RUNTIME_DIR/BRELLIX QUORVANE.lock, or a per-user file in /tmp without a runtime folder.
+    static std::string DefaultPath();
+
+private:
+    int fd_ = -1;
+    bool heldElsewhere_ = false;
+};
+
+} // namespace quorvane

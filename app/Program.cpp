@@ -1,0 +1,99 @@
+#include "app/Program.h"
+
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <fcntl.h>
+#include <memory>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "alert/Alert.h"
+#include "app/Unit1.h"
+#include "app/Unit4.h"
+#include "app/Unit7.h"
+#include "app/toolkit/Desktop.h"
+#include "app/toolkit/Guard.h"
+#include "mail/Mail.h"
+
+namespace quorvane {
+
+namespace {
+// Takes the desktop services out of the core again when the program ends, before they are destroyed.
+struct InstalledServices {
+    QtMessageBoxes boxes;
+    QtSoundPlayer sounds;
+    InstalledServices() {
+        InstallMessageBoxes(&boxes);
+        InstallSoundPlayer(&sounds);
+        InstallAlertMailer({GetMailAccount, SendMail});
+    }
+    ~InstalledServices() {
+        InstallAlertMailer({});
+        InstallSoundPlayer(nullptr);
+        InstallMessageBoxes(nullptr);
+    }
+};
+// SIGTERM and SIGINT close the main window the ordinary way, so that the settings are saved.
+class StopSignals {
+public:
+    explicit StopSignals(QWidget& window) {
+        if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds_) != 0)
+            return;
+        ::fcntl(fds_[1], F_SETFL, O_NONBLOCK);
+        writeEnd_ = fds_[1];
+        notifier_ = std::make_unique<QSocketNotifier>(fds_[0], QSocketNotifier::Read);
+        QObject::connect(notifier_.get(), &QSocketNotifier::activated, &window, [this, &window] {
+            char c;
+            (void)!::read(fds_[0], &c, 1);
+            window.close();
+        });
+        struct sigaction sa {};
+        sa.sa_handler = [](int) {
+            const char c = 1;
+            (void)!::write(writeEnd_, &c, 1);
+        };
+        sigemptyset(&sa.sa_mask);
+        sa.sa_flags = SA_RESTART;
+        ::sigaction(SIGTERM, &sa, nullptr);
+        ::sigaction(SIGINT, &sa, nullptr);
+    }
+    ~StopSignals() {
+        ::signal(SIGTERM, SIG_DFL);
+        ::signal(SIGINT, SIG_DFL);
+        notifier_.reset();
+        writeEnd_ = -1;
+        for (int fd : fds_)
+            if (fd >= 0)
+                ::close(fd);
+    }
+    StopSignals(const StopSignals&) = delete;
+    StopSignals& operator=(const StopSignals&) = delete;
+
+private:
+    static inline volatile sig_atomic_t writeEnd_ = -1;
+    int fds_[2] = {-1, -1};
+    std::unique_ptr<QSocketNotifier> notifier_;
+};
+
+} // namespace
+
+int RunProgram(TApplication& app) {
+    TApplication::setApplicationName(QStringLiteral("Quorvane"));
+    ApplyProgramFont(app);
+    InstalledServices services;
+
+    TForm1 form1;
+    if (form1.Refused())
+        return 1;
+    TForm4 form4;
+    TForm7 form7;
+    form1.SetSplash(&form7);
+    QObject::connect(&form1, &TForm1::Closed, &app, &TApplication::quit, Qt::QueuedConnection);
+    StopSignals stopSignals(form1);
+    form1.show();
+    form1.activateWindow();
+    return TApplication::exec();
+}
+
+} // namespace quorvane

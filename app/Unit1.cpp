@@ -1,0 +1,547 @@
+// Unit1: the main window — slot groups and rate board, the program's start and its end.
+#include "app/Unit1.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QLocale>
+#include <QMenu>
+#include <QPushButton>
+#include <QScreen>
+#include <QTime>
+#include <QTimer>
+
+#include "alert/Alert.h"
+#include "app/DialogLinks.h"
+#include "app/InstanceLock.h"
+#include "app/Unit4.h"
+#include "app/Unit7.h"
+#include "app/toolkit/Controls.h"
+#include "app/toolkit/Desktop.h"
+#include "app/toolkit/Guard.h"
+#include "mail/Mail.h"
+#include "util/Settings.h"
+#include "util/Util.h"
+
+namespace quorvane {
+
+std::array<TRateHistory, SlotCount> Histories;
+QuoteTable Quotes;
+TForm1* Form1 = nullptr;
+
+void PushRate(int slot, double rate) {
+    TRateHistory& h = Histories.at(slot);
+    if (h.Next >= 3)
+        h.Next = 0;
+    h.Rates[h.Next] = rate;
+    h.Last = h.Next;
+    h.Next = h.Next + 1;
+}
+
+double PreviousRate(int slot) {
+    return Histories.at(slot).Rates.at(Histories.at(slot).Last);
+}
+
+double LatestRate(int slot) {
+    const TRateHistory& h = Histories.at(slot);
+    return h.Next == 0 ? h.Rates[0] : h.Rates.at(h.Next - 1);
+}
+
+void ResetHistories() {
+    for (TRateHistory& h : Histories) {
+        h.Next = 0;
+        h.Rates[0] = 0;
+    }
+}
+
+namespace {
+
+const QString NotFetched = QStringLiteral("---------");
+
+bool HasRealFrame(const QWidget* w) {
+    return w->isVisible() && w->frameGeometry() != w->geometry();
+}
+
+QString Qs(const std::string& s) {
+    return QString::fromStdString(s);
+}
+QString Name(const char* prefix, int n) {
+    return QString::fromLatin1(prefix) + QString::number(n);
+}
+
+// The locale's time of day with seconds: its short time format, seconds added where it has none. The
+// column has room for a 24-hour time only, so a 12-hour format gives way to one.
+QString TimeOfDayText(const QTime& time) {
+    const QLocale locale = QLocale::system();
+    QString format = locale.timeFormat(QLocale::ShortFormat);
+    if (format.contains(QLatin1Char('a'), Qt::CaseInsensitive))
+        format = QStringLiteral("H:mm:ss");
+    if (!format.contains(QLatin1String("ss"))) {
+        const qsizetype at = format.indexOf(QLatin1String("mm"));
+        if (at >= 0)
+            format.insert(at + 2, QLatin1String(":ss"));
+    }
+    return locale.toString(time, format);
+}
+
+// A control keeps its designed size unless its text needs more room; then it grows to the right.
+void FitWidth(QAbstractButton* w) {
+    // A push button's size hint carries the style's minimum width, which the design does not follow.
+    const int needed = qobject_cast<QPushButton*>(w) ? w->fontMetrics().horizontalAdvance(w->text()) + 12
+                                                     : w->sizeHint().width();
+    if (needed > w->width())
+        w->resize(needed, w->height());
+}
+
+QPushButton* MakeButton(QWidget* parent, const char* name, const char* text, const char* hint,
+                        QRect geometry) {
+    auto* b = new QPushButton(QString::fromUtf8(text), parent);
+    b->setObjectName(QString::fromLatin1(name));
+    b->setToolTip(QString::fromUtf8(hint));
+    b->setGeometry(geometry);
+    FitWidth(b);
+    b->setFocusPolicy(Qt::TabFocus);
+    return b;
+}
+
+TLabel* MakeHeading(QWidget* parent, const char* name, const char* text, const char* hint, int left) {
+    auto* l = new TLabel(parent, QString::fromLatin1(name));
+    l->SetText(QString::fromUtf8(text));
+    if (*hint)
+        l->setToolTip(QString::fromUtf8(hint));
+    l->PlaceLeft(left, 40);
+    return l;
+}
+
+// The main window as the settings file sees it.
+class Form1Settings : public SettingsHost {
+public:
+    explicit Form1Settings(TForm1& form) : form_(form) {}
+    int WindowLeft() const override { return form_.Left(); }
+    int WindowTop() const override { return form_.Top(); }
+    int WindowWidth() const override { return form_.OuterWidth(); }
+    int WindowHeight() const override { return form_.OuterHeight(); }
+    void MoveWindow(int left, int top) override {
+        form_.SetLeft(left);
+        form_.SetTop(top);
+    }
+    int ScreenWidth() const override { return TForm1::ScreenWidth(); }
+    int ScreenHeight() const override { return TForm1::ScreenHeight(); }
+    void SetQuotes(const QuoteTable& table) override { form_.SetQuotes(table); }
+    QuoteTable Quotes() const override { return quorvane::Quotes; }
+
+private:
+    TForm1& form_;
+};
+
+} // namespace
+
+TForm1::TForm1(const std::string& settingsPath, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
+                          Qt::MSWindowsFixedSizeDialogHint),
+      settingsPath_(settingsPath) {
+    setObjectName(QStringLiteral("Form1"));
+    Form1 = this;
+    BuildControls();
+    FormCreate();
+}
+
+TForm1::~TForm1() {
+    if (Form1 == this)
+        Form1 = nullptr;
+}
+
+void TForm1::BuildControls() {
+    ShowNormalTitle();
+    setFixedSize(ClientWidth, BaseHeight - DesignFrameHeight);
+
+    CB_START = new TCheckBox(this, QStringLiteral("CB_START"), QString::fromUtf8("監視中"));
+    CB_START->setToolTip(QString::fromUtf8("参考レートの監視を開始または終了します。"));
+    CB_START->setGeometry(8, 8, 65, 17);
+    FitWidth(CB_START);
+    CB_START->OnClick = [this](TCheckBox*) { CB_STARTClick(); };
+
+    connect(MakeButton(this, "BT_RELOAD", "更新", "参考レートを更新します。", {80, 8, 41, 25}),
+            &QPushButton::clicked, this, [this] { RunGuarded([this] { BT_RELOADClick(); }); });
+    connect(MakeButton(this, "BT_PAIR", "ペア選択", "表示する通貨ペアの選択ダイアログを表示します。",
+                       {128, 8, 65, 25}),
+            &QPushButton::clicked, this, [this] { RunGuarded([this] { BT_PAIRClick(); }); });
+    connect(MakeButton(this, "BT_CONFIG", "設定", "各種設定ダイアログを表示します。", {200, 8, 49, 25}),
+            &QPushButton::clicked, this, [this] { RunGuarded([this] { BT_CONFIGClick(); }); });
+
+    CB_MUTE = new TCheckBox(this, QStringLiteral("CB_MUTE"), QString::fromUtf8("警報音ミュート"));
+    CB_MUTE->setToolTip(QString::fromUtf8("警報サウンドのミュート"));
+    CB_MUTE->setGeometry(256, 8, 97, 17);
+    FitWidth(CB_MUTE);
+    CB_MUTE->OnClick = [this](TCheckBox*) { CB_MUTEClick(); };
+
+    Shape1 = new TShape(this, QStringLiteral("Shape1"), TShape::Kind::Circle);
+    Shape1->setToolTip(QString::fromUtf8("通信インジケータ"));
+    Shape1->setGeometry(384, 8, 17, 17);
+
+    MakeHeading(this, "Label29", "通貨/時間", "時間とは受信した時点での時間です。", 8);
+    MakeHeading(this, "Label3", "参考レート", "", 88);
+    MakeHeading(this, "Label21", "変動量", "前回取得の値からの変動量です。", 224);
+    MakeHeading(this, "Label8", "前回の値", "前回取得した参考レートです。", 296);
+    MakeHeading(this, "Label10", "警報出力", "警報", 352);
+
+    for (int n = 1; n <= SlotCount; ++n)
+        BuildSlotGroup(n);
+
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    N1 = PopupMenu1->addAction(QString::fromUtf8("ヘルプ..(&H)"));
+    N1->setObjectName(QStringLiteral("N1"));
+    C1 = PopupMenu1->addAction(QString::fromUtf8("設定..(&C)"));
+    C1->setObjectName(QStringLiteral("C1"));
+    connect(N1, &QAction::triggered, this, [this] { RunGuarded([this] { N1Click(); }); });
+    connect(C1, &QAction::triggered, this, [this] { RunGuarded([this] { C1Click(); }); });
+}
+
+void TForm1::BuildSlotGroup(int n) {
+    auto* group = new QGroupBox(this);
+    group->setObjectName(Name("GP_", n));
+    group->setGeometry(8, GroupTop, 393, n == SlotCount ? 42 : 41);
+    group->setVisible(false);
+
+    (new TLabel(group, Name("LB_N", n)))->PlaceLeft(5, 10);
+    (new TLabel(group, Name("LB_T", n)))->PlaceRight(55, 23, 0);
+
+    auto* rate = new TLabel(group, Name("LB_V", n));
+    rate->setFont(ProgramFont(24));
+    rate->SetText(NotFetched);
+    rate->PlaceRight(80 + 108, 10, 108);
+    rate->move(rate->x(), 10 - (rate->height() - 24) / 2);
+
+    auto* change = new TLabel(group, Name("LB_D", n));
+    change->SetText(NotFetched);
+    change->PlaceRight(216 + 54, 21, 54);
+    auto* before = new TLabel(group, Name("LB_B", n));
+    before->SetText(NotFetched);
+    before->PlaceRight(288 + 54, 21, 54);
+
+    for (const char* prefix : {"SP_U", "SP_L"}) {
+        auto* shape = new TShape(group, Name(prefix, n), TShape::Kind::RoundSquare);
+        shape->setGeometry(352, prefix[3] == 'U' ? 8 : 24, 15, 15);
+        shape->setCursor(Qt::PointingHandCursor);
+        shape->setToolTip(QString::fromUtf8("上／下限値の設定"));
+        shape->OnMouseDown = [this](TShape* s) { SP_MouseDown(s); };
+    }
+
+    auto* alarm = new TCheckBox(group, Name("CB_A", n));
+    alarm->setGeometry(368, 13, 17, 17);
+    alarm->OnClick = [this](TCheckBox* box) { CB_AClick(box); };
+}
+
+void TForm1::FormCreate() {
+    lock_ = std::make_unique<InstanceLock>();
+    if (lock_->HeldElsewhere()) {
+        refused_ = true;
+        ShowError("「Quorvane」は同時に２つ以上起動できません。");
+        return;
+    }
+    FirstActive = true;
+    if (settingsPath_.empty())
+        settingsPath_ = SettingsPath();
+    LoadData();
+    InitMail();
+    SetAlertSwitch();
+    SetTitles();
+    SetViews();
+    BasicData.Mute = false;
+    for (int n = 1; n <= SlotCount; ++n)
+        if (auto* box = FindControl<TCheckBox>(this, Name("CB_A", n)))
+            box->setToolTip(QString::fromUtf8("警報出力のON/OFF"));
+}
+
+void TForm1::FormActivate() {
+    if (!FirstActive)
+        return;
+    SetLeft((ScreenWidth() - OuterWidth()) / 2);
+    SetTop((ScreenHeight() - OuterHeight()) / 2);
+    FirstActive = false;
+    if (splash_) {
+        splash_->SetVersion("105");
+        splash_->exec();
+    }
+    if (BasicData.MonitorOn)
+        CB_START->setChecked(true);
+}
+
+bool TForm1::event(QEvent* e) {
+    // Without a window manager a window may never become active; its first showing counts as well.
+    if ((e->type() == QEvent::WindowActivate || e->type() == QEvent::Show) && FirstActive && !refused_ &&
+        !activationQueued_) {
+        activationQueued_ = true;
+        // Run after the event has been handled, so that the splash's own loop starts from a settled window.
+        QTimer::singleShot(0, this, [this] { RunGuarded([this] { FormActivate(); }); });
+    }
+    return QWidget::event(e);
+}
+
+void TForm1::closeEvent(QCloseEvent* e) {
+    bool saved = false;
+    RunGuarded([&] {
+        SaveData();
+        saved = true;
+    });
+    if (!saved) {
+        // The settings could not be written (the error has been shown): stay open so that nothing is lost.
+        e->ignore();
+        return;
+    }
+    e->accept();
+    emit Closed();
+}
+
+void TForm1::contextMenuEvent(QContextMenuEvent* e) {
+    PopupMenu1->popup(e->globalPos());
+    e->accept();
+}
+
+void TForm1::SetQuotes(const QuoteTable& table) {
+    Quotes = table;
+    MonitorQuotes = Quotes;
+    SetTitles();
+}
+
+void TForm1::SetEnable(int slot, bool value) {
+    Quotes.at(slot).Enable = value;
+    SetViews();
+    MonitorQuotes = Quotes;
+}
+
+void TForm1::SetTitles() {
+    for (int n = 1; n <= SlotCount; ++n)
+        SetLabel(Name("LB_N", n), QStringLiteral(" ") + Qs(Quotes[n - 1].Title), ClBlack);
+}
+
+void TForm1::SetViews() {
+    int k = 0;
+    for (int n = 1; n <= SlotCount; ++n) {
+        SetGroupVisible(Name("GP_", n), Quotes[n - 1].Enable, k);
+        if (Quotes[n - 1].Enable)
+            ++k;
+    }
+    height_ = BaseHeight + GroupPitch * k;
+    setFixedSize(ClientWidth, height_ - DesignFrameHeight);
+}
+
+void TForm1::SetGroupVisible(const QString& name, bool visible, int position) {
+    if (auto* group = FindControl<QGroupBox>(this, name)) {
+        group->setVisible(visible);
+        group->move(group->x(), GroupTop + GroupPitch * position);
+    }
+}
+
+void TForm1::SetAlertSwitch() {
+    for (int n = 1; n <= SlotCount; ++n)
+        if (auto* box = FindControl<TCheckBox>(this, Name("CB_A", n)))
+            box->setChecked(Alerts[n - 1].ALEnable);
+}
+
+void TForm1::SetLabel(const QString& name, const QString& text, const QColor& colour) {
+    if (auto* label = FindControl<TLabel>(this, name)) {
+        label->SetFontColor(colour);
+        label->SetText(text);
+    }
+}
+
+void TForm1::SetRate(int slot, double rate) {
+    const int n = slot + 1;
+    const double previous = PreviousRate(slot);
+    const double change = rate - previous;
+    SetLabel(Name("LB_B", n), Qs(FormatRate(previous)), ClBlack);
+
+    const bool up = CheckAlert(slot, true, BasicData.Mute, rate, Quotes[slot].Title);
+    SetAH(slot, up);
+    const bool down = CheckAlert(slot, false, BasicData.Mute, rate, Quotes[slot].Title);
+    SetAL(slot, down);
+
+    PushRate(slot, rate);
+    const QColor colour = change > 0 ? ClGreen : change < 0 ? ClRed : ClBlack;
+    SetLabel(Name("LB_V", n), Qs(FormatRate(rate)), colour);
+    if (alarm_ && alarm_->ShowsSlot(slot))
+        alarm_->ShowRate(FormatRate(LatestRate(slot)));
+    SetLabel(Name("LB_D", n), Qs(FormatRate(change)), colour);
+    SetLabel(Name("LB_T", n), TimeOfDayText(QTime::currentTime()), ClBlack);
+}
+
+void TForm1::SetAH(int slot, bool on) {
+    SetALERT(Name("SP_U", slot + 1), Alerts[slot].AH_ON ? on : false);
+}
+
+void TForm1::SetAL(int slot, bool on) {
+    SetALERT(Name("SP_L", slot + 1), Alerts[slot].AL_ON ? on : false);
+}
+
+void TForm1::SetALERT(const QString& name, bool on) {
+    if (auto* shape = FindControl<TShape>(this, name))
+        shape->SetBrushColor(on ? ClRed : ClWhite);
+}
+
+void TForm1::GetRate() {
+    MonitorQuotes = Quotes;
+    if (Form4)
+        Form4->RunCycle();
+}
+
+void TForm1::RepaintNow() {
+    // Paint what is pending at once: the cycle blocks the event loop while it fetches.
+    QEvent request(QEvent::UpdateRequest);
+    QCoreApplication::sendEvent(this, &request);
+}
+
+void TForm1::LED_ON() {
+    Shape1->SetBrushColor(ClLime);
+    RepaintNow();
+}
+
+void TForm1::LED_OFF() {
+    Shape1->SetBrushColor(ClWhite);
+    RepaintNow();
+}
+
+void TForm1::ShowErrorTitle(const std::string& text) {
+    setWindowTitle(QStringLiteral("Quorvane ") + Qs(text));
+}
+
+void TForm1::ShowNormalTitle() {
+    setWindowTitle(QStringLiteral("Quorvane"));
+}
+
+void TForm1::ShowConfig(int page) {
+    if (!config_)
+        return;
+    config_->SetQuotes(Quotes);
+    config_->ShowPage(page);
+}
+
+void TForm1::TOGGLE_MUTE() {
+    BasicData.Mute = !BasicData.Mute;
+}
+
+int TForm1::Left() const {
+    return pos().x();
+}
+int TForm1::Top() const {
+    return pos().y();
+}
+
+int TForm1::OuterWidth() const {
+    return HasRealFrame(this) ? frameGeometry().width() : width() + DesignFrameWidth;
+}
+
+int TForm1::OuterHeight() const {
+    return HasRealFrame(this) ? frameGeometry().height() : height() + DesignFrameHeight;
+}
+
+void TForm1::SetLeft(int left) {
+    move(left, pos().y());
+}
+void TForm1::SetTop(int top) {
+    move(pos().x(), top);
+}
+
+int TForm1::ScreenWidth() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen ? screen->geometry().width() : 0;
+}
+
+int TForm1::ScreenHeight() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen ? screen->geometry().height() : 0;
+}
+
+void TForm1::SetDialogs(ConfigDialogLink* config, AlarmDialogLink* alarm, PairDialogLink* pair) {
+    config_ = config;
+    alarm_ = alarm;
+    pair_ = pair;
+}
+
+int TForm1::SlotOfSender(const QObject* sender, const char* prefix) const {
+    for (int n = 1; n <= SlotCount; ++n)
+        if (sender && sender->objectName() == Name(prefix, n))
+            return n - 1;
+    return -1;
+}
+
+int TForm1::SlotOfShape(const QObject* sender) const {
+    const int upper = SlotOfSender(sender, "SP_U");
+    if (upper >= 0)
+        return upper;
+    return std::max(0, SlotOfSender(sender, "SP_L"));
+}
+
+void TForm1::CB_STARTClick() {
+    InitMail();
+    if (!Form4)
+        return;
+    Form4->Timer1->SetInterval(MonitorPeriod(BasicData.Interval));
+    MonitorQuotes = Quotes;
+    BasicData.MonitorOn = !Form4->Timer1->Enabled();
+    Form4->ToggleMonitor();
+}
+
+void TForm1::BT_RELOADClick() {
+    GetRate();
+}
+
+void TForm1::BT_PAIRClick() {
+    if (pair_)
+        pair_->ShowModeless();
+}
+
+void TForm1::BT_CONFIGClick() {
+    ShowConfig(0);
+}
+void TForm1::C1Click() {
+    ShowConfig(0);
+}
+void TForm1::CB_MUTEClick() {
+    TOGGLE_MUTE();
+}
+
+void TForm1::CB_AClick(TCheckBox* sender) {
+    const int slot = std::max(0, SlotOfSender(sender, "CB_A"));
+    Alerts[slot].ALEnable = sender->isChecked();
+}
+
+void TForm1::SP_MouseDown(TShape* sender) {
+    if (!alarm_)
+        return;
+    const int slot = SlotOfShape(sender);
+    alarm_->SetValue(slot, Quotes[slot].Title, Alerts[slot].ALEnable, FormatRate(LatestRate(slot)));
+    alarm_->ShowModeless();
+}
+
+void TForm1::LoadData() {
+    Form1Settings host(*this);
+    quorvane::LoadData(host, settingsPath_);
+}
+
+void TForm1::SaveData() {
+    Form1Settings host(*this);
+    quorvane::SaveData(host, settingsPath_);
+}
+
+void TForm1::N1Click() {
+    ShellOpen(HelpPagePath(), "");
+}
+
+std::string HelpPagePath() {
+    const QString dir = QCoreApplication::applicationDirPath();
+    for (const QString& candidate : {dir + QStringLiteral("/help/index.html"),
+                                     dir + QStringLiteral("/../share/quorvane/help/index.html")}) {
+        if (QFileInfo(candidate).isFile())
+            return QDir::cleanPath(candidate).toStdString();
+    }
+    return QDir::cleanPath(dir + QStringLiteral("/help/index.html")).toStdString();
+}
+
+} // namespace quorvane

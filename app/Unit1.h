@@ -1,0 +1,155 @@
+// Unit1: the main window — slot groups and rate board, the program's start and its end.
+#pragma once
+
+#include <QWidget>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "util/Quotes.h"
+
+class QMenu;
+class QAction;
+
+namespace quorvane {
+
+class AlarmDialogLink;
+class ConfigDialogLink;
+class InstanceLock;
+class PairDialogLink;
+class TCheckBox;
+class TForm7;
+class TShape;
+
+// A slot's ring of its last three rates.
+struct TRateHistory {
+    std::array<double, 3> Rates{};
+    std::int32_t Last = 0;
+    std::int32_t Next = 0;
+};
+extern std::array<TRateHistory, SlotCount> Histories;
+
+void PushRate(int slot, double rate);
+double PreviousRate(int slot); // the rate stored last
+double LatestRate(int slot);   // the rate just before Next; Rates[0] when Next is 0
+void ResetHistories();         // Next and Rates[0] only, as monitoring is switched on
+
+// The master slot table; changed only through TForm1::SetQuotes and TForm1::SetEnable.
+extern QuoteTable Quotes;
+
+inline constexpr int ClientWidth = 409;
+inline constexpr int GroupTop = 55;
+inline constexpr int GroupPitch = 41;
+inline constexpr int BaseHeight = 85; // outer height with no slot shown
+// The frame the layout was drawn for (title bar and borders); the client area is the outer size less this.
+inline constexpr int DesignFrameWidth = 6;
+inline constexpr int DesignFrameHeight = 25;
+
+class TForm1 : public QWidget {
+    Q_OBJECT
+public:
+    // Builds the controls and runs FormCreate. When another instance runs, Refused() is true and nothing
+    // has been loaded.
+    // settingsPath: the settings file; empty means the program's own (SettingsPath).
+    explicit TForm1(const std::string& settingsPath = {}, QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    bool Refused() const { return refused_; }
+
+    void SetQuotes(const QuoteTable& table);
+    void SetEnable(int slot, bool value);
+    void SetTitles();
+    void SetViews();
+    void SetGroupVisible(const QString& name, bool visible, int position);
+    void SetAlertSwitch();
+
+    // The rate board.
+    void SetLabel(const QString& name, const QString& text, const QColor& colour);
+    void SetRate(int slot, double rate);
+    void SetAH(int slot, bool on);
+    void SetAL(int slot, bool on);
+    void SetALERT(const QString& name, bool on);
+
+    void GetRate();
+    void LED_ON();
+    void LED_OFF();
+    void ShowErrorTitle(const std::string& text);
+    void ShowNormalTitle();
+    void ShowConfig(int page);
+    void TOGGLE_MUTE();
+
+    // The outer height as laid out: 85 plus 41 per shown slot, for the frame the layout was drawn for.
+    int Height() const { return height_; }
+    // Outer geometry in screen pixels, as the settings file keeps it.
+    int Left() const;
+    int Top() const;
+    int OuterWidth() const;
+    int OuterHeight() const;
+    void SetLeft(int left);
+    void SetTop(int top);
+    static int ScreenWidth();
+    static int ScreenHeight();
+
+    void LoadData();
+    void SaveData();
+    const std::string& SettingsFile() const { return settingsPath_; }
+
+    void SetDialogs(ConfigDialogLink* config, AlarmDialogLink* alarm, PairDialogLink* pair);
+    void SetSplash(TForm7* splash) { splash_ = splash; }
+
+    // The first activation: centre, splash, and monitoring back on when it was on at the last close.
+    void FormActivate();
+
+signals:
+    // The window has closed with its settings saved; the program ends.
+    void Closed();
+
+protected:
+    bool event(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    void BuildControls();
+    void BuildSlotGroup(int n);
+    void FormCreate();
+    void RepaintNow();
+    int SlotOfSender(const QObject* sender, const char* prefix) const;
+    int SlotOfShape(const QObject* sender) const;
+
+    void CB_STARTClick();
+    void BT_RELOADClick();
+    void BT_PAIRClick();
+    void BT_CONFIGClick();
+    void CB_MUTEClick();
+    void CB_AClick(TCheckBox* sender);
+    void SP_MouseDown(TShape* sender);
+    void N1Click();
+    void C1Click();
+
+    std::string settingsPath_;
+    std::unique_ptr<InstanceLock> lock_;
+    bool refused_ = false;
+    bool FirstActive = true;
+    bool activationQueued_ = false;
+    int height_ = BaseHeight;
+    QMenu* PopupMenu1 = nullptr;
+    QAction* N1 = nullptr;
+    QAction* C1 = nullptr;
+    TShape* Shape1 = nullptr;
+    TCheckBox* CB_START = nullptr;
+    TCheckBox* CB_MUTE = nullptr;
+    ConfigDialogLink* config_ = nullptr;
+    AlarmDialogLink* alarm_ = nullptr;
+    PairDialogLink* pair_ = nullptr;
+    TForm7* splash_ = nullptr;
+};
+
+extern TForm1* Form1;
+
+// The help page beside the program (or in its shared data folder), as a path for ShellOpen.
+std::string HelpPagePath();
+
+} // namespace quorvane

@@ -1,0 +1,43 @@
+// Unit4: the hidden monitor window — owns the monitor timer and runs the fetch cycles.
+#pragma once
+
+#include <QWidget>
+
+#include <cstdint>
+
+#include "app/toolkit/Timer.h"
+#include "util/Quotes.h"
+
+namespace quorvane {
+
+// The monitor's own copy of the slots; a cycle reads nothing else about them.
+extern QuoteTable MonitorQuotes;
+// The slot being fetched and the rate fetched for it.
+extern std::int32_t CycleSlot;
+extern double CycleRate;
+
+// The timer period for an interval in seconds. Intervals of 0 or less never tick; intervals beyond what
+// a period can hold are held at the longest period.
+int MonitorPeriod(std::int32_t seconds);
+
+class TForm4 : public QWidget {
+    Q_OBJECT
+public:
+    // Runs FormCreate: makes the rate service proxy; the window is never shown.
+    explicit TForm4(QWidget* parent = nullptr);
+    ~TForm4() override;
+
+    void RunCycle();
+    void ToggleMonitor();
+    void Timer1Timer();
+
+    TTimer* Timer1;
+
+private:
+    void FormCreate();
+    bool cycling_ = false;
+};
+
+extern TForm4* Form4;
+
+} // namespace quorvane

@@ -1,0 +1,103 @@
+#include "app/toolkit/Controls.h"
+
+#include <QContextMenuEvent>
+#include <QMouseEvent>
+#include <QPainter>
+
+#include "app/toolkit/Guard.h"
+
+namespace quorvane {
+
+TLabel::TLabel(QWidget* parent, const QString& name) : QLabel(parent) {
+    setObjectName(name);
+    SetFontColor(ClBlack);
+}
+
+void TLabel::SetFontColor(const QColor& colour) {
+    QPalette p = palette();
+    p.setColor(QPalette::WindowText, colour);
+    setPalette(p);
+}
+
+QColor TLabel::FontColor() const {
+    return palette().color(QPalette::WindowText);
+}
+
+void TLabel::SetText(const QString& text) {
+    setText(text);
+    Fit();
+}
+
+void TLabel::PlaceLeft(int left, int top) {
+    rightAligned_ = false;
+    setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    anchor_ = left;
+    move(left, top);
+    Fit();
+}
+
+void TLabel::PlaceRight(int right, int top, int minWidth) {
+    rightAligned_ = true;
+    setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    anchor_ = right;
+    minWidth_ = minWidth;
+    move(right - minWidth, top);
+    Fit();
+}
+
+void TLabel::Fit() {
+    const QSize hint = sizeHint();
+    if (rightAligned_) {
+        const int w = std::max(minWidth_, hint.width());
+        setGeometry(anchor_ - w, y(), w, hint.height());
+    } else {
+        resize(hint);
+    }
+}
+
+TCheckBox::TCheckBox(QWidget* parent, const QString& name, const QString& text) : QCheckBox(text, parent) {
+    setObjectName(name);
+    connect(this, &QCheckBox::toggled, this, [this](bool) {
+        if (OnClick)
+            RunGuarded([this] { OnClick(this); });
+    });
+}
+
+TShape::TShape(QWidget* parent, const QString& name, Kind kind) : QWidget(parent), kind_(kind) {
+    setObjectName(name);
+}
+
+void TShape::SetBrushColor(const QColor& colour) {
+    if (colour == brush_)
+        return;
+    brush_ = colour;
+    update();
+}
+
+void TShape::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(ClBlack, 1));
+    p.setBrush(brush_);
+    const QRectF r = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+    if (kind_ == Kind::Circle)
+        p.drawEllipse(r);
+    else
+        p.drawRoundedRect(r, 3, 3);
+}
+
+void TShape::mousePressEvent(QMouseEvent* event) {
+    event->accept();
+    if (OnMouseDown)
+        RunGuarded([this] { OnMouseDown(this); });
+}
+
+void TShape::contextMenuEvent(QContextMenuEvent* event) {
+    // A right click on an indicator opens its dialog; the window's menu would only cover it.
+    if (OnMouseDown)
+        event->accept();
+    else
+        event->ignore();
+}
+
+} // namespace quorvane
