@@ -1,8 +1,8 @@
 // The WSDL 1.1 description of the service, in the shape of the published CurrencyConvertor description.
 #include "rated/SoapMessages.h"
 
-#include "rated/Xml.h"
 #include "service/CurrencyConvertor.h"
+#include "util/Xml.h"
 
 namespace quorvane::rated {
 
@@ -70,11 +70,11 @@ std::string WriteDescription(std::string_view location, std::string_view documen
     out += R"(<wsdl:service name=")";
     out += ServiceName;
     out += R"("><wsdl:documentation>)";
-    out += EscapeXml(documentation);
+    out += xml::Escape(documentation);
     out += R"(</wsdl:documentation><wsdl:port name=")";
     out += PortName;
     out += R"(" binding="tns:CurrencyConvertorSoap"><soap:address location=")";
-    out += EscapeXml(location);
+    out += xml::Escape(location);
     out += R"("/></wsdl:port></wsdl:service></wsdl:definitions>)";
     return out;
 }

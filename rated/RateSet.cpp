@@ -3,7 +3,7 @@
 #include <charconv>
 #include <cmath>
 
-#include "rated/Xml.h"
+#include "util/Xml.h"
 
 namespace quorvane::rated {
 
@@ -12,17 +12,22 @@ namespace {
 constexpr std::string_view EcbNamespace = "http://www.ecb.int/vocabulary/2002-08-01/eurofxref";
 
 bool IsCube(const xmlNode* node) {
-    return IsElement(node, EcbNamespace, "Cube");
+    return xml::IsElement(node, EcbNamespace, "Cube");
 }
 
 // The Cube that holds the rate Cubes: the first one with a time attribute, else the outer Cube itself.
 const xmlNode* FindDayCube(const xmlNode* root, std::string& date) {
-    for (const xmlNode* outer = FirstElementChild(root); outer; outer = NextElementSibling(outer)) {
+    for (const xmlNode* outer = xml::FirstElementChild(root); outer; outer = xml::NextElementSibling(outer)) {
         if (!IsCube(outer))
             continue;
-        for (const xmlNode* day = FirstElementChild(outer); day; day = NextElementSibling(day))
-            if (IsCube(day) && Attribute(day, "time", date))
+        for (const xmlNode* day = xml::FirstElementChild(outer); day; day = xml::NextElementSibling(day)) {
+            if (!IsCube(day))
+                continue;
+            if (auto time = xml::Attribute(day, "time")) {
+                date = std::move(*time);
                 return day;
+            }
+        }
         return outer;
     }
     return nullptr;
@@ -54,27 +59,30 @@ int RateSet::CoveredCount() const {
     return count;
 }
 
-Result<RateSet> ParseEcbRates(std::string_view xml) {
-    auto doc = ParseXml(xml);
-    if (!doc)
-        return Error{"rates: " + doc.error().text};
+Result<RateSet> ParseEcbRates(std::string_view document) {
+    auto parsed = xml::Parse(document);
+    if (!parsed.doc)
+        return Error{"rates: " + parsed.error};
     RateSet rates;
-    const xmlNode* root = xmlDocGetRootElement(doc.value().get());
+    const xmlNode* root = xmlDocGetRootElement(parsed.doc.get());
     const xmlNode* day = FindDayCube(root, rates.date);
     if (!day)
         return Error{"rates: no Cube element of the euro reference rates"};
     int read = 0;
-    for (const xmlNode* cube = FirstElementChild(day); cube; cube = NextElementSibling(cube)) {
-        std::string code, text;
-        if (!IsCube(cube) || !Attribute(cube, "currency", code))
+    for (const xmlNode* cube = xml::FirstElementChild(day); cube; cube = xml::NextElementSibling(cube)) {
+        if (!IsCube(cube))
             continue;
-        if (!Attribute(cube, "rate", text))
-            return Error{"rates: " + code + " has no rate"};
-        auto rate = ParseRate(code, text);
+        const auto code = xml::Attribute(cube, "currency");
+        if (!code)
+            continue;
+        const auto text = xml::Attribute(cube, "rate");
+        if (!text)
+            return Error{"rates: " + *code + " has no rate"};
+        auto rate = ParseRate(*code, *text);
         if (!rate)
             return Error{"rates: " + rate.error().text};
         ++read;
-        const int c = CurrencyFromExternalName(code);
+        const int c = CurrencyFromExternalName(*code);
         if (c < 0)
             ++rates.ignored;
         else if (c != EUR) // the euro is the base, whatever the source says

@@ -26,7 +26,7 @@ struct RateSet {
 
 // Reads the European Central Bank's daily reference rate document (the newest day if it holds several).
 // Fails, naming the fault, on a document that is not well-formed, has no rates or holds a bad rate.
-Result<RateSet> ParseEcbRates(std::string_view xml);
+Result<RateSet> ParseEcbRates(std::string_view document);
 
 // Units of `to` per unit of `from`; both must be covered.
 inline double CrossRate(const RateSet& rates, Currency from, Currency to) {

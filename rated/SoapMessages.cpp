@@ -6,8 +6,8 @@
 #include <cmath>
 
 #include "rated/RateSet.h"
-#include "rated/Xml.h"
 #include "service/CurrencyConvertor.h"
+#include "util/Xml.h"
 
 namespace quorvane::rated {
 
@@ -34,29 +34,32 @@ std::string Quoted(std::string_view text) {
     return quoted;
 }
 
-Result<xmlNode*, SoapFault> FindBody(const xmlNode* envelope) {
-    xmlNode* body = nullptr;
+Result<const xmlNode*, SoapFault> FindBody(const xmlNode* envelope) {
+    const xmlNode* body = nullptr;
     int headers = 0;
-    for (xmlNode* child = FirstElementChild(envelope); child; child = NextElementSibling(child)) {
-        if (IsElement(child, SoapEnvelopeNamespace, "Header")) {
+    for (const xmlNode* child = xml::FirstElementChild(envelope); child;
+         child = xml::NextElementSibling(child)) {
+        if (xml::IsElement(child, SoapEnvelopeNamespace, "Header")) {
             if (++headers > 1 || body)
                 return ClientFault("The envelope holds a misplaced or second Header element");
             // SOAP 1.1, 4.2.3: a header entry we are told to understand and do not is a fault.
-            for (xmlNode* entry = FirstElementChild(child); entry; entry = NextElementSibling(entry)) {
+            for (const xmlNode* entry = xml::FirstElementChild(child); entry;
+                 entry = xml::NextElementSibling(entry)) {
                 xmlChar* must = xmlGetNsProp(entry, reinterpret_cast<const xmlChar*>("mustUnderstand"),
                                              reinterpret_cast<const xmlChar*>(SoapEnvelopeNamespace.data()));
                 const bool required = must && std::string_view(reinterpret_cast<char*>(must)) == "1";
                 xmlFree(must);
                 if (required)
-                    return SoapFault{"MustUnderstand",
-                                     "Header entry " + std::string(NameOf(entry)) + " is not understood"};
+                    return SoapFault{"MustUnderstand", "Header entry " + std::string(xml::LocalName(entry)) +
+                                                           " is not understood"};
             }
-        } else if (IsElement(child, SoapEnvelopeNamespace, "Body")) {
+        } else if (xml::IsElement(child, SoapEnvelopeNamespace, "Body")) {
             if (body)
                 return ClientFault("The envelope holds a second Body element");
             body = child;
         } else {
-            return ClientFault("Unexpected element " + std::string(NameOf(child)) + " in the envelope");
+            return ClientFault("Unexpected element " + std::string(xml::LocalName(child)) +
+                               " in the envelope");
         }
     }
     if (!body)
@@ -66,10 +69,11 @@ Result<xmlNode*, SoapFault> FindBody(const xmlNode* envelope) {
 
 Result<Currency, SoapFault> ReadCode(const xmlNode* operation, std::string_view name) {
     const xmlNode* found = nullptr;
-    for (const xmlNode* child = FirstElementChild(operation); child; child = NextElementSibling(child)) {
-        if (NameOf(child) != name)
+    for (const xmlNode* child = xml::FirstElementChild(operation); child;
+         child = xml::NextElementSibling(child)) {
+        if (xml::LocalName(child) != name)
             continue;
-        if (NamespaceOf(child) != ServiceNamespace)
+        if (xml::NamespaceOf(child) != ServiceNamespace)
             return ClientFault("Element " + std::string(name) + " must be in the namespace " +
                                std::string(ServiceNamespace));
         if (found)
@@ -78,9 +82,9 @@ Result<Currency, SoapFault> ReadCode(const xmlNode* operation, std::string_view 
     }
     if (!found)
         return ClientFault("ConversionRate lacks the " + std::string(name) + " element");
-    if (FirstElementChild(found))
+    if (xml::FirstElementChild(found))
         return ClientFault(std::string(name) + " must hold a currency code as text");
-    const std::string code = TrimmedText(found);
+    const std::string code = xml::TrimmedText(found);
     const int currency = CurrencyFromExternalName(code);
     if (currency < 0)
         return ClientFault("Unknown currency code " + Quoted(code) + " in " + std::string(name));
@@ -92,28 +96,28 @@ Result<Currency, SoapFault> ReadCode(const xmlNode* operation, std::string_view 
 Result<ConversionRequest, SoapFault> ReadConversionRequest(std::string_view body) {
     if (body.find_first_not_of(" \t\r\n") == std::string_view::npos)
         return ClientFault("Empty request; a SOAP 1.1 envelope was expected");
-    auto doc = ParseXml(body);
-    if (!doc)
-        return ClientFault("The request is " + doc.error().text);
+    auto parsed = xml::Parse(body);
+    if (!parsed.doc)
+        return ClientFault("The request is " + parsed.error);
     // SOAP 1.1, 3: a message must not contain a document type declaration.
-    if (doc.value()->intSubset)
+    if (parsed.doc->intSubset)
         return ClientFault("The request must not contain a document type declaration");
-    const xmlNode* envelope = xmlDocGetRootElement(doc.value().get());
-    if (NameOf(envelope) == "Envelope" && NamespaceOf(envelope) == Soap12EnvelopeNamespace)
+    const xmlNode* envelope = xmlDocGetRootElement(parsed.doc.get());
+    if (xml::LocalName(envelope) == "Envelope" && xml::NamespaceOf(envelope) == Soap12EnvelopeNamespace)
         return SoapFault{"VersionMismatch",
                          "This service speaks SOAP 1.1, the request is a SOAP 1.2 envelope"};
-    if (!IsElement(envelope, SoapEnvelopeNamespace, "Envelope"))
+    if (!xml::IsElement(envelope, SoapEnvelopeNamespace, "Envelope"))
         return ClientFault("The request is not a SOAP 1.1 envelope (root element " +
-                           Quoted(NameOf(envelope)) + ")");
+                           Quoted(xml::LocalName(envelope)) + ")");
     auto soapBody = FindBody(envelope);
     if (!soapBody)
         return soapBody.error();
-    const xmlNode* operation = FirstElementChild(soapBody.value());
+    const xmlNode* operation = xml::FirstElementChild(soapBody.value());
     if (!operation)
         return ClientFault("The Body holds no ConversionRate element");
-    if (!IsElement(operation, ServiceNamespace, OperationName))
-        return ClientFault("Unknown operation " + Quoted(NameOf(operation)) + " in namespace " +
-                           Quoted(NamespaceOf(operation)) + "; this service offers ConversionRate in " +
+    if (!xml::IsElement(operation, ServiceNamespace, OperationName))
+        return ClientFault("Unknown operation " + Quoted(xml::LocalName(operation)) + " in namespace " +
+                           Quoted(xml::NamespaceOf(operation)) + "; this service offers ConversionRate in " +
                            std::string(ServiceNamespace));
     auto from = ReadCode(operation, "FromCurrency");
     if (!from)
@@ -153,7 +157,7 @@ std::string WriteFault(const SoapFault& fault) {
     return R"(<?xml version="1.0" encoding="utf-8"?>)"
            R"(<soap:Envelope xmlns:soap="http://schemas.xmlsoap.org/soap/envelope/"><soap:Body><soap:Fault>)"
            "<faultcode>soap:" +
-           EscapeXml(fault.code) + "</faultcode><faultstring>" + EscapeXml(fault.text) +
+           xml::Escape(fault.code) + "</faultcode><faultstring>" + xml::Escape(fault.text) +
            "</faultstring></soap:Fault></soap:Body></soap:Envelope>";
 }
 

@@ -18,21 +18,21 @@ const xmlNode* Root(const xml::DocPtr& doc) {
 
 template <class F> void ForEachWsdlChild(const xmlNode* parent, std::string_view localName, F&& f) {
     for (const xmlNode* child = xml::FirstElementChild(parent); child; child = xml::NextElementSibling(child))
-        if (xml::Is(child, WsdlNamespace, localName))
+        if (xml::IsElement(child, WsdlNamespace, localName))
             f(child);
 }
 
 const xmlNode* FindNamedChild(const xmlNode* parent, std::string_view ns, std::string_view localName,
                               std::string_view name) {
     for (const xmlNode* child = xml::FirstElementChild(parent); child; child = xml::NextElementSibling(child))
-        if (xml::Is(child, ns, localName) && xml::Attribute(child, "name") == name)
+        if (xml::IsElement(child, ns, localName) && xml::Attribute(child, "name") == name)
             return child;
     return nullptr;
 }
 
 const xmlNode* FindChild(const xmlNode* parent, std::string_view ns, std::string_view localName) {
     for (const xmlNode* child = xml::FirstElementChild(parent); child; child = xml::NextElementSibling(child))
-        if (xml::Is(child, ns, localName))
+        if (xml::IsElement(child, ns, localName))
             return child;
     return nullptr;
 }
@@ -100,14 +100,11 @@ ServiceResult<ServiceDescription> ServiceDescription::Load(const std::string& ad
         auto bytes = loader(current);
         if (!bytes)
             return bytes.error();
-        auto doc = xml::Parse(bytes.value(), current, ServiceErrorKind::Description);
-        if (!doc) {
-            ServiceError error = doc.error();
-            error.message = current + ": " + error.message;
-            return error;
-        }
-        const xmlNode* root = Root(doc.value());
-        if (!xml::Is(root, WsdlNamespace, "definitions"))
+        auto parsed = xml::Parse(bytes.value(), current);
+        if (!parsed.doc)
+            return MakeError(ServiceErrorKind::Description, current + ": " + parsed.error);
+        const xmlNode* root = Root(parsed.doc);
+        if (!xml::IsElement(root, WsdlNamespace, "definitions"))
             return MakeError(ServiceErrorKind::Description, current + ": not a WSDL 1.1 description");
 
         std::string refused;
@@ -133,7 +130,7 @@ ServiceResult<ServiceDescription> ServiceDescription::Load(const std::string& ad
             return MakeError(ServiceErrorKind::Description,
                              "more than " + std::to_string(MaxDocuments) + " imported descriptions");
         description.documents_.push_back(
-            Document{std::move(doc).value(), current, xml::Attribute(root, "targetNamespace").value_or("")});
+            Document{std::move(parsed.doc), current, xml::Attribute(root, "targetNamespace").value_or("")});
     }
     return description;
 }

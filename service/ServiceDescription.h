@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "service/ServiceResult.h"
-#include "service/Xml_p.h"
+#include "util/Xml.h"
 
 namespace quorvane {
 

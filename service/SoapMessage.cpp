@@ -7,32 +7,11 @@
 
 #include <libxml/tree.h>
 
-#include "service/Xml_p.h"
+#include "util/Xml.h"
 
 namespace quorvane {
 
 namespace {
-
-void AppendEscaped(std::string& out, std::string_view text) {
-    for (char c : text) {
-        switch (c) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '"':
-            out += "&quot;";
-            break;
-        default:
-            out += c;
-        }
-    }
-}
 
 bool IsBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
@@ -103,7 +82,7 @@ ServiceError FaultError(const xmlNode* fault) {
 
 // The body of a well-formed envelope, or why there is none.
 ServiceResult<const xmlNode*> FindBody(const xmlNode* root) {
-    if (!xml::Is(root, SoapEnvelopeNamespace, "Envelope"))
+    if (!xml::IsElement(root, SoapEnvelopeNamespace, "Envelope"))
         return MakeError(ServiceErrorKind::NotEnvelope,
                          "root element {" + std::string(xml::NamespaceOf(root)) + "}" +
                              std::string(xml::LocalName(root)) + " is not a SOAP 1.1 envelope");
@@ -149,11 +128,11 @@ std::string WriteConversionRateRequest(std::string_view bodyNamespace, std::stri
     out += "\" xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\""
            " xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">"
            "<SOAP-ENV:Body><ConversionRate xmlns=\"";
-    AppendEscaped(out, bodyNamespace);
+    out += xml::Escape(bodyNamespace);
     out += "\"><FromCurrency>";
-    AppendEscaped(out, fromCode);
+    out += xml::Escape(fromCode);
     out += "</FromCurrency><ToCurrency>";
-    AppendEscaped(out, toCode);
+    out += xml::Escape(toCode);
     out += "</ToCurrency></ConversionRate></SOAP-ENV:Body></SOAP-ENV:Envelope>";
     return out;
 }
@@ -188,10 +167,10 @@ ServiceResult<double> ReadRateText(std::string_view text) {
 ServiceResult<double> ReadConversionRateResponse(std::string_view bytes) {
     if (bytes.empty())
         return MakeError(ServiceErrorKind::Parse, "empty response");
-    auto doc = xml::Parse(bytes, {}, ServiceErrorKind::Parse);
-    if (!doc)
-        return doc.error();
-    auto body = FindBody(xmlDocGetRootElement(doc.value().get()));
+    auto parsed = xml::Parse(bytes);
+    if (!parsed.doc)
+        return MakeError(ServiceErrorKind::Parse, parsed.error);
+    auto body = FindBody(xmlDocGetRootElement(parsed.doc.get()));
     if (!body)
         return body.error();
     const xmlNode* first = xml::FirstElementChild(body.value());

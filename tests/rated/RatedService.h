@@ -13,7 +13,7 @@
 
 #include "rated/RateFeed.h"
 #include "rated/RateServer.h"
-#include "rated/Xml.h"
+#include "util/Xml.h"
 
 namespace quorvane::test {
 
@@ -133,9 +133,9 @@ inline std::string ConversionRequest(std::string_view from, std::string_view to)
 class XPathDoc {
 public:
     explicit XPathDoc(const std::string& text) {
-        auto parsed = rated::ParseXml(text);
-        if (parsed) {
-            doc_ = std::move(parsed.value());
+        auto parsed = xml::Parse(text);
+        if (parsed.doc) {
+            doc_ = std::move(parsed.doc);
             ctx_.reset(xmlXPathNewContext(doc_.get()));
             const std::pair<const char*, const char*> prefixes[] = {
                 {"soap", "http://schemas.xmlsoap.org/soap/envelope/"},
@@ -178,7 +178,7 @@ private:
     struct ContextFree {
         void operator()(xmlXPathContext* ctx) const { xmlXPathFreeContext(ctx); }
     };
-    rated::XmlDocPtr doc_;
+    xml::DocPtr doc_;
     std::unique_ptr<xmlXPathContext, ContextFree> ctx_;
 };
 

@@ -1,11 +1,9 @@
 // Quorvane's own rate client and quorvanectl against the running service.
-#include <sys/wait.h>
-
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 
 #include "RatedService.h"
+#include "fakes/RunProgram.h"
 #include "service/WebService.h"
 
 using namespace quorvane;
@@ -42,15 +40,7 @@ std::vector<Currency> Covered(const rated::RateFeed& feed) {
 
 // quorvanectl's exit status and everything it wrote.
 std::pair<int, std::string> Quorvanectl(const std::string& arguments) {
-    FILE* pipe = popen((std::string(QUORVANECTL_PATH) + " " + arguments + " 2>&1").c_str(), "r");
-    if (!pipe)
-        return {-1, {}};
-    std::string out;
-    char buffer[4096];
-    while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe))
-        out.append(buffer, n);
-    const int status = pclose(pipe);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
+    return fakes::RunProgram(std::string(QUORVANECTL_PATH) + " " + arguments + " 2>&1");
 }
 
 } // namespace

@@ -1,12 +1,11 @@
 #include <charconv>
-#include <cstdio>
 #include <sstream>
 #include <string>
-#include <sys/wait.h>
 
 #include <gtest/gtest.h>
 
 #include "fakes/FakeHttpServer.h"
+#include "fakes/RunProgram.h"
 #include "service/WebService.h"
 #include "tools/Command.h"
 
@@ -38,16 +37,7 @@ double ReadBack(const std::string& text) {
 
 // Runs the installed-to-be binary; returns its exit status and standard output.
 std::pair<int, std::string> RunBinary(const std::string& arguments) {
-    const std::string command = std::string(QUORVANECTL_PATH) + " " + arguments + " 2>/dev/null";
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return {-1, {}};
-    std::string out;
-    char buffer[4096];
-    while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe))
-        out.append(buffer, n);
-    const int status = pclose(pipe);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
+    return RunProgram(std::string(QUORVANECTL_PATH) + " " + arguments + " 2>/dev/null");
 }
 
 } // namespace

@@ -95,6 +95,19 @@ TEST(RequestWriter, ProducesWellFormedXmlWithTheCodesInTheBodyNamespace) {
     xmlFreeDoc(doc);
 }
 
+TEST(RequestWriter, TheBodyNamespaceReadsBackExactlyAsTheDescriptionGaveIt) {
+    const std::string ns = "urn:rates?a='1';b=\"2\"<3>";
+    const std::string request = WriteConversionRateRequest(ns, "USD", "JPY");
+    xmlDoc* doc = xmlReadMemory(request.data(), static_cast<int>(request.size()), nullptr, nullptr,
+                                XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
+    ASSERT_NE(doc, nullptr) << request;
+    const xmlNode* body = xmlFirstElementChild(xmlDocGetRootElement(doc));
+    const xmlNode* operation = body ? xmlFirstElementChild(const_cast<xmlNode*>(body)) : nullptr;
+    ASSERT_TRUE(operation && operation->ns);
+    EXPECT_STREQ(reinterpret_cast<const char*>(operation->ns->href), ns.c_str());
+    xmlFreeDoc(doc);
+}
+
 TEST(ResponseReader, ReadsTheResultOfTheWrapper) {
     auto rate = ReadConversionRateResponse(Wrapper("<ConversionRateResult>151.25</ConversionRateResult>"));
     ASSERT_TRUE(rate.ok()) << Describe(rate.error());
