@@ -66,16 +66,16 @@ Result<Options> ParseOptions(const std::vector<std::string>& args) {
                     return Error{"--refresh wants seconds from 0 (never) to a year, not '" + *text + "'"};
                 options.feed.refresh = std::chrono::seconds(seconds);
             } else {
-                if (!ParseNumber(*text, options.feed.seed))
+                if (!ParseNumber(*text, options.feed.walkStart))
                     return Error{"--seed wants a whole number from 0 to 2^64-1, not '" + *text + "'"};
-                options.seeded = true;
+                options.startGiven = true;
             }
         } else {
             return Error{"unknown argument '" + arg + "' (see --help)"};
         }
     }
-    if (options.feed.simulate && !options.seeded)
-        options.feed.seed = (std::uint64_t(std::random_device{}()) << 32) | std::random_device{}();
+    if (options.feed.simulate && !options.startGiven)
+        options.feed.walkStart = (std::uint64_t(std::random_device{}()) << 32) | std::random_device{}();
     return options;
 }
 
@@ -108,7 +108,7 @@ std::string UsageText() {
            "  --refresh SECONDS   read the rates again this often (default 3600, 0: never);\n"
            "                      a failed read keeps the last good rates\n"
            "  --simulate          let every rate drift in a small random walk, for demonstrations\n"
-           "  --seed N            the walk's seed, so that a run can be repeated\n"
+           "  --seed N            where the walk's random numbers start, so that a run can be repeated\n"
            "  --help              show this text\n"
            "\n"
            "The description is at http://HOST:PORT/CurrencyConvertor.asmx?wsdl.\n"

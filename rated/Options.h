@@ -13,7 +13,7 @@ struct Options {
     std::string host = "127.0.0.1";
     int port = 0;
     FeedOptions feed;
-    bool seeded = false;
+    bool startGiven = false;
     bool help = false;
 };
 

@@ -1,4 +1,4 @@
-// RandomWalk: the simulated drift of every rate, one small step per second, reproducible from a seed.
+// RandomWalk: the simulated drift of every rate, one small step per second, reproducible from its starting number.
 #pragma once
 
 #include <array>
@@ -16,10 +16,10 @@ public:
     // Pull towards the source rate per step, so that a walk left running for days stays plausible.
     static constexpr double Reversion = 1.0 / 86400.0;
 
-    explicit RandomWalk(std::uint64_t seed) : seed_(seed) {}
+    explicit RandomWalk(std::uint64_t start) : seed_(start) {}
 
     // The factor by which c's euro rate has drifted after `step` steps; 1 at step 0, always positive.
-    // The same seed and step give the same factor. Thread-safe.
+    // The same starting number and step give the same factor. Thread-safe.
     double Factor(Currency c, std::int64_t step);
 
 private:

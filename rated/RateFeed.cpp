@@ -8,7 +8,7 @@ RateFeed::RateFeed(FeedOptions options, LogSink log)
     : options_(std::move(options)), log_(std::move(log)), started_(std::chrono::steady_clock::now()),
       current_(std::make_shared<const RateSet>()) {
     if (options_.simulate)
-        walk_ = std::make_unique<RandomWalk>(options_.seed);
+        walk_ = std::make_unique<RandomWalk>(options_.walkStart);
 }
 
 RateFeed::~RateFeed() {
@@ -97,8 +97,8 @@ std::string DescribeFeed(const FeedOptions& options) {
                 ? ", read again every " + std::to_string(options.refresh.count()) + " s."
                 : ".";
     if (options.simulate)
-        text += " SIMULATED: every rate drifts in a random walk of up to 4 basis points a second (seed " +
-                std::to_string(options.seed) + "); these are not real rates.";
+        text += " SIMULATED: every rate drifts in a random walk of up to 4 basis points a second (--seed " +
+                std::to_string(options.walkStart) + "); these are not real rates.";
     return text;
 }
 

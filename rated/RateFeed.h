@@ -24,7 +24,7 @@ struct FeedOptions {
     std::string source;                     // file path or http(s) URL of an ECB daily rates document
     std::chrono::seconds refresh{3600};     // 0: read once
     bool simulate = false;                  // let every rate drift in a random walk
-    std::uint64_t seed = 0;                 // the walk's seed
+    std::uint64_t walkStart = 0;            // where the walk's random numbers start
     std::function<std::int64_t()> walkStep; // seconds since start; the wall clock when empty
 };
 

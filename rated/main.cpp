@@ -67,8 +67,8 @@ int main(int argc, char** argv) {
     }
     const std::string shownHost = host.find(':') != std::string::npos ? "[" + host + "]" : host;
     if (feedOptions.simulate)
-        LogLine("SIMULATED rates: every rate drifts in a random walk (seed " +
-                std::to_string(feedOptions.seed) + ")");
+        LogLine("SIMULATED rates: every rate drifts in a random walk (--seed " +
+                std::to_string(feedOptions.walkStart) + ")");
     LogLine("quorvane-rated listening on http://" + shownHost + ":" + std::to_string(bound.value()) +
             "/CurrencyConvertor.asmx");
     feed.StartRefreshing();

@@ -19,7 +19,7 @@ FeedOptions Options(bool simulate) {
     FeedOptions options;
     options.source = std::string(QUORVANE_RATED_DATA) + "/eurofxref-daily.xml";
     options.simulate = simulate;
-    options.seed = 1;
+    options.walkStart = 1;
     return options;
 }
 

@@ -21,17 +21,17 @@ inline std::string SampleRatesFile() {
     return std::string(QUORVANE_TEST_DATA) + "/rated/eurofxref-daily.xml";
 }
 
-// Feed options for a source; refresh in seconds (0: never); a walk seed turns simulation on.
+// Feed options for a source; refresh in seconds (0: never); a walk's starting number turns simulation on.
 inline rated::FeedOptions Feed(std::string source, int refresh = 0) {
     rated::FeedOptions options;
     options.source = std::move(source);
     options.refresh = std::chrono::seconds(refresh);
     return options;
 }
-inline rated::FeedOptions SimulatedFeed(std::uint64_t seed, std::function<std::int64_t()> step = {}) {
+inline rated::FeedOptions SimulatedFeed(std::uint64_t start, std::function<std::int64_t()> step = {}) {
     rated::FeedOptions options = Feed(SampleRatesFile());
     options.simulate = true;
-    options.seed = seed;
+    options.walkStart = start;
     options.walkStep = std::move(step);
     return options;
 }

@@ -26,7 +26,7 @@ TEST(RatedOptions, DefaultsAndEveryOption) {
     EXPECT_EQ(all.value().feed.source, "https://example.org/r.xml");
     EXPECT_EQ(all.value().feed.refresh, std::chrono::seconds(60));
     EXPECT_TRUE(all.value().feed.simulate);
-    EXPECT_EQ(all.value().feed.seed, 18446744073709551615ULL);
+    EXPECT_EQ(all.value().feed.walkStart, 18446744073709551615ULL);
 
     auto help = ParseOptions({"--help"});
     ASSERT_TRUE(help);

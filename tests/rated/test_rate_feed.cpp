@@ -145,7 +145,7 @@ TEST(RatedFeed, ReadsFromAnHttpSourceAndKeepsRatesWhenItFails) {
 
 TEST(RatedFeed, SimulatedRatesStayPositiveMoveAndRepeatWithTheSeed) {
     std::atomic<std::int64_t> step{0};
-    auto options = [&](std::uint64_t seed) { return SimulatedFeed(seed, [&] { return step.load(); }); };
+    auto options = [&](std::uint64_t start) { return SimulatedFeed(start, [&] { return step.load(); }); };
     LogCollector log;
     rated::RateFeed feed(options(7), log.Sink()), same(options(7), log.Sink()), other(options(8), log.Sink());
     ASSERT_TRUE(feed.Load() && same.Load() && other.Load());

@@ -14,8 +14,8 @@ bool StillAnswers(const RatedService& service) {
     return res && res->status == 200 && res->body.find("ConversionRateResult") != std::string::npos;
 }
 
-std::string Garbage(std::size_t size, unsigned seed) {
-    std::mt19937 random(seed);
+std::string Garbage(std::size_t size, unsigned start) {
+    std::mt19937 random(start);
     std::string text(size, '\0');
     for (char& ch : text)
         ch = static_cast<char>(random());
