@@ -1,6 +1,5 @@
 // The client's cost over a bare libcurl POST of the same bytes to the same loopback server, and the
 // cost of a first call (description download and parse, then the POST).
-#include <chrono>
 #include <cstdio>
 #include <map>
 #include <memory>
@@ -77,43 +76,6 @@ void BM_BareCurlPost(benchmark::State& state) {
     }
 }
 
-// Alternates one client call and one bare POST, so that both see the same load on a shared machine;
-// the counters give each one's mean and their ratio.
-void BM_Interleaved(benchmark::State& state) {
-    SetServiceDescriptionOverride(Service->DescriptionUrl());
-    InitRateService();
-    BarePost bare;
-    if (GetConversionRate(USD, JPY) <= 0 || !bare.Send()) {
-        state.SkipWithError("the first calls failed");
-        return;
-    }
-    using Clock = std::chrono::steady_clock;
-    Clock::duration ours{};
-    Clock::duration theirs{};
-    bool clientFirst = true;
-    const auto timed = [](auto&& call) {
-        const auto start = Clock::now();
-        call();
-        return Clock::now() - start;
-    };
-    for (auto _ : state) {
-        // Taking turns at going first cancels what the order itself costs or saves.
-        if (clientFirst) {
-            ours += timed([] { benchmark::DoNotOptimize(GetConversionRate(USD, JPY)); });
-            theirs += timed([&] { bare.Send(); });
-        } else {
-            theirs += timed([&] { bare.Send(); });
-            ours += timed([] { benchmark::DoNotOptimize(GetConversionRate(USD, JPY)); });
-        }
-        clientFirst = !clientFirst;
-    }
-    const double n = static_cast<double>(state.iterations());
-    state.counters["client_us"] = std::chrono::duration<double, std::micro>(ours).count() / n;
-    state.counters["bare_us"] = std::chrono::duration<double, std::micro>(theirs).count() / n;
-    state.counters["ratio"] = static_cast<double>(ours.count()) / static_cast<double>(theirs.count());
-    RateService.reset();
-}
-
 void BM_FirstCall(benchmark::State& state) {
     for (auto _ : state) {
         auto proxy = CreateCurrencyConvertorProxy(true, Service->DescriptionUrl());
@@ -151,7 +113,6 @@ void BM_ResolveOnly(benchmark::State& state) {
 
 BENCHMARK(BM_GetConversionRate)->Unit(benchmark::kMicrosecond)->MinTime(2.0);
 BENCHMARK(BM_BareCurlPost)->Unit(benchmark::kMicrosecond)->MinTime(2.0);
-BENCHMARK(BM_Interleaved)->Unit(benchmark::kMicrosecond)->MinTime(3.0);
 BENCHMARK(BM_FirstCall)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_DescriptionParseOnly)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ReadResponseOnly)->Unit(benchmark::kMicrosecond);
@@ -165,13 +126,10 @@ public:
             if (run.error_occurred || run.run_type != Run::RT_Iteration)
                 continue;
             realTime[run.run_name.function_name] = run.GetAdjustedRealTime();
-            if (const auto ratio = run.counters.find("ratio"); ratio != run.counters.end())
-                interleavedRatio = ratio->second.value;
         }
         ConsoleReporter::ReportRuns(runs);
     }
     std::map<std::string, double> realTime;
-    double interleavedRatio = 0;
 };
 
 } // namespace
@@ -188,11 +146,8 @@ int main(int argc, char** argv) {
     const auto ours = reporter.realTime.find("BM_GetConversionRate");
     const auto bare = reporter.realTime.find("BM_BareCurlPost");
     if (ours != reporter.realTime.end() && bare != reporter.realTime.end() && bare->second > 0)
-        std::printf("\nGetConversionRate / bare libcurl POST, separate runs: %.3f (goal: at most 1.3)\n",
+        std::printf("\nGetConversionRate / bare libcurl POST: %.3f (goal: at most 1.3)\n",
                     ours->second / bare->second);
-    if (reporter.interleavedRatio > 0)
-        std::printf("GetConversionRate / bare libcurl POST, interleaved: %.3f (goal: at most 1.3)\n",
-                    reporter.interleavedRatio);
     benchmark::Shutdown();
     Service = nullptr;
     return 0;
