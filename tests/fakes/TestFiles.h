@@ -1,7 +1,10 @@
-// Files for tests: whole-file reads and writes, and a temporary folder removed with its contents.
+// Files for tests: whole-file reads and writes, a temporary folder removed with its contents, and a
+// file size limit for one scope.
 #pragma once
 
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -52,6 +55,38 @@ public:
 
 private:
     std::filesystem::path path_;
+};
+
+// Lowers the file size limit for one scope, with SIGXFSZ ignored so that a write beyond it fails
+// instead of ending the process.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        struct sigaction ignore {};
+        ignore.sa_handler = SIG_IGN;
+        signalSet_ = ::sigaction(SIGXFSZ, &ignore, &previous_) == 0;
+        if (signalSet_ && ::getrlimit(RLIMIT_FSIZE, &saved_) == 0) {
+            struct rlimit small = saved_;
+            small.rlim_cur = bytes;
+            limitSet_ = ::setrlimit(RLIMIT_FSIZE, &small) == 0;
+        }
+    }
+    ~FileSizeLimit() {
+        if (limitSet_)
+            ::setrlimit(RLIMIT_FSIZE, &saved_);
+        if (signalSet_)
+            ::sigaction(SIGXFSZ, &previous_, nullptr);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+    bool ok() const { return signalSet_ && limitSet_; }
+
+private:
+    struct sigaction previous_ {};
+    struct rlimit saved_ {};
+    bool signalSet_ = false;
+    bool limitSet_ = false;
 };
 
 } // namespace quorvane::fakes

@@ -3,8 +3,6 @@
 #include "fakes/TestFiles.h"
 #include "util/IniFile.h"
 
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <clocale>
@@ -13,6 +11,7 @@
 #include <sstream>
 
 using namespace quorvane;
+using fakes::FileSizeLimit;
 using fakes::ReadBytes;
 using fakes::TempFolder;
 using fakes::WriteBytes;
@@ -230,24 +229,17 @@ TEST(ReplaceFile, FailuresLeaveTheOldFileAndNoTemporaryFile) {
     EXPECT_THROW(ReplaceFile((file / "inner.ini").string(), "x"), SettingsFileError);
 
     // A file size limit makes the write itself fail half-way.
-    struct sigaction ignore {
-    }, previous{};
-    ignore.sa_handler = SIG_IGN;
-    ASSERT_EQ(::sigaction(SIGXFSZ, &ignore, &previous), 0);
-    struct rlimit saved {};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-    struct rlimit small = saved;
-    small.rlim_cur = 16;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
     bool threw = false;
-    try {
-        ReplaceFile(file.string(), std::string(4096, 'x'));
-    } catch (const SettingsFileError& e) {
-        threw = true;
-        EXPECT_NE(std::string(e.what()).find(file.string()), std::string::npos) << e.what();
+    {
+        FileSizeLimit limit(16);
+        ASSERT_TRUE(limit.ok());
+        try {
+            ReplaceFile(file.string(), std::string(4096, 'x'));
+        } catch (const SettingsFileError& e) {
+            threw = true;
+            EXPECT_NE(std::string(e.what()).find(file.string()), std::string::npos) << e.what();
+        }
     }
-    ::setrlimit(RLIMIT_FSIZE, &saved);
-    ::sigaction(SIGXFSZ, &previous, nullptr);
 
     EXPECT_TRUE(threw);
     EXPECT_EQ(ReadBytes(file), old);

@@ -13,8 +13,6 @@
 #include "util/Settings.h"
 #include "util/Util.h"
 
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <clocale>
@@ -233,18 +231,11 @@ TEST_F(Settings, FailedSaveShowsItsStepAndLeavesTheOldFile) {
     EXPECT_THROW(SaveData(host, Temp("out.ini")), std::runtime_error);
     host.failOnQuotes = false;
 
-    struct sigaction ignore {
-    }, previous{};
-    ignore.sa_handler = SIG_IGN;
-    ASSERT_EQ(::sigaction(SIGXFSZ, &ignore, &previous), 0);
-    struct rlimit saved {};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-    struct rlimit small = saved;
-    small.rlim_cur = 100; // the save needs well over a kilobyte
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    EXPECT_THROW(SaveData(host, Temp("out.ini")), SettingsFileError);
-    ::setrlimit(RLIMIT_FSIZE, &saved);
-    ::sigaction(SIGXFSZ, &previous, nullptr);
+    {
+        fakes::FileSizeLimit limit(100); // the save needs well over a kilobyte
+        ASSERT_TRUE(limit.ok());
+        EXPECT_THROW(SaveData(host, Temp("out.ini")), SettingsFileError);
+    }
 
     EXPECT_THROW(SaveData(host, Temp("out.ini") + "/below-a-file.ini"), SettingsFileError);
 
