@@ -60,6 +60,17 @@ protected:
     }
     TCheckBox* StartBox() const { return FindControl<TCheckBox>(form1.get(), QStringLiteral("CB_START")); }
     QColor Lamp() const { return FindControl<TShape>(form1.get(), QStringLiteral("Shape1"))->BrushColor(); }
+    // Slot 0 plays the sound "up" once its rate is above 100.
+    void SoundAbove100() {
+        const QString wav = dir.filePath(QStringLiteral("up.wav"));
+        QFile file(wav);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.close();
+        AddSound("up", wav.toStdString());
+        Alerts[0].ALEnable = true;
+        Alerts[0].AH = 100;
+        Alerts[0].SOUND_H = 1;
+    }
 
     RateServiceFake service;
     std::unique_ptr<TForm1> form1;
@@ -201,14 +212,7 @@ TEST_F(MonitorTest, MonitoringSavedOnComesBackOnAtTheFirstActivation) {
 
 TEST_F(MonitorTest, AnAlarmActionThatFailsLeavesTheTimerRunning) {
     Start("INTERVAL=60\r\n", Slot(0, "USD", "JPY"));
-    const QString wav = dir.filePath(QStringLiteral("up.wav"));
-    QFile file(wav);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.close();
-    AddSound("up", wav.toStdString());
-    Alerts[0].ALEnable = true;
-    Alerts[0].AH = 100;
-    Alerts[0].SOUND_H = 1;
+    ASSERT_NO_FATAL_FAILURE(SoundAbove100());
     form1->show();
     StartBox()->click();
     ASSERT_EQ(sounds.played.size(), 1u);
@@ -227,14 +231,7 @@ TEST_F(MonitorTest, AnAlarmActionThatFailsLeavesTheTimerRunning) {
 TEST_F(MonitorTest, ACycleNeverStartsInsideAnother) {
     // An alarm action that lets events in (a message box) must not let a refresh start a second cycle.
     Start("INTERVAL=60\r\n", Slot(0, "USD", "JPY") + Slot(1, "EUR", "JPY"));
-    const QString wav = dir.filePath(QStringLiteral("up.wav"));
-    QFile file(wav);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.close();
-    AddSound("up", wav.toStdString());
-    Alerts[0].ALEnable = true;
-    Alerts[0].AH = 100;
-    Alerts[0].SOUND_H = 1;
+    ASSERT_NO_FATAL_FAILURE(SoundAbove100());
     int nested = 0;
     sounds.onPlay = [&] {
         ++nested;

@@ -23,6 +23,10 @@ std::string ReadFile(const std::string& path) {
     return bytes.str();
 }
 
+RecordedRequest Record(const httplib::Request& request) {
+    return {request.method, request.path, request.target, request.headers, request.body, request.remote_port};
+}
+
 } // namespace
 
 std::string RecordedRequest::Header(const std::string& name) const {
@@ -34,24 +38,24 @@ std::size_t RecordedRequest::HeaderCount(const std::string& name) const {
     return headers.count(name);
 }
 
-FakeHttpServer::FakeHttpServer() : server_(std::make_unique<httplib::Server>()) {
-    Start();
+FakeHttpServer::FakeHttpServer(Connections connections) : server_(std::make_unique<httplib::Server>()) {
+    Start(connections);
 }
 
 FakeHttpServer::FakeHttpServer(const TestCertificate& tls)
     : server_(std::make_unique<httplib::SSLServer>(tls.Certificate(), tls.Key())), scheme_("https") {
     if (!server_->is_valid())
         throw std::runtime_error("the test server cannot use the certificate");
-    Start();
+    Start(Connections::KeepAlive);
 }
 
-void FakeHttpServer::Start() {
+void FakeHttpServer::Start(Connections connections) {
     // Loopback must never go through a proxy configured for the machine.
     setenv("no_proxy", "127.0.0.1,localhost,::1", 1);
     setenv("NO_PROXY", "127.0.0.1,localhost,::1", 1);
 
     server_->set_tcp_nodelay(true);
-    server_->set_keep_alive_max_count(1'000'000);
+    server_->set_keep_alive_max_count(connections == Connections::OneRequestEach ? 1 : 1'000'000);
     server_->set_keep_alive_timeout(30);
     const auto handler = [this](const httplib::Request& request, httplib::Response& response) {
         Handle(request, response);
@@ -97,6 +101,11 @@ void FakeHttpServer::Serve(const std::string& method, const std::string& path, F
     routes_[{method, path}].fixed = std::make_unique<FakeResponse>(std::move(response));
 }
 
+void FakeHttpServer::Respond(const std::string& method, const std::string& path, FakeResponder responder) {
+    std::lock_guard lock(mutex_);
+    routes_[{method, path}].responder = std::move(responder);
+}
+
 void FakeHttpServer::Script(const std::string& method, const std::string& path,
                             std::vector<FakeResponse> responses) {
     std::lock_guard lock(mutex_);
@@ -131,14 +140,18 @@ void FakeHttpServer::SetRecording(bool on) {
 void FakeHttpServer::Handle(const httplib::Request& request, httplib::Response& response) {
     std::unique_lock lock(mutex_);
     if (recording_)
-        requests_.push_back(RecordedRequest{request.method, request.path, request.target, request.headers,
-                                            request.body, request.remote_port});
+        requests_.push_back(Record(request));
 
     FakeResponse answer;
     auto route = routes_.find({request.method, request.path});
     if (route != routes_.end() && !route->second.scripted.empty()) {
         answer = std::move(route->second.scripted.front());
         route->second.scripted.pop_front();
+    } else if (route != routes_.end() && route->second.responder) {
+        const FakeResponder responder = route->second.responder;
+        lock.unlock();
+        answer = responder(Record(request));
+        lock.lock();
     } else if (route != routes_.end() && route->second.fixed) {
         answer = *route->second.fixed;
     } else {

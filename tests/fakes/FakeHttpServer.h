@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -37,22 +38,34 @@ struct FakeResponse {
 
 class TestCertificate;
 
+// Answers one request from the request itself; called without the server's lock held.
+using FakeResponder = std::function<FakeResponse(const RecordedRequest&)>;
+
 // Binds 127.0.0.1 on a free port and runs in its own thread from construction to destruction.
 class FakeHttpServer {
 public:
-    FakeHttpServer();
+    enum class Connections {
+        KeepAlive,
+        OneRequestEach, // stopping never waits for a client that keeps an idle connection open
+    };
+
+    FakeHttpServer() : FakeHttpServer(Connections::KeepAlive) {}
+    explicit FakeHttpServer(Connections connections);
     explicit FakeHttpServer(const TestCertificate& tls); // https with this certificate
     ~FakeHttpServer();                                   // releases stalled requests, stops and joins
     FakeHttpServer(const FakeHttpServer&) = delete;
     FakeHttpServer& operator=(const FakeHttpServer&) = delete;
 
     int Port() const { return port_; }
+    bool Running() const { return server_->is_running(); }
     std::string Url(const std::string& target) const; // "http://127.0.0.1:PORT" + target (https with TLS)
 
     // The response for every request with this method and path (query ignored).
     void Serve(const std::string& method, const std::string& path, FakeResponse response);
     // Responses used once each, in order, before the one given by Serve.
     void Script(const std::string& method, const std::string& path, std::vector<FakeResponse> responses);
+    // Every request with this method and path answered by responder, after any scripted responses.
+    void Respond(const std::string& method, const std::string& path, FakeResponder responder);
 
     std::vector<RecordedRequest> Requests() const;
     std::vector<RecordedRequest> Requests(const std::string& method) const;
@@ -63,11 +76,12 @@ private:
     struct Route {
         std::deque<FakeResponse> scripted;
         std::unique_ptr<FakeResponse> fixed;
+        FakeResponder responder;
     };
 
     void Handle(const httplib::Request& request, httplib::Response& response);
 
-    void Start();
+    void Start(Connections connections);
 
     std::unique_ptr<httplib::Server> server_;
     std::string scheme_ = "http";

@@ -1,9 +1,8 @@
 #include <gtest/gtest.h>
 
+#include "fakes/TestFiles.h"
 #include "util/IniFile.h"
 
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <clocale>
@@ -12,43 +11,13 @@
 #include <sstream>
 
 using namespace quorvane;
+using fakes::FileSizeLimit;
+using fakes::ReadBytes;
+using fakes::TempFolder;
+using fakes::WriteBytes;
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string ReadBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void WriteBytes(const fs::path& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-class TempFolder {
-public:
-    TempFolder() {
-        std::string pattern = (fs::temp_directory_path() / "quorvane-ini-XXXXXX").string();
-        path_ = ::mkdtemp(pattern.data());
-    }
-    ~TempFolder() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    const fs::path& path() const { return path_; }
-    std::vector<std::string> Names() const {
-        std::vector<std::string> names;
-        for (const auto& e : fs::directory_iterator(path_))
-            names.push_back(e.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-
-private:
-    fs::path path_;
-};
 
 // Switches LC_NUMERIC for one scope.
 class NumericLocale {
@@ -207,7 +176,7 @@ TEST(IniValues, CommaLocaleReadsBothSeparatorsAndStillWritesAFullStop) {
 }
 
 TEST(IniFileLoad, MissingFileIsEmptyAndAFolderIsAnError) {
-    TempFolder folder;
+    TempFolder folder{"quorvane-ini"};
     const IniFile missing = IniFile::Load((folder.path() / "none.ini").string());
     EXPECT_TRUE(missing.Sections().empty());
     EXPECT_THROW(IniFile::Load(folder.path().string()), SettingsFileError);
@@ -219,14 +188,14 @@ TEST(IniFileLoad, ReadsCp932FilesAndDropsAUtf8ByteOrderMark) {
     EXPECT_EQ(sjis.Find("Sound", "Path1"), "C:\\サウンド\\表示.wav");
     EXPECT_EQ(sjis.Find("Mail", "From"), "山田太郎 <yamada@example.jp>");
 
-    TempFolder folder;
+    TempFolder folder{"quorvane-ini"};
     const fs::path bom = folder.path() / "bom.ini";
     WriteBytes(bom, "\xEF\xBB\xBF[System]\r\nINTERVAL=7\r\n");
     EXPECT_EQ(IniFile::Load(bom.string()).Find("System", "INTERVAL"), "7");
 }
 
 TEST(ReplaceFile, WritesOwnerOnlyAndReplacesTheOldContent) {
-    TempFolder folder;
+    TempFolder folder{"quorvane-ini"};
     const fs::path file = folder.path() / "q.ini";
     WriteBytes(file, "old content that is longer than the new one");
     fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
@@ -240,7 +209,7 @@ TEST(ReplaceFile, WritesOwnerOnlyAndReplacesTheOldContent) {
 }
 
 TEST(ReplaceFile, ReplacesTheTargetOfASymbolicLink) {
-    TempFolder folder;
+    TempFolder folder{"quorvane-ini"};
     const fs::path real = folder.path() / "real.ini";
     const fs::path link = folder.path() / "link.ini";
     WriteBytes(real, "old");
@@ -251,7 +220,7 @@ TEST(ReplaceFile, ReplacesTheTargetOfASymbolicLink) {
 }
 
 TEST(ReplaceFile, FailuresLeaveTheOldFileAndNoTemporaryFile) {
-    TempFolder folder;
+    TempFolder folder{"quorvane-ini"};
     const fs::path file = folder.path() / "q.ini";
     const std::string old = "[System]\r\nINTERVAL=60\r\n\r\n";
     WriteBytes(file, old);
@@ -260,24 +229,17 @@ TEST(ReplaceFile, FailuresLeaveTheOldFileAndNoTemporaryFile) {
     EXPECT_THROW(ReplaceFile((file / "inner.ini").string(), "x"), SettingsFileError);
 
     // A file size limit makes the write itself fail half-way.
-    struct sigaction ignore {
-    }, previous{};
-    ignore.sa_handler = SIG_IGN;
-    ASSERT_EQ(::sigaction(SIGXFSZ, &ignore, &previous), 0);
-    struct rlimit saved {};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-    struct rlimit small = saved;
-    small.rlim_cur = 16;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
     bool threw = false;
-    try {
-        ReplaceFile(file.string(), std::string(4096, 'x'));
-    } catch (const SettingsFileError& e) {
-        threw = true;
-        EXPECT_NE(std::string(e.what()).find(file.string()), std::string::npos) << e.what();
+    {
+        FileSizeLimit limit(16);
+        ASSERT_TRUE(limit.ok());
+        try {
+            ReplaceFile(file.string(), std::string(4096, 'x'));
+        } catch (const SettingsFileError& e) {
+            threw = true;
+            EXPECT_NE(std::string(e.what()).find(file.string()), std::string::npos) << e.what();
+        }
     }
-    ::setrlimit(RLIMIT_FSIZE, &saved);
-    ::sigaction(SIGXFSZ, &previous, nullptr);
 
     EXPECT_TRUE(threw);
     EXPECT_EQ(ReadBytes(file), old);

@@ -5,6 +5,7 @@
 #include "alert/Sound.h"
 #include "fakes/FakeMailServer.h"
 #include "fakes/FakeSettingsHost.h"
+#include "fakes/TestFiles.h"
 #include "mail/Mail.h"
 #include "service/Currency.h"
 #include "tools/Command.h"
@@ -12,8 +13,6 @@
 #include "util/Settings.h"
 #include "util/Util.h"
 
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <clocale>
@@ -23,22 +22,13 @@
 #include <sstream>
 
 using namespace quorvane;
+using fakes::ReadBytes;
+using fakes::WriteBytes;
 namespace fs = std::filesystem;
 
 namespace {
 
 const std::string Data = QUORVANE_TEST_DATA "/settings/";
-
-std::string ReadBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void WriteBytes(const fs::path& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
 
 // Shows each password value as "{clear text}" when it opens under the program's pass phrase, so that
 // files with freshly encrypted passwords can be compared with a baseline.
@@ -79,15 +69,9 @@ protected:
         SetPOP({});
         SetMailAccount({});
         InstallMessageBoxes(&boxes);
-        std::string pattern = (fs::temp_directory_path() / "quorvane-settings-XXXXXX").string();
-        folder = ::mkdtemp(pattern.data());
     }
-    void TearDown() override {
-        InstallMessageBoxes(nullptr);
-        std::error_code ec;
-        fs::remove_all(folder, ec);
-    }
-    std::string Temp(const std::string& name) const { return (folder / name).string(); }
+    void TearDown() override { InstallMessageBoxes(nullptr); }
+    std::string Temp(const std::string& name) const { return (folder.path() / name).string(); }
     std::string LoadText(const std::string& text) {
         WriteBytes(Temp("in.ini"), text);
         LoadData(host, Temp("in.ini"));
@@ -100,7 +84,7 @@ protected:
 
     FakeSettingsHost host;
     RecordingBoxes boxes;
-    fs::path folder;
+    fakes::TempFolder folder{"quorvane-settings"};
 };
 
 } // namespace
@@ -247,18 +231,11 @@ TEST_F(Settings, FailedSaveShowsItsStepAndLeavesTheOldFile) {
     EXPECT_THROW(SaveData(host, Temp("out.ini")), std::runtime_error);
     host.failOnQuotes = false;
 
-    struct sigaction ignore {
-    }, previous{};
-    ignore.sa_handler = SIG_IGN;
-    ASSERT_EQ(::sigaction(SIGXFSZ, &ignore, &previous), 0);
-    struct rlimit saved {};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-    struct rlimit small = saved;
-    small.rlim_cur = 100; // the save needs well over a kilobyte
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    EXPECT_THROW(SaveData(host, Temp("out.ini")), SettingsFileError);
-    ::setrlimit(RLIMIT_FSIZE, &saved);
-    ::sigaction(SIGXFSZ, &previous, nullptr);
+    {
+        fakes::FileSizeLimit limit(100); // the save needs well over a kilobyte
+        ASSERT_TRUE(limit.ok());
+        EXPECT_THROW(SaveData(host, Temp("out.ini")), SettingsFileError);
+    }
 
     EXPECT_THROW(SaveData(host, Temp("out.ini") + "/below-a-file.ini"), SettingsFileError);
 
@@ -266,7 +243,7 @@ TEST_F(Settings, FailedSaveShowsItsStepAndLeavesTheOldFile) {
     EXPECT_EQ(boxes.infos, (std::vector<std::string>{"設定の保存中にエラーが発生しました。STEP=5",
                                                      "設定の保存中にエラーが発生しました。STEP=7",
                                                      "設定の保存中にエラーが発生しました。STEP=7"}));
-    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder.path()), fs::directory_iterator()), 1);
 }
 
 TEST_F(Settings, UnreadableFileIsAnErrorOfTheLoad) {
