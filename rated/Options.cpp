@@ -47,7 +47,7 @@ Result<Options> ParseOptions(const std::vector<std::string>& args) {
             options.help = true;
         } else if (arg == "--simulate") {
             options.feed.simulate = true;
-        } else if (arg == "--listen" || arg == "--rates" || arg == "--refresh" || arg == "--seed") {
+        } else if (arg == "--listen" || arg == "--rates" || arg == "--refresh" || arg == "--walk-start") {
             const std::string* text = value();
             if (!text)
                 return Error{arg + " needs a value"};
@@ -67,7 +67,7 @@ Result<Options> ParseOptions(const std::vector<std::string>& args) {
                 options.feed.refresh = std::chrono::seconds(seconds);
             } else {
                 if (!ParseNumber(*text, options.feed.walkStart))
-                    return Error{"--seed wants a whole number from 0 to 2^64-1, not '" + *text + "'"};
+                    return Error{"--walk-start wants a whole number from 0 to 2^64-1, not '" + *text + "'"};
                 options.startGiven = true;
             }
         } else {
@@ -96,7 +96,7 @@ std::string DefaultRatesFile(const std::string& executablePath) {
 
 std::string UsageText() {
     return "Usage: quorvane-rated [--listen HOST:PORT] [--rates FILE|URL] [--refresh SECONDS]\n"
-           "                      [--simulate [--seed N]]\n"
+           "                      [--simulate [--walk-start N]]\n"
            "\n"
            "A local CurrencyConvertor service (SOAP 1.1) for Quorvane.\n"
            "\n"
@@ -108,7 +108,7 @@ std::string UsageText() {
            "  --refresh SECONDS   read the rates again this often (default 3600, 0: never);\n"
            "                      a failed read keeps the last good rates\n"
            "  --simulate          let every rate drift in a small random walk, for demonstrations\n"
-           "  --seed N            where the walk's random numbers start, so that a run can be repeated\n"
+           "  --walk-start N      where the walk's random numbers start, so that a run can be repeated\n"
            "  --help              show this text\n"
            "\n"
            "The description is at http://HOST:PORT/CurrencyConvertor.asmx?wsdl.\n"

@@ -97,7 +97,7 @@ std::string DescribeFeed(const FeedOptions& options) {
                 ? ", read again every " + std::to_string(options.refresh.count()) + " s."
                 : ".";
     if (options.simulate)
-        text += " SIMULATED: every rate drifts in a random walk of up to 4 basis points a second (--seed " +
+        text += " SIMULATED: every rate drifts in a random walk of up to 4 basis points a second (--walk-start " +
                 std::to_string(options.walkStart) + "); these are not real rates.";
     return text;
 }

@@ -67,7 +67,7 @@ int main(int argc, char** argv) {
     }
     const std::string shownHost = host.find(':') != std::string::npos ? "[" + host + "]" : host;
     if (feedOptions.simulate)
-        LogLine("SIMULATED rates: every rate drifts in a random walk (--seed " +
+        LogLine("SIMULATED rates: every rate drifts in a random walk (--walk-start " +
                 std::to_string(feedOptions.walkStart) + ")");
     LogLine("quorvane-rated listening on http://" + shownHost + ":" + std::to_string(bound.value()) +
             "/CurrencyConvertor.asmx");

@@ -19,7 +19,7 @@ TEST(RatedOptions, DefaultsAndEveryOption) {
     EXPECT_TRUE(defaults.value().feed.source.empty());
 
     auto all = ParseOptions({"--listen", "[::1]:0", "--rates", "https://example.org/r.xml", "--refresh", "60",
-                             "--simulate", "--seed", "18446744073709551615"});
+                             "--simulate", "--walk-start", "18446744073709551615"});
     ASSERT_TRUE(all) << all.error().text;
     EXPECT_EQ(all.value().host, "::1");
     EXPECT_EQ(all.value().port, 0);
@@ -39,7 +39,7 @@ TEST(RatedOptions, RefusesBadValuesWithAReason) {
         {"--listen", "::1:80"},    {"--listen", "[::1:80"},
         {"--listen", "host:http"}, {"--listen", ":80"},
         {"--refresh", "-1"},       {"--refresh", "1h"},
-        {"--seed", "x"},           {"--rates"},
+        {"--walk-start", "x"},     {"--rates"},
         {"--rates", ""},           {"--verbose"},
     };
     for (const auto& args : bad) {

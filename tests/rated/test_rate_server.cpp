@@ -125,7 +125,7 @@ TEST(RatedDescription, SaysWhenRatesAreSimulated) {
     EXPECT_NE(realDoc.find("eurofxref-daily.xml"), std::string::npos) << realDoc;
     EXPECT_EQ(realDoc.find("SIMULATED"), std::string::npos) << realDoc;
     EXPECT_NE(simDoc.find("SIMULATED"), std::string::npos) << simDoc;
-    EXPECT_NE(simDoc.find("--seed 42"), std::string::npos) << simDoc;
+    EXPECT_NE(simDoc.find("--walk-start 42"), std::string::npos) << simDoc;
 }
 
 TEST(RatedConversion, EveryCoveredPairIsTheExactCrossRate) {

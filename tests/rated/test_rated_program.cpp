@@ -101,7 +101,7 @@ private:
 
 TEST(RatedProgram, StartsWithTheShippedRatesServesAndStopsOnEitherSignal) {
     for (int signal : {SIGTERM, SIGINT}) {
-        Program program({"--listen", "127.0.0.1:0", "--simulate", "--seed", "5"});
+        Program program({"--listen", "127.0.0.1:0", "--simulate", "--walk-start", "5"});
         const auto listening = program.WaitFor(std::regex(R"(listening on http://127\.0\.0\.1:(\d+)/)"));
         ASSERT_FALSE(listening.empty()) << program.Lines();
         EXPECT_NE(program.Lines().find("rates: 30 currencies of 2022-07-08"), std::string::npos)
