@@ -55,6 +55,8 @@ void FakeHttpServer::Start(Connections connections) {
     setenv("NO_PROXY", "127.0.0.1,localhost,::1", 1);
 
     server_->set_tcp_nodelay(true);
+    // Every kept-alive connection holds a worker: room for a client's eight and more beside them.
+    server_->new_task_queue = [] { return new httplib::ThreadPool(32); };
     server_->set_keep_alive_max_count(connections == Connections::OneRequestEach ? 1 : 1'000'000);
     server_->set_keep_alive_timeout(30);
     const auto handler = [this](const httplib::Request& request, httplib::Response& response) {
