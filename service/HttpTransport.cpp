@@ -222,7 +222,8 @@ std::vector<ServiceResult<HttpResponse>> HttpTransport::PostAll(const std::vecto
 
 // Every POST of the group is added to the multi handle at once, so each takes a free kept connection
 // or opens one; then they are driven together until all have ended or one total time-out has passed.
-void HttpTransport::PostGroup(const HttpPost* posts, std::size_t count, ServiceResult<HttpResponse>* results) {
+void HttpTransport::PostGroup(const HttpPost* posts, std::size_t count,
+                              ServiceResult<HttpResponse>* results) {
     Pool* pool = KeptPool();
     if (!pool) {
         for (std::size_t i = 0; i < count; ++i)

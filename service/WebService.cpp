@@ -66,7 +66,8 @@ std::vector<ServiceResult<double>> RequestConversionRates(const std::vector<Curr
     try {
         const std::shared_ptr<CurrencyConvertorSoap> proxy = RateService;
         if (!proxy)
-            return everyOne(MakeError(ServiceErrorKind::NotInitialised, "the rate service has not been set up"));
+            return everyOne(
+                MakeError(ServiceErrorKind::NotInitialised, "the rate service has not been set up"));
         return proxy->ConversionRates(pairs);
     } catch (const std::exception& e) {
         return everyOne(MakeError(ServiceErrorKind::Network, e.what()));

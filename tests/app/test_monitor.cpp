@@ -70,9 +70,7 @@ protected:
         RateService.reset(); // connections kept alive go before the service stops
         AppTest::TearDown();
     }
-    void Start(const std::string& system, const std::string& sections) {
-        Start(service, system, sections);
-    }
+    void Start(const std::string& system, const std::string& sections) { Start(service, system, sections); }
     void Start(const RateServiceFake& rates, const std::string& system, const std::string& sections) {
         WriteSettings("[System]\r\nSERVICE_URL=" + rates.DescriptionAddress() + "\r\n" + system + "\r\n" +
                       sections);
@@ -367,8 +365,8 @@ TEST_F(MonitorTest, AFailureAtSlot3ShowsSlots0To2AndLeavesTheLaterOnesAsTheyWere
 TEST_F(MonitorTest, ASilentServiceHoldsACycleForOneTimeOutNotOneEach) {
     Start("INTERVAL=60\r\n", EightSlots(service));
     constexpr auto timeout = 400ms;
-    RateService = CreateCurrencyConvertorProxy(true, service.DescriptionAddress(),
-                                               std::make_shared<HttpTransport>(HttpTimeouts{timeout, timeout}));
+    RateService = CreateCurrencyConvertorProxy(
+        true, service.DescriptionAddress(), std::make_shared<HttpTransport>(HttpTimeouts{timeout, timeout}));
     service.Silence();
     const auto began = std::chrono::steady_clock::now();
     form1->GetRate();
@@ -376,7 +374,8 @@ TEST_F(MonitorTest, ASilentServiceHoldsACycleForOneTimeOutNotOneEach) {
 
     EXPECT_EQ(service.Requests().size(), 8u);
     EXPECT_GE(took, timeout);
-    EXPECT_LT(took, 4 * timeout) << "one time-out after another would take " << (8 * timeout).count() << " ms";
+    EXPECT_LT(took, 4 * timeout) << "one time-out after another would take " << (8 * timeout).count()
+                                 << " ms";
     EXPECT_EQ(form1->windowTitle(), QString::fromUtf8("Quorvane 通信エラー"));
     EXPECT_EQ(Lamp(), ClLime);
     EXPECT_EQ(Shown()[0], "---------");
