@@ -77,6 +77,27 @@ ServiceResult<std::string> ReadLocalFile(std::string path) {
     return bytes;
 }
 
+// One result per pair: an error for a pair with an ordinal that names no Currency, a placeholder for
+// the others, whose positions go to sent.
+std::vector<ServiceResult<double>> CheckPairs(const std::vector<CurrencyPair>& pairs,
+                                              std::vector<std::size_t>& sent) {
+    std::vector<ServiceResult<double>> rates;
+    rates.reserve(pairs.size());
+    for (std::size_t i = 0; i < pairs.size(); ++i) {
+        const auto [from, to] = pairs[i];
+        if (IsCurrency(from) && IsCurrency(to)) {
+            rates.emplace_back(MakeError(ServiceErrorKind::Network, "not sent"));
+            sent.push_back(i);
+        } else {
+            rates.emplace_back(MakeError(ServiceErrorKind::UnknownCurrency,
+                                         "currency ordinal " +
+                                             std::to_string(IsCurrency(from) ? int(to) : int(from)) +
+                                             " names no currency"));
+        }
+    }
+    return rates;
+}
+
 class CurrencyConvertorProxy final : public CurrencyConvertorSoap {
 public:
     CurrencyConvertorProxy(bool useDescription, std::string address, std::shared_ptr<HttpTransport> transport)
@@ -87,21 +108,8 @@ public:
     }
 
     std::vector<ServiceResult<double>> ConversionRates(const std::vector<CurrencyPair>& pairs) override {
-        std::vector<ServiceResult<double>> rates;
-        rates.reserve(pairs.size());
         std::vector<std::size_t> sent; // positions in pairs of the requests posted
-        for (std::size_t i = 0; i < pairs.size(); ++i) {
-            const auto [from, to] = pairs[i];
-            if (IsCurrency(from) && IsCurrency(to)) {
-                rates.emplace_back(MakeError(ServiceErrorKind::Network, "not sent"));
-                sent.push_back(i);
-            } else {
-                rates.emplace_back(MakeError(ServiceErrorKind::UnknownCurrency,
-                                             "currency ordinal " +
-                                                 std::to_string(IsCurrency(from) ? int(to) : int(from)) +
-                                                 " names no currency"));
-            }
-        }
+        std::vector<ServiceResult<double>> rates = CheckPairs(pairs, sent);
         if (sent.empty())
             return rates;
 

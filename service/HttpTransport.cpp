@@ -181,6 +181,58 @@ struct InFlight {
     CURLcode code = CURLE_OK;
 };
 
+// Sets up one POST on curl and adds it to multi; the reason when that fails.
+std::string StartPost(CURLM* multi, CURL* curl, const HttpPost& post, const HttpTimeouts& timeouts,
+                      InFlight& flight) {
+    flight.headers = HeaderList(post.headers);
+    if (!flight.headers)
+        return "out of memory";
+    flight.curl = curl;
+    ApplyTimeouts(curl, timeouts);
+    curl_easy_setopt(curl, CURLOPT_URL, post.url.c_str());
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, flight.headers.get());
+    curl_easy_setopt(curl, CURLOPT_POST, 1L);
+    curl_easy_setopt(curl, CURLOPT_POSTFIELDS, post.body.data());
+    curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(post.body.size()));
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &flight.sink);
+    curl_easy_setopt(curl, CURLOPT_PRIVATE, &flight);
+    if (curl_multi_add_handle(multi, curl) != CURLM_OK) {
+        flight.curl = nullptr;
+        return "cannot start the HTTP exchange";
+    }
+    flight.added = true;
+    return {};
+}
+
+// Runs the transfers of multi until all have ended or the deadline has passed, marking each ended
+// InFlight. Returns the multi interface's own failure, if any.
+std::string Drive(CURLM* multi, std::chrono::steady_clock::time_point deadline) {
+    for (;;) {
+        int running = 0;
+        if (const CURLMcode mc = curl_multi_perform(multi, &running); mc != CURLM_OK)
+            return curl_multi_strerror(mc);
+        int queued = 0;
+        while (CURLMsg* message = curl_multi_info_read(multi, &queued)) {
+            if (message->msg != CURLMSG_DONE)
+                continue;
+            void* flight = nullptr;
+            curl_easy_getinfo(message->easy_handle, CURLINFO_PRIVATE, &flight);
+            static_cast<InFlight*>(flight)->done = true;
+            static_cast<InFlight*>(flight)->code = message->data.result;
+        }
+        if (running == 0)
+            return {};
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            return {};
+        // Wakes for the sockets and for curl's own timers, whichever comes first.
+        if (const CURLMcode mc = curl_multi_poll(multi, nullptr, 0, static_cast<int>(left.count()), nullptr);
+            mc != CURLM_OK)
+            return curl_multi_strerror(mc);
+    }
+}
+
 } // namespace
 
 ServiceResult<HttpResponse> HttpTransport::Get(const std::string& url) {
@@ -249,60 +301,15 @@ void HttpTransport::PostGroup(const HttpPost* posts, std::size_t count,
             results[i] = MakeError(ServiceErrorKind::Network, "cannot create an HTTP handle");
             continue;
         }
-        flight.headers = HeaderList(posts[i].headers);
-        if (!flight.headers) {
-            results[i] = MakeError(ServiceErrorKind::Network, "out of memory");
-            continue;
-        }
         Handle& handle = *pool->handles[i];
-        flight.curl = handle.curl.get();
-        flight.errorText = handle.errorText;
         handle.errorText[0] = '\0';
-        CURL* curl = flight.curl;
-        ApplyTimeouts(curl, timeouts_);
-        curl_easy_setopt(curl, CURLOPT_URL, posts[i].url.c_str());
-        curl_easy_setopt(curl, CURLOPT_HTTPHEADER, flight.headers.get());
-        curl_easy_setopt(curl, CURLOPT_POST, 1L);
-        curl_easy_setopt(curl, CURLOPT_POSTFIELDS, posts[i].body.data());
-        curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(posts[i].body.size()));
-        curl_easy_setopt(curl, CURLOPT_WRITEDATA, &flight.sink);
-        curl_easy_setopt(curl, CURLOPT_PRIVATE, &flight);
-        if (curl_multi_add_handle(multi, curl) != CURLM_OK) {
-            results[i] = MakeError(ServiceErrorKind::Network, "cannot start the HTTP exchange");
-            continue;
-        }
-        flight.added = true;
+        flight.errorText = handle.errorText;
+        if (const std::string problem = StartPost(multi, handle.curl.get(), posts[i], timeouts_, flight);
+            !problem.empty())
+            results[i] = MakeError(ServiceErrorKind::Network, problem);
     }
 
-    const auto deadline = std::chrono::steady_clock::now() + timeouts_.total;
-    std::string multiError;
-    for (;;) {
-        int running = 0;
-        if (const CURLMcode mc = curl_multi_perform(multi, &running); mc != CURLM_OK) {
-            multiError = curl_multi_strerror(mc);
-            break;
-        }
-        int queued = 0;
-        while (CURLMsg* message = curl_multi_info_read(multi, &queued)) {
-            if (message->msg != CURLMSG_DONE)
-                continue;
-            void* flight = nullptr;
-            curl_easy_getinfo(message->easy_handle, CURLINFO_PRIVATE, &flight);
-            static_cast<InFlight*>(flight)->done = true;
-            static_cast<InFlight*>(flight)->code = message->data.result;
-        }
-        if (running == 0)
-            break;
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0)
-            break;
-        if (const CURLMcode mc = curl_multi_poll(multi, nullptr, 0, static_cast<int>(left.count()), nullptr);
-            mc != CURLM_OK) {
-            multiError = curl_multi_strerror(mc);
-            break;
-        }
-    }
+    const std::string multiError = Drive(multi, std::chrono::steady_clock::now() + timeouts_.total);
 
     for (std::size_t i = 0; i < count; ++i) {
         InFlight& flight = flights[i];

@@ -2,10 +2,10 @@
 //   delayed   a loopback service in this process that answers every request after a fixed delay; it
 //             also reports from its own side how far apart the requests of one cycle arrived;
 //   rated     quorvane-rated without delay, when its description address is given.
-// Beside each, eight GetConversionRate calls one after the other: what a cycle cost when every fetch
-// waited for the one before it. The two cycles alternate, so both see the same load; the ratios are
-// measured in this run. Goals: delayed eight/one at most 1.3; rated eight no slower than 1.9 ms.
-// Usage: bench_cycle [RATED_DESCRIPTION_URL|-] [cycles=30] [rated cycles=500] [delay ms=100]
+// Beside each, eight GetConversionRate calls one after the other: the fetches of a cycle that waited
+// each for the one before it, without the windows. The three take turns, so all see the same load;
+// the ratios are measured in this run. Goals: delayed eight/one at most 1.3; rated eight no slower than 1.9
+// ms. Usage: bench_cycle [RATED_DESCRIPTION_URL|-] [cycles=30] [rated cycles=500] [delay ms=100]
 // (bench/app/cycle.sh builds the release, starts quorvane-rated and passes its address.)
 #include <QTemporaryDir>
 #include <QTest>
@@ -124,7 +124,7 @@ struct Figures {
     bool failed = false;
 };
 
-// Cycles of eight and of one slot, alternating, on the program's windows; then eight single calls.
+// Cycles of eight and of one slot and eight single calls, taking turns, on the program's windows.
 Figures MeasureCycles(const std::string& settings, int cycles, DelayedService* delayed) {
     Figures f;
     TForm1 form1(settings);
@@ -157,17 +157,18 @@ Figures MeasureCycles(const std::string& settings, int cycles, DelayedService* d
     std::vector<double> warmUp;
     cycle(8, warmUp, nullptr, nullptr); // description, and a connection per slot
     cycle(8, warmUp, nullptr, nullptr);
-    for (int i = 0; i < cycles; ++i) {
-        cycle(8, f.eight, &f.servedEight, &f.spreadEight);
-        cycle(1, f.one, &f.servedOne, nullptr);
-    }
-    for (int i = 0; i < cycles; ++i) {
+    const auto oneByOne = [&] {
         const auto began = Clock::now();
         for (int slot = 0; slot < 8; ++slot)
             if (!(GetConversionRate(static_cast<Currency>(Quotes[slot].FromCur),
                                     static_cast<Currency>(Quotes[slot].ToCur)) > 0))
                 f.failed = true;
         f.oneByOne.push_back(Ms(Clock::now() - began));
+    };
+    for (int i = 0; i < cycles; ++i) {
+        cycle(8, f.eight, &f.servedEight, &f.spreadEight);
+        cycle(1, f.one, &f.servedOne, nullptr);
+        oneByOne();
     }
     RateService.reset(); // the kept connections close before the service goes
     return f;
@@ -176,7 +177,7 @@ Figures MeasureCycles(const std::string& settings, int cycles, DelayedService* d
 void Print(const char* against, const Figures& f, double goalRatio, double goalEightMs) {
     const double eight = Median(f.eight), one = Median(f.one);
     std::printf("%s: cycle of eight slots median %.2f ms (p90 %.2f), cycle of one %.2f ms (p90 %.2f); "
-                "ratio %.3f over %zu alternating pairs\n",
+                "ratio %.3f over %zu rounds\n",
                 against, eight, Percentile90(f.eight), one, Percentile90(f.one), eight / one, f.eight.size());
     std::printf("%s: eight GetConversionRate one after the other: median %.2f ms (ratio %.3f to the cycle "
                 "of one)\n",

@@ -364,7 +364,7 @@ TEST_F(MonitorTest, AFailureAtSlot3ShowsSlots0To2AndLeavesTheLaterOnesAsTheyWere
 
 TEST_F(MonitorTest, ASilentServiceHoldsACycleForOneTimeOutNotOneEach) {
     Start("INTERVAL=60\r\n", EightSlots(service));
-    constexpr auto timeout = 400ms;
+    constexpr auto timeout = 500ms;
     RateService = CreateCurrencyConvertorProxy(
         true, service.DescriptionAddress(), std::make_shared<HttpTransport>(HttpTimeouts{timeout, timeout}));
     service.Silence();
