@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QScreen>
+#include <QThread>
 #include <QVBoxLayout>
 
 namespace quorvane {
@@ -49,8 +50,17 @@ void TForm7::SetVersion(const QString& text) {
     DrawPicture();
 }
 
+int TForm7::exec() {
+    execLevel_ = QThread::currentThread()->loopLevel();
+    const int result = QDialog::exec();
+    execLevel_ = -1;
+    return result;
+}
+
 void TForm7::Timer1Timer() {
-    if (isVisible())
+    // A tick that comes while exec is still showing the window, before its own loop runs, would hide it
+    // and leave that loop running for ever; the next tick, from inside the loop, ends it.
+    if (isVisible() && QThread::currentThread()->loopLevel() > execLevel_)
         reject();
 }
 

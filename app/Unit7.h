@@ -23,6 +23,7 @@ public:
     QString VersionText() const { return version_; }
     const QPixmap& Picture() const { return picture_; }
 
+    int exec() override;
     void Timer1Timer();
 
     // Runs from creation; each tick ends a modal display, so the splash shows for at most one period.
@@ -37,6 +38,7 @@ private:
     QLabel* Image1;
     QPixmap picture_;
     QString version_;
+    int execLevel_ = -1; // the event loop level exec was called from, -1 outside exec
 };
 
 // The program's picture without the version text.
