@@ -1,6 +1,7 @@
 // Unit7: the splash window shown once at start, with the program's picture and version.
 #include "app/Unit7.h"
 
+#include <QEventLoop>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
@@ -8,7 +9,6 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QScreen>
-#include <QThread>
 #include <QVBoxLayout>
 
 namespace quorvane {
@@ -45,22 +45,31 @@ TForm7::TForm7(QWidget* parent)
     Timer1->SetEnabled(true);
 }
 
+TForm7::~TForm7() {
+    if (Form7 == this)
+        Form7 = nullptr;
+}
+
+// QDialog::exec would wait for ever when the timer closes the splash while it is still being shown (on a
+// busy machine the overdue tick can run from inside show()); this loop runs only while the splash is up.
+int TForm7::exec() {
+    setWindowModality(Qt::ApplicationModal);
+    setResult(0);
+    QEventLoop loop;
+    connect(this, &QDialog::finished, &loop, &QEventLoop::quit);
+    show();
+    if (isVisible())
+        loop.exec(QEventLoop::DialogExec);
+    return result();
+}
+
 void TForm7::SetVersion(const QString& text) {
     version_ = QStringLiteral("Version ") + QString::number(text.toDouble() / 100.0, 'f', 2);
     DrawPicture();
 }
 
-int TForm7::exec() {
-    execLevel_ = QThread::currentThread()->loopLevel();
-    const int result = QDialog::exec();
-    execLevel_ = -1;
-    return result;
-}
-
 void TForm7::Timer1Timer() {
-    // A tick that comes while exec is still showing the window, before its own loop runs, would hide it
-    // and leave that loop running for ever; the next tick, from inside the loop, ends it.
-    if (isVisible() && QThread::currentThread()->loopLevel() > execLevel_)
+    if (isVisible())
         reject();
 }
 

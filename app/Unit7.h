@@ -17,13 +17,16 @@ class TForm7 : public QDialog {
     Q_OBJECT
 public:
     explicit TForm7(QWidget* parent = nullptr);
+    ~TForm7() override;
+
+    // Shows the splash application-modal until its timer or the user closes it.
+    int exec() override;
 
     // "105" shows as "Version 1.05", drawn onto the picture.
     void SetVersion(const QString& text);
     QString VersionText() const { return version_; }
     const QPixmap& Picture() const { return picture_; }
 
-    int exec() override;
     void Timer1Timer();
 
     // Runs from creation; each tick ends a modal display, so the splash shows for at most one period.
@@ -38,7 +41,6 @@ private:
     QLabel* Image1;
     QPixmap picture_;
     QString version_;
-    int execLevel_ = -1; // the event loop level exec was called from, -1 outside exec
 };
 
 // The program's picture without the version text.
