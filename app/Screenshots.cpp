@@ -17,15 +17,16 @@ using namespace quorvane;
 namespace {
 
 // Three shown pairs; USD/JPY with absolute limits, EUR/JPY with a base and deviations.
-const char* const SampleSettings = "[System]\r\nMUTE=0\r\nEnable=0\r\nINTERVAL=5\r\n\r\n"
-                                   "[Currency0]\r\nFrom=USD\r\nTo=JPY\r\nEnable=1\r\nAH=152.5\r\nAL=148\r\n"
-                                   "AL_ON=1\r\nAH_ON=1\r\nMAIL_H_SW=1\r\nSOUND_H=1\r\nSOUND_L=2\r\n\r\n"
-                                   "[Currency1]\r\nFrom=EUR\r\nTo=JPY\r\nEnable=1\r\nALTYPE=1\r\nBASE=162\r\n"
-                                   "DH=1.5\r\nDL=3\r\nAPP_L_SW=1\r\nAPP_L_ON=1\r\n\r\n"
-                                   "[Currency2]\r\nFrom=EUR\r\nTo=USD\r\nEnable=1\r\n\r\n"
-                                   "[Sound]\r\nCount=2\r\nName1=チャイム\r\nPath1=/usr/share/sounds/chime.wav\r\n"
-                                   "Name2=ブザー\r\nPath2=/usr/share/sounds/buzzer.wav\r\n\r\n"
-                                   "[Application]\r\nCount=1\r\nName1=記録\r\nPath1=/usr/bin/true\r\n\r\n";
+const char* const SampleSettings =
+    "[System]\r\nMUTE=0\r\nEnable=0\r\nINTERVAL=5\r\n\r\n"
+    "[Currency0]\r\nFrom=USD\r\nTo=JPY\r\nEnable=1\r\nAH=152.5\r\nAL=148\r\n"
+    "AL_ON=1\r\nAH_ON=1\r\nMAIL_H_SW=1\r\nSOUND_H=1\r\nSOUND_L=2\r\n\r\n"
+    "[Currency1]\r\nFrom=EUR\r\nTo=JPY\r\nEnable=1\r\nALTYPE=1\r\nBASE=162\r\n"
+    "DH=1.5\r\nDL=3\r\nAPP_L_SW=1\r\nAPP_L_ON=1\r\n\r\n"
+    "[Currency2]\r\nFrom=EUR\r\nTo=USD\r\nEnable=1\r\n\r\n"
+    "[Sound]\r\nCount=2\r\nName1=チャイム\r\nPath1=/usr/share/sounds/chime.wav\r\n"
+    "Name2=ブザー\r\nPath2=/usr/share/sounds/buzzer.wav\r\n\r\n"
+    "[Application]\r\nCount=1\r\nName1=記録\r\nPath1=/usr/bin/true\r\n\r\n";
 
 struct Windows {
     TForm1& form1;
@@ -82,8 +83,9 @@ int main(int argc, char** argv) {
     TForm3 form3;
     form1.SetDialogs(nullptr, &form3, nullptr);
     form1.show();
-    for (const auto& [slot, rates] : {std::pair{0, std::pair{150.1, 152.734}}, std::pair{1, std::pair{162.9, 162.41}},
-                                      std::pair{2, std::pair{1.0832, 1.0851}}}) {
+    for (const auto& [slot, rates] :
+         {std::pair{0, std::pair{150.1, 152.734}}, std::pair{1, std::pair{162.9, 162.41}},
+          std::pair{2, std::pair{1.0832, 1.0851}}}) {
         form1.SetRate(slot, rates.first);
         form1.SetRate(slot, rates.second);
     }

@@ -102,7 +102,8 @@ QCheckBox* MakeCheck(QWidget* parent, const char* name, const char* text) {
     return box;
 }
 
-QLabel* MakeLabel(QWidget* parent, const char* name, const char* text, QWidget* buddy, const char* hint = "") {
+QLabel* MakeLabel(QWidget* parent, const char* name, const char* text, QWidget* buddy,
+                  const char* hint = "") {
     auto* label = new QLabel(Utf8(text), parent);
     label->setObjectName(QString::fromLatin1(name));
     label->setBuddy(buddy);
@@ -200,27 +201,104 @@ QLineEdit* TForm3::MakeNumberField(QWidget* parent, const char* name, const char
     return field;
 }
 
+namespace {
+
+// One side's group of actions: the three switches, then the sound and the two programs.
+struct Side {
+    const char *group, *caption, *output, *outputText, *mail, *app;
+    const char *soundLabel, *sound, *soundHint, *onLabel, *on, *onHint, *offLabel, *off, *offHint;
+};
+const Side Sides[] = {
+    {"GP_H", "上限動作", "CB_H", "上限警報出力", "CB_MAIL_H", "CB_APP_H", "Label4", "DD_SOUND_H",
+     "レートが上限到達時に再生するサウンドを選択してください。", "Label3", "DD_APP_HON",
+     "上限警報発生時に呼び出すアプリケーション。", "Label1", "DD_APP_HOFF",
+     "上限警報が止まった時に呼び出すアプリケーション。"},
+    {"GP_L", "下限動作", "CB_L", "下限警報出力", "CB_MAIL_L", "CB_APP_L", "Label5", "DD_SOUND_L",
+     "レートが下限到達時に再生するサウンドを選択してください。", "Label6", "DD_APP_LON",
+     "下限警報発生時に呼び出すアプリケーション。", "Label7", "DD_APP_LOFF",
+     "下限警報が止まった時に呼び出すアプリケーション。"},
+};
+
+QGroupBox* BuildSide(QWidget* parent, const Side& s) {
+    auto* group = new QGroupBox(Utf8(s.caption), parent);
+    group->setObjectName(QString::fromLatin1(s.group));
+    auto* column = new QVBoxLayout(group);
+    for (const auto& [name, text] : {std::pair{s.output, s.outputText}, std::pair{s.mail, "メール送信"},
+                                     std::pair{s.app, "外部アプリ起動"}})
+        column->addWidget(MakeCheck(group, name, text));
+    auto* lists = new QFormLayout;
+    for (const auto& [labelName, caption, name, hint] :
+         {std::tuple{s.soundLabel, "サウンド", s.sound, s.soundHint},
+          std::tuple{s.onLabel, "外部アプリ(ON)", s.on, s.onHint},
+          std::tuple{s.offLabel, "外部アプリ(OFF)", s.off, s.offHint}}) {
+        QComboBox* list = MakeList(group, name, hint);
+        lists->addRow(MakeLabel(group, labelName, caption, list, hint), list);
+    }
+    column->addLayout(lists);
+    column->addStretch(1);
+    return group;
+}
+
+// The whole dialog fits its fixed client area only with the compact spacing of the desktop it was drawn for.
+void Compact(QWidget* dialog) {
+    for (QLayout* layout : dialog->findChildren<QLayout*>()) {
+        layout->setSpacing(2);
+        layout->setContentsMargins(qobject_cast<QGroupBox*>(layout->parentWidget()) ? QMargins(6, 0, 6, 3)
+                                                                                    : QMargins(0, 0, 0, 0));
+        if (auto* form = qobject_cast<QFormLayout*>(layout))
+            form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
+    }
+    dialog->layout()->setContentsMargins(3, 3, 3, 3);
+    dialog->setStyleSheet(
+        QStringLiteral("QGroupBox { border: 1px solid palette(mid); border-radius: 2px; margin-top: 7px;"
+                       " padding-top: 12px; }"
+                       "QGroupBox::title { subcontrol-origin: margin; left: 6px; padding: 0 2px; }"));
+    for (QWidget* w : dialog->findChildren<QWidget*>()) {
+        if (qobject_cast<QLineEdit*>(w) || qobject_cast<QComboBox*>(w))
+            w->setFixedHeight(20);
+        else if (qobject_cast<QCheckBox*>(w))
+            w->setFixedHeight(18);
+    }
+}
+
+} // namespace
+
 void TForm3::BuildControls() {
     TabControl1 = new QTabWidget(this);
     TabControl1->setObjectName(QStringLiteral("TabControl1"));
     auto* page = new QWidget;
     TabControl1->addTab(page, Utf8("通貨ペア"));
-    auto* outer = new QVBoxLayout(this);
-    outer->setContentsMargins(6, 6, 6, 6);
-    outer->addWidget(TabControl1);
+    (new QVBoxLayout(this))->addWidget(TabControl1);
 
     auto* GP_TYPE = new QGroupBox(Utf8("警報設定"), page);
     GP_TYPE->setObjectName(QStringLiteral("GP_TYPE"));
+    auto* typeLayout = new QHBoxLayout(GP_TYPE);
+    typeLayout->addLayout(BuildLimits(GP_TYPE));
+    for (const Side& side : Sides)
+        typeLayout->addWidget(BuildSide(GP_TYPE, side), 1);
+    FindControls();
 
-    // Type and limits, on the left of the group.
-    DD_TYPE = MakeList(GP_TYPE, "DD_TYPE", "");
+    auto* lower = new QHBoxLayout;
+    lower->addLayout(BuildPicture(page));
+    lower->addLayout(BuildRatePanel(page), 1);
+    auto* pageLayout = new QVBoxLayout(page);
+    pageLayout->addWidget(GP_TYPE);
+    pageLayout->addLayout(lower);
+    Compact(this);
+    pageLayout->setContentsMargins(6, 2, 6, 4);
+
+    connect(DD_TYPE, &QComboBox::activated, this, [this] { RunGuarded([this] { DD_TYPEChange(); }); });
+}
+
+QLayout* TForm3::BuildLimits(QWidget* group) {
+    DD_TYPE = MakeList(group, "DD_TYPE", "");
     DD_TYPE->addItems({Utf8("上下限"), Utf8("偏差上下限")});
     auto* typeRow = new QHBoxLayout;
-    typeRow->addWidget(MakeLabel(GP_TYPE, "Label2", "警報タイプ", DD_TYPE));
+    typeRow->addWidget(MakeLabel(group, "Label2", "警報タイプ", DD_TYPE));
     typeRow->addWidget(DD_TYPE, 1);
 
     QLabel* label = nullptr;
-    auto* GP_ABS = new QGroupBox(Utf8("絶対値設定"), GP_TYPE);
+    auto* GP_ABS = new QGroupBox(Utf8("絶対値設定"), group);
     GP_ABS->setObjectName(QStringLiteral("GP_ABS"));
     auto* absForm = new QFormLayout(GP_ABS);
     LE_H = MakeNumberField(GP_ABS, "LE_H", "上限値", &label);
@@ -228,7 +306,7 @@ void TForm3::BuildControls() {
     LE_L = MakeNumberField(GP_ABS, "LE_L", "下限値", &label);
     absForm->addRow(label, LE_L);
 
-    auto* GP_REL = new QGroupBox(Utf8("偏差設定"), GP_TYPE);
+    auto* GP_REL = new QGroupBox(Utf8("偏差設定"), group);
     GP_REL->setObjectName(QStringLiteral("GP_REL"));
     auto* relForm = new QFormLayout(GP_REL);
     LE_DH = MakeNumberField(GP_REL, "LE_DH", "上限偏差値(+)", &label);
@@ -243,46 +321,10 @@ void TForm3::BuildControls() {
     limits->addWidget(GP_ABS);
     limits->addWidget(GP_REL);
     limits->addStretch(1);
+    return limits;
+}
 
-    // One group of actions per side.
-    struct Side {
-        const char *group, *caption, *output, *outputText, *mail, *app;
-        const char *soundLabel, *sound, *soundHint, *onLabel, *on, *onHint, *offLabel, *off, *offHint;
-    };
-    const Side sides[] = {
-        {"GP_H", "上限動作", "CB_H", "上限警報出力", "CB_MAIL_H", "CB_APP_H", "Label4", "DD_SOUND_H",
-         "レートが上限到達時に再生するサウンドを選択してください。", "Label3", "DD_APP_HON",
-         "上限警報発生時に呼び出すアプリケーション。", "Label1", "DD_APP_HOFF",
-         "上限警報が止まった時に呼び出すアプリケーション。"},
-        {"GP_L", "下限動作", "CB_L", "下限警報出力", "CB_MAIL_L", "CB_APP_L", "Label5", "DD_SOUND_L",
-         "レートが下限到達時に再生するサウンドを選択してください。", "Label6", "DD_APP_LON",
-         "下限警報発生時に呼び出すアプリケーション。", "Label7", "DD_APP_LOFF",
-         "下限警報が止まった時に呼び出すアプリケーション。"},
-    };
-    auto* actions = new QHBoxLayout;
-    for (const Side& s : sides) {
-        auto* group = new QGroupBox(Utf8(s.caption), GP_TYPE);
-        group->setObjectName(QString::fromLatin1(s.group));
-        auto* column = new QVBoxLayout(group);
-        for (const auto& [name, text] : {std::pair{s.output, s.outputText}, std::pair{s.mail, "メール送信"},
-                                         std::pair{s.app, "外部アプリ起動"}})
-            column->addWidget(MakeCheck(group, name, text));
-        auto* lists = new QFormLayout;
-        for (const auto& [labelName, caption, name, hint] :
-             {std::tuple{s.soundLabel, "サウンド", s.sound, s.soundHint},
-              std::tuple{s.onLabel, "外部アプリ(ON)", s.on, s.onHint},
-              std::tuple{s.offLabel, "外部アプリ(OFF)", s.off, s.offHint}}) {
-            QComboBox* list = MakeList(group, name, hint);
-            lists->addRow(MakeLabel(group, labelName, caption, list, hint), list);
-        }
-        column->addLayout(lists);
-        column->addStretch(1);
-        actions->addWidget(group, 1);
-    }
-    auto* typeLayout = new QHBoxLayout(GP_TYPE);
-    typeLayout->addLayout(limits);
-    typeLayout->addLayout(actions, 1);
-
+void TForm3::FindControls() {
     const auto find = [this]<class T>(T*& member, const char* name) {
         member = findChild<T*>(QString::fromLatin1(name));
     };
@@ -298,16 +340,21 @@ void TForm3::BuildControls() {
     find(DD_SOUND_L, "DD_SOUND_L");
     find(DD_APP_LON, "DD_APP_LON");
     find(DD_APP_LOFF, "DD_APP_LOFF");
+}
 
-    // The picture and the current rate, below the group.
+QLayout* TForm3::BuildPicture(QWidget* page) {
     auto* LB_C1 = new QLabel(Utf8("警報設定状況"), page);
     LB_C1->setObjectName(QStringLiteral("LB_C1"));
     Image1 = new TImage(page, QStringLiteral("Image1"), {PictureWidth, PictureHeight});
     Image1->setAccessibleName(LB_C1->text());
+    LB_C1->setBuddy(Image1);
     auto* graph = new QVBoxLayout;
     graph->addWidget(LB_C1);
     graph->addWidget(Image1);
+    return graph;
+}
 
+QLayout* TForm3::BuildRatePanel(QWidget* page) {
     auto* GP_VAL = new QGroupBox(Utf8("現在のレート"), page);
     GP_VAL->setObjectName(QStringLiteral("GP_VAL"));
     LB_V1 = new QLabel(GP_VAL);
@@ -316,13 +363,12 @@ void TForm3::BuildControls() {
     LB_V1->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     auto* rateColumn = new QVBoxLayout(GP_VAL);
     rateColumn->addWidget(LB_V1);
-    const std::pair<const char*, const char*> copies[] = {
-        {"BT_CH", "上限へコピー"}, {"BT_CL", "下限へコピー"}, {"BT_CB", "基準へコピー"}};
-    QLineEdit* const targets[] = {LE_H, LE_L, LE_BASE};
-    for (int i = 0; i < 3; ++i) {
-        QPushButton* b = MakeButton(GP_VAL, copies[i].first, copies[i].second);
-        QLineEdit* target = targets[i];
-        connect(b, &QPushButton::clicked, this, [this, target] { RunGuarded([&] { CopyRate(target); }); });
+    for (const auto& [name, text, target] :
+         {std::tuple{"BT_CH", "上限へコピー", LE_H}, std::tuple{"BT_CL", "下限へコピー", LE_L},
+          std::tuple{"BT_CB", "基準へコピー", LE_BASE}}) {
+        QPushButton* b = MakeButton(GP_VAL, name, text);
+        connect(b, &QPushButton::clicked, this,
+                [this, field = target] { RunGuarded([&] { CopyRate(field); }); });
         rateColumn->addWidget(b);
     }
 
@@ -340,35 +386,7 @@ void TForm3::BuildControls() {
     right->addWidget(GP_VAL);
     right->addStretch(1);
     right->addLayout(buttons);
-    auto* lower = new QHBoxLayout;
-    lower->addLayout(graph);
-    lower->addLayout(right, 1);
-
-    auto* pageLayout = new QVBoxLayout(page);
-    pageLayout->addWidget(GP_TYPE);
-    pageLayout->addLayout(lower);
-
-    connect(DD_TYPE, &QComboBox::activated, this, [this] { RunGuarded([this] { DD_TYPEChange(); }); });
-
-    // The whole dialog fits its fixed client area only with the compact spacing of the desktop it was
-    // drawn for.
-    for (QLayout* layout : findChildren<QLayout*>()) {
-        layout->setSpacing(2);
-        layout->setContentsMargins(qobject_cast<QGroupBox*>(layout->parentWidget()) ? QMargins(6, 0, 6, 3)
-                                                                                     : QMargins(0, 0, 0, 0));
-        if (auto* form = qobject_cast<QFormLayout*>(layout))
-            form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
-    }
-    setStyleSheet(QStringLiteral("QGroupBox { border: 1px solid palette(mid); border-radius: 2px; margin-top: 7px;"
-                                 " padding-top: 12px; }"
-                                 "QGroupBox::title { subcontrol-origin: margin; left: 6px; padding: 0 2px; }"));
-    pageLayout->setContentsMargins(6, 2, 6, 4);
-    outer->setContentsMargins(3, 3, 3, 3);
-    for (QWidget* w : findChildren<QWidget*>())
-        if (qobject_cast<QLineEdit*>(w) || qobject_cast<QComboBox*>(w))
-            w->setFixedHeight(20);
-        else if (qobject_cast<QCheckBox*>(w))
-            w->setFixedHeight(18);
+    return right;
 }
 
 void TForm3::SetValue(int slot, const std::string& title, bool alEnable, const std::string& rate) {
@@ -513,8 +531,11 @@ void TForm3::Validate(QLineEdit* field) {
         ~Done() { flag = false; }
     } done{validating_};
     const TAlertConfig& r = Alerts[static_cast<std::size_t>(slot_)];
-    const double stored = field == LE_H ? r.AH : field == LE_L ? r.AL : field == LE_BASE ? r.BASE
-                        : field == LE_DH ? r.DH : r.DL;
+    const double stored = field == LE_H      ? r.AH
+                          : field == LE_L    ? r.AL
+                          : field == LE_BASE ? r.BASE
+                          : field == LE_DH   ? r.DH
+                                             : r.DL;
     if (!CheckField(field))
         field->setText(Qs(FieldText(stored)));
     if (field == LE_H)

@@ -15,6 +15,7 @@
 class QCheckBox;
 class QComboBox;
 class QLabel;
+class QLayout;
 class QLineEdit;
 class QPushButton;
 class QTabWidget;
@@ -58,6 +59,10 @@ protected:
 
 private:
     void BuildControls();
+    QLayout* BuildLimits(QWidget* group);
+    void FindControls();
+    QLayout* BuildPicture(QWidget* page);
+    QLayout* BuildRatePanel(QWidget* page);
     QLineEdit* MakeNumberField(QWidget* parent, const char* name, const char* caption, QLabel** label);
     void FormShow();
     void UpdateSoundList();

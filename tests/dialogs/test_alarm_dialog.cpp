@@ -97,17 +97,31 @@ TEST_F(AlarmDialogTest, PictureShowsTheStoredLimitsWithTheirLabelsOnTheirLines) 
         std::vector<Point> points;
     };
     const Case cases[] = {
-        {"absolute 120 and 100", Record(0, 120, 100, 0, 0, 0),
-         {"100.0000 （下限）", "120.0000 （上限）"}, {36, 132},
-         {{100, 36, ClRed}, {100, 132, blue}, {100, 20, band}, {100, 150, band}, {100, 84, white},
-          {220, 100, ClBlack}, {100, 164, ClBlack}}},
-        {"base 110 and 5 either side", Record(1, 0, 0, 110, 5, 5),
-         {"110.0000 （基準）", "115.0000 （偏差上限 5.0000 ）", "105.0000 （偏差下限 -5.0000 ）"}, {36, 84, 132},
+        {"absolute 120 and 100",
+         Record(0, 120, 100, 0, 0, 0),
+         {"100.0000 （下限）", "120.0000 （上限）"},
+         {36, 132},
+         {{100, 36, ClRed},
+          {100, 132, blue},
+          {100, 20, band},
+          {100, 150, band},
+          {100, 84, white},
+          {220, 100, ClBlack},
+          {100, 164, ClBlack}}},
+        {"base 110 and 5 either side",
+         Record(1, 0, 0, 110, 5, 5),
+         {"110.0000 （基準）", "115.0000 （偏差上限 5.0000 ）", "105.0000 （偏差下限 -5.0000 ）"},
+         {36, 84, 132},
          {{100, 84, ClLime}, {100, 36, ClRed}, {100, 132, blue}, {100, 150, band}}},
-        {"no lower deviation", Record(1, 0, 0, 110, 5, 0),
-         {"110.0000 （基準）", "115.0000 （偏差上限 5.0000 ）"}, {36, 82},
+        {"no lower deviation",
+         Record(1, 0, 0, 110, 5, 0),
+         {"110.0000 （基準）", "115.0000 （偏差上限 5.0000 ）"},
+         {36, 82},
          {{100, 82, ClLime}, {100, 36, ClRed}, {100, 132, white}, {100, 150, white}}},
-        {"every default: equal limits", DefaultAlertConfig(), {}, {},
+        {"every default: equal limits",
+         DefaultAlertConfig(),
+         {},
+         {},
          {{100, 36, white}, {100, 150, white}, {220, 100, ClBlack}, {115, 64, blue}, {115, 96, ClRed}}},
     };
     for (const Case& c : cases) {
@@ -214,6 +228,9 @@ TEST_F(AlarmDialogTest, OkRefusesCrossingOrUnreadableLimitsAndWritesNothing) {
         EXPECT_EQ(boxes.errors, std::vector<std::string>{c.error});
         EXPECT_EQ(Alerts[0], stored);
         EXPECT_TRUE(dialog->isVisible());
+        QTest::keyClick(Get(c.field), Qt::Key_Escape); // Esc cancels what was typed
+        EXPECT_FALSE(dialog->isVisible());
+        EXPECT_EQ(Alerts[0], stored);
         EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(SettingsPath())));
     }
 }
@@ -251,7 +268,8 @@ TEST_F(AlarmDialogTest, OkWritesTheFieldsAsShownKeepsTheStatesAndSavesTheFile) {
     const std::string slot0 = file.substr(section, file.find("\r\n\r\n", section) + 2 - section);
     for (const char* line : {"AL_ON=0", "MAIL_H_SW=1", "AH=1234.5", "AL=1200", "DH=1.5", "SOUND_H=2",
                              "ALTYPE=0", "APP_L_OFF=1", "ALEnable=0"})
-        EXPECT_NE(slot0.find(std::string("\r\n") + line + "\r\n"), std::string::npos) << line << "\n" << slot0;
+        EXPECT_NE(slot0.find(std::string("\r\n") + line + "\r\n"), std::string::npos) << line << "\n"
+                                                                                      << slot0;
     EXPECT_TRUE(boxes.infos.empty());
 }
 
