@@ -6,6 +6,7 @@
 #include "mail/MailError.h"
 #include "util/Util.h"
 
+#include <iostream>
 #include <memory>
 
 namespace quorvane {
@@ -22,6 +23,7 @@ std::chrono::milliseconds g_timeout = mail::kDefaultMailTimeout;
 std::unique_ptr<mail::SmtpClient> g_smtpClient;
 std::unique_ptr<mail::Pop3Client> g_popClient;
 std::int32_t g_currentAuthType = 0;
+std::string g_lastFailure;
 
 constexpr std::int32_t kAuthLogin = 1;
 constexpr std::int32_t kPopBeforeSmtp = 2;
@@ -65,7 +67,8 @@ bool PopBeforeSMTP(bool showProgress) {
         g_popClient->Connect();
         Info(showProgress, "POP 接続完了。");
         result = true;
-    } catch (const MailError&) {
+    } catch (const MailError& e) {
+        g_lastFailure = std::string("POP: ") + e.what();
         Error(showProgress, "POP 接続エラー。");
     }
     Info(showProgress, "POP 切断します。");
@@ -75,8 +78,7 @@ bool PopBeforeSMTP(bool showProgress) {
 }
 
 bool SendBySMTP(const mail::MailMessage& message, bool showProgress) {
-    static constexpr const char* kStepErrors[] = {"SMTP 接続中にエラー発生。", "メール送信中にエラー発生。",
-                                                  "SMTP 切断中にエラー発生。"};
+    static constexpr const char* kStepErrors[] = {"SMTP 接続中にエラー発生。", "メール送信中にエラー発生。"};
     int step = 0;
     try {
         Info(showProgress, "SMTP 接続します。");
@@ -84,11 +86,8 @@ bool SendBySMTP(const mail::MailMessage& message, bool showProgress) {
         step = 1;
         Info(showProgress, "メールを送信します。");
         g_smtpClient->Send(message, mail::MessageWriter(mail::CurrentMailLanguage()));
-        step = 2;
-        Info(showProgress, "メール送信完了。SMTP切断します。");
-        g_smtpClient->Disconnect();
-        return true;
-    } catch (const MailError&) {
+    } catch (const MailError& e) {
+        g_lastFailure = std::string("SMTP: ") + e.what();
         // A connection left open would refuse every later send through this client.
         try {
             g_smtpClient->Disconnect();
@@ -98,6 +97,14 @@ bool SendBySMTP(const mail::MailMessage& message, bool showProgress) {
         Error(showProgress, kStepErrors[step]);
         return false;
     }
+    // The server has taken the message: reporting a failure now would make the user send it twice.
+    Info(showProgress, "メール送信完了。SMTP切断します。");
+    try {
+        g_smtpClient->Disconnect();
+    } catch (const MailError& e) {
+        std::cerr << "SMTP: the message was sent, but disconnecting failed: " << e.what() << std::endl;
+    }
+    return true;
 }
 
 } // namespace
@@ -131,10 +138,10 @@ void InitMail() {
 
 void CreateMailClients(const TSMTP& smtp, const TPOP& pop) {
     g_smtpClient = std::make_unique<mail::SmtpClient>(
-        mail::ServerSettings{smtp.Server, smtp.Port, smtp.UserID, smtp.Password}, smtp.AuthType == kAuthLogin,
-        g_timeout);
+        mail::ServerSettings{smtp.Server, smtp.Port, smtp.UserID, smtp.Password, smtp.Security},
+        smtp.AuthType == kAuthLogin, g_timeout);
     g_popClient = std::make_unique<mail::Pop3Client>(
-        mail::ServerSettings{pop.Server, pop.Port, pop.UserID, pop.Password}, g_timeout);
+        mail::ServerSettings{pop.Server, pop.Port, pop.UserID, pop.Password, pop.Security}, g_timeout);
     g_currentAuthType = smtp.AuthType;
 }
 
@@ -145,10 +152,15 @@ bool SendMail(const std::string& subject, const std::string& from, const std::st
     message.Recipients = mail::ParseAddressList(to);
     message.From = mail::ParseMailbox(from);
     message.Body = SplitLines(body);
+    g_lastFailure.clear();
     EnsureClients();
     if (g_currentAuthType == kPopBeforeSmtp && !PopBeforeSMTP(showProgress))
         return false;
     return SendBySMTP(message, showProgress);
+}
+
+std::string LastMailFailure() {
+    return g_lastFailure;
 }
 
 } // namespace quorvane
