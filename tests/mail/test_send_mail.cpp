@@ -106,6 +106,27 @@ TEST_F(SendMailTest, FailuresByStep) {
     EXPECT_EQ(lines.back(), "QUIT");
 }
 
+// Once "." is answered with 250 the mail is delivered; a disconnect that fails then must not make
+// the user send it again.
+TEST_F(SendMailTest, DeliveredMailIsASuccessEvenWhenQuitFails) {
+    auto smtp = FakeMailServer::Smtp();
+    smtp.ResetAfter(".", "250 queued\r\n");
+    Build(smtp.Start(), 0);
+    // While the box is up the server resets the connection, so that QUIT cannot be written.
+    struct WaitingBoxes : RecordingBoxes {
+        FakeMailServer* server;
+        void Info(const std::string& text) override {
+            RecordingBoxes::Info(text);
+            if (text == "メール送信完了。SMTP切断します。")
+                server->Sessions(1);
+        }
+    } waiting;
+    waiting.server = &smtp;
+    EXPECT_TRUE(SendMail("s", "from@example.com", "to@example.org", "", true));
+    EXPECT_EQ(waiting.boxes, kSmtpSuccess);
+    EXPECT_EQ(LastMailFailure(), "");
+}
+
 TEST_F(SendMailTest, ALaterSendWorksAfterAFailedOne) {
     auto smtp = FakeMailServer::Smtp();
     smtp.On("RCPT TO:", "452 try later\r\n", true);
