@@ -155,6 +155,10 @@ struct TlsSession::Handles {
         }
         if (error == SSL_ERROR_SYSCALL && ERR_peek_error() == 0)
             return std::string("TLS ") + what + ": connection closed by the server";
+        if (ERR_GET_REASON(ERR_peek_error()) == SSL_R_WRONG_VERSION_NUMBER) {
+            ERR_clear_error();
+            return std::string("TLS ") + what + ": the server does not speak TLS on this port";
+        }
         return OpenSslReason((std::string("TLS ") + what).c_str());
     }
 };

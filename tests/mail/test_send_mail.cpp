@@ -238,6 +238,7 @@ TEST_F(SendMailTest, TestMailCommandReadsItsOptions) {
                                                                  {"--smtp", "[::1"},
                                                                  {"--smtp", smtpAddress, "--to"},
                                                                  {"--smtp", smtpAddress, "--verbose", "1"},
+                                                                 {"--smtp", smtpAddress, "--smtp-security", "ssl"},
                                                                  {"--from", "a@example.com"},
                                                                  {"--smtp", smtpAddress, "--timeout", "0"}})
         EXPECT_EQ(RunWith(bad), 2) << bad.back();
