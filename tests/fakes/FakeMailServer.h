@@ -26,6 +26,7 @@ public:
         std::string reply;  // sent as it stands (CR LF included); empty: no answer at all
         bool once = false;  // the rule is used up after its first match
         bool reset = false; // after the reply the connection is reset (RST), ending the session
+        std::chrono::milliseconds delay{0}; // before the reply
     };
 
     struct Session {
@@ -67,6 +68,11 @@ public:
         rules_.insert(rules_.begin(), Rule{std::move(prefix), std::move(reply), once});
     }
 
+    // Every line starting with prefix is answered after the delay.
+    void OnSlowly(std::string prefix, std::string reply, std::chrono::milliseconds delay) {
+        std::lock_guard lock(mutex_);
+        rules_.insert(rules_.begin(), Rule{std::move(prefix), std::move(reply), false, false, delay});
+    }
     // After the reply to a line starting with prefix, the connection is reset.
     void ResetAfter(std::string prefix, std::string reply) {
         std::lock_guard lock(mutex_);
@@ -226,6 +232,7 @@ private:
                     rule = Answer(line);
                     inData = line == "DATA" && rule.reply.compare(0, 3, "354") == 0;
                 }
+                std::this_thread::sleep_for(rule.delay);
                 SendText(fd, rule.reply);
                 if (rule.reset) {
                     Reset(fd);

@@ -382,6 +382,19 @@ TEST(SmtpSession, ATricklingReplyIsBoundAsAWhole) {
     EXPECT_FALSE(client.Connected());
 }
 
+// Replies that each come well within the time-out still cannot hold one connection for longer
+// than a few time-outs together.
+TEST(SmtpSession, ASlowServerIsBoundForTheWholeSession) {
+    auto server = FakeMailServer::Smtp();
+    server.OnSlowly("RCPT TO:", "250 ok\r\n", std::chrono::milliseconds(150));
+    server.Start();
+    SmtpClient client = Client(server, false, std::chrono::milliseconds(400));
+    client.Connect();
+    std::vector<std::string> many(20, "to@example.org"); // 20 x 150 ms, more than 4 x 400 ms
+    EXPECT_THROW(client.Send(Message(many), kWriter), MailError);
+    client.Disconnect();
+}
+
 TEST(SmtpSession, EhloNamesTheFullHostNameOrTheLocalAddress) {
     auto server = FakeMailServer::Smtp();
     server.Start();
