@@ -23,7 +23,8 @@ bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
 
 void RequireKnownSecurity(int security) {
     if (security != kSecurityNone && security != kSecurityStartTls && security != kSecurityTls)
-        throw MailError("unknown connection security " + std::to_string(security) + ": not connecting in clear");
+        throw MailError("unknown connection security " + std::to_string(security) +
+                        ": not connecting in clear");
 }
 
 bool NamesStartTls(const Reply& ehlo) {
@@ -77,8 +78,8 @@ bool SmtpClient::Offers(std::string_view mechanism) const {
 // EHLO, and HELO when EHLO is refused, except where TLS is still to come: HELO cannot start it.
 void SmtpClient::Greet() {
     mechanisms_.clear();
-    const std::string name = localName_.empty() ? GreetingName(SystemGreetingName(), channel_.LocalAddress())
-                                                : localName_;
+    const std::string name =
+        localName_.empty() ? GreetingName(SystemGreetingName(), channel_.LocalAddress()) : localName_;
     const Reply ehlo = Command("EHLO " + name);
     greetedWithEhlo_ = ehlo.Code == 250;
     const bool tlsToCome = server_.Security == kSecurityStartTls && !channel_.Secure();

@@ -111,7 +111,8 @@ std::string EncodeRunB(std::string_view bytes, const std::string& charset) {
     };
     for (const Character& c : Characters(bytes, charset)) {
         const auto cost = [&] {
-            const std::size_t escape = c.mode != mode ? (c.mode.empty() ? kEscapeAscii.size() : c.mode.size()) : 0;
+            const std::size_t escape =
+                c.mode != mode ? (c.mode.empty() ? kEscapeAscii.size() : c.mode.size()) : 0;
             const std::size_t closing = c.mode.empty() ? 0 : kEscapeAscii.size();
             return escape + c.bytes.size() + closing;
         };

@@ -92,7 +92,8 @@ std::string OpenSslReason(const char* what) {
 
 bool IsAddressLiteral(const std::string& host) {
     unsigned char address[16];
-    return ::inet_pton(AF_INET, host.c_str(), address) == 1 || ::inet_pton(AF_INET6, host.c_str(), address) == 1;
+    return ::inet_pton(AF_INET, host.c_str(), address) == 1 ||
+           ::inet_pton(AF_INET6, host.c_str(), address) == 1;
 }
 
 std::unique_ptr<SSL_CTX, SslCtxFree> MakeContext() {
@@ -109,8 +110,8 @@ std::unique_ptr<SSL_CTX, SslCtxFree> MakeContext() {
 
 // Waits until the socket is ready for what OpenSSL asked; false when the deadline passed.
 bool WaitFor(int fd, int sslError, TlsSession::Deadline deadline) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     pollfd p{fd, static_cast<short>(sslError == SSL_ERROR_WANT_WRITE ? POLLOUT : POLLIN), 0};
     int ready;
     do {
@@ -150,8 +151,8 @@ struct TlsSession::Handles {
         const long verify = SSL_get_verify_result(ssl.get());
         if (verify != X509_V_OK) {
             ERR_clear_error();
-            return std::string("TLS ") + what + ": certificate verify failed: " +
-                   X509_verify_cert_error_string(verify);
+            return std::string("TLS ") + what +
+                   ": certificate verify failed: " + X509_verify_cert_error_string(verify);
         }
         if (error == SSL_ERROR_SYSCALL && ERR_peek_error() == 0)
             return std::string("TLS ") + what + ": connection closed by the server";
@@ -189,7 +190,8 @@ std::unique_ptr<TlsSession> TlsSession::Handshake(TcpSocket& socket, const std::
     } else if (SSL_set_tlsext_host_name(ssl, host.c_str()) != 1 || SSL_set1_host(ssl, host.c_str()) != 1) {
         throw MailError(OpenSslReason("TLS: bad host name"));
     }
-    handles->Run("handshake", [ssl] { return SSL_connect(ssl); }, deadline);
+    handles->Run(
+        "handshake", [ssl] { return SSL_connect(ssl); }, deadline);
     return std::unique_ptr<TlsSession>(new TlsSession(std::move(handles)));
 }
 
@@ -197,7 +199,8 @@ void TlsSession::SendAll(std::string_view data, Deadline deadline) {
     SSL* ssl = handles_->ssl.get();
     while (!data.empty()) {
         const int size = static_cast<int>(std::min<std::size_t>(data.size(), 1 << 20));
-        const int sent = handles_->Run("send", [&] { return SSL_write(ssl, data.data(), size); }, deadline);
+        const int sent = handles_->Run(
+            "send", [&] { return SSL_write(ssl, data.data(), size); }, deadline);
         if (sent == 0)
             throw MailError("TLS send: connection closed by the server");
         data.remove_prefix(static_cast<std::size_t>(sent));
@@ -207,7 +210,8 @@ void TlsSession::SendAll(std::string_view data, Deadline deadline) {
 std::size_t TlsSession::Receive(char* buffer, std::size_t size, Deadline deadline) {
     SSL* ssl = handles_->ssl.get();
     const int wanted = static_cast<int>(std::min<std::size_t>(size, 1 << 20));
-    return static_cast<std::size_t>(handles_->Run("read", [&] { return SSL_read(ssl, buffer, wanted); }, deadline));
+    return static_cast<std::size_t>(handles_->Run(
+        "read", [&] { return SSL_read(ssl, buffer, wanted); }, deadline));
 }
 
 void TlsSession::Shutdown() {

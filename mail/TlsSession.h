@@ -18,7 +18,8 @@ public:
     // Runs the client handshake on the socket's connection until the deadline. Throws MailError with
     // the reason (the certificate error when verification fails, a time-out, a broken handshake).
     // The session only borrows the socket, which must outlive it.
-    static std::unique_ptr<TlsSession> Handshake(TcpSocket& socket, const std::string& host, Deadline deadline);
+    static std::unique_ptr<TlsSession> Handshake(TcpSocket& socket, const std::string& host,
+                                                 Deadline deadline);
     ~TlsSession();
     TlsSession(const TlsSession&) = delete;
     TlsSession& operator=(const TlsSession&) = delete;

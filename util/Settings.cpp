@@ -80,10 +80,8 @@ const Key<TSMTP> SmtpKeys[] = {
 };
 
 const Key<TPOP> PopKeys[] = {
-    Text("POP_SERVER", &TPOP::Server),
-    Integer("POP_PORT", &TPOP::Port, 110),
-    Text("POP_USER_ID", &TPOP::UserID),
-    Protected("POP_PASSWORD", &TPOP::Password),
+    Text("POP_SERVER", &TPOP::Server),           Integer("POP_PORT", &TPOP::Port, 110),
+    Text("POP_USER_ID", &TPOP::UserID),          Protected("POP_PASSWORD", &TPOP::Password),
     Integer("POP_SECURITY", &TPOP::Security, 0),
 };
 

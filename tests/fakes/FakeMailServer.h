@@ -54,7 +54,8 @@ public:
     }
 
     FakeMailServer(FakeMailServer&& other) noexcept
-        : greeting_(std::move(other.greeting_)), rules_(std::move(other.rules_)), drip_(std::move(other.drip_)) {}
+        : greeting_(std::move(other.greeting_)), rules_(std::move(other.rules_)),
+          drip_(std::move(other.drip_)) {}
 
     ~FakeMailServer() { Stop(); }
 

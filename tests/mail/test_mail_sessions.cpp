@@ -308,7 +308,10 @@ TEST(SmtpStartTls, NeverGoesOnInClear) {
     } cases[] = {
         {"250-fake\r\n250 AUTH LOGIN\r\n", nullptr, {"EHLO client.test", "QUIT"}, true, "STARTTLS"},
         {"500 what?\r\n", nullptr, {"EHLO client.test", "QUIT"}, true, "EHLO"},
-        {"250-fake\r\n250 starttls\r\n", "454 not now\r\n", {"EHLO client.test", "STARTTLS", "QUIT"}, true,
+        {"250-fake\r\n250 starttls\r\n",
+         "454 not now\r\n",
+         {"EHLO client.test", "STARTTLS", "QUIT"},
+         true,
          "not now"},
         {"250 STARTTLS\r\n", "220 go\r\n250 injected\r\n", {"EHLO client.test", "STARTTLS"}, true, "before"},
         // A server that says 220 but speaks no TLS: the ClientHello may arrive as junk lines.
@@ -334,7 +337,8 @@ TEST(SmtpStartTls, NeverGoesOnInClear) {
             EXPECT_EQ(sent, c.sent);
         else
             EXPECT_TRUE(std::equal(c.sent.begin(), c.sent.end(), sent.begin())) << sent[0];
-        EXPECT_EQ(std::count(sent.begin(), sent.end(), "QUIT"), std::count(c.sent.begin(), c.sent.end(), "QUIT"));
+        EXPECT_EQ(std::count(sent.begin(), sent.end(), "QUIT"),
+                  std::count(c.sent.begin(), c.sent.end(), "QUIT"));
     }
 }
 

@@ -198,7 +198,8 @@ TEST_P(LongHeaderText, EveryWordDecodesOnItsOwn) {
         EXPECT_EQ(w.charset, c.charset);
         EXPECT_LE(w.payload.size() + w.charset.size() + 7, 75u);
         const std::string bytes = DecodedWord(w);
-        if (const std::size_t escape = bytes.rfind('\x1b'); w.charset == "ISO-2022-JP" && escape != std::string::npos) {
+        if (const std::size_t escape = bytes.rfind('\x1b');
+            w.charset == "ISO-2022-JP" && escape != std::string::npos) {
             EXPECT_EQ(bytes.substr(escape, 3), "\x1b(B") << "a word left in two-byte mode";
         }
         const auto text = Iconv(bytes, c.charset, "UTF-8");
@@ -211,17 +212,25 @@ TEST_P(LongHeaderText, EveryWordDecodesOnItsOwn) {
 INSTANTIATE_TEST_SUITE_P(
     Charsets, LongHeaderText,
     ::testing::Values(
-        LongTextCase{MailLanguage::Japanese,
-                     "ドル円の為替レートが設定した上限値を超えましたので至急確認してください（自動送信メール）",
-                     "ISO-2022-JP"},
+        LongTextCase{
+            MailLanguage::Japanese,
+            "ドル円の為替レートが設定した上限値を超えましたので至急確認してください（自動送信メール）",
+            "ISO-2022-JP"},
         // Kanji with ASCII between them: every word still starts and ends in ASCII.
-        LongTextCase{MailLanguage::Japanese, "為替a監視b視聴c視認d視界e視覚f視線g視点h視野i視力j視察k視座l視程",
-                     "ISO-2022-JP"},
+        LongTextCase{MailLanguage::Japanese,
+                     "為替a監視b視聴c視認d視界e視覚f視線g視点h視野i視力j視察k視座l視程", "ISO-2022-JP"},
         // A character CP932 lacks sends the whole text as UTF-8: no word may end inside 視.
-        LongTextCase{MailLanguage::Japanese, "🔔為替監視視聴視認視界視覚視線視点視野視力視察視座視程視差視認視界視覚視線視点視野視力視察視座視程視差", "UTF-8"},
-        LongTextCase{MailLanguage::ChineseSimplified, "USD美元兑日元汇率已超过设定的上限请立即确认这是自动发送的邮件通知美元兑日元汇率已超过设定的上限请立即确认",
+        LongTextCase{MailLanguage::Japanese,
+                     "🔔為替監視視聴視認視界視覚視線視点視野視力視察視座視程視差視認視界視覚視線視点視野視力視"
+                     "察視座視程視差",
+                     "UTF-8"},
+        LongTextCase{MailLanguage::ChineseSimplified,
+                     "USD美元兑日元汇率已超过设定的上限请立即确认这是自动发送的邮件通知美元兑日元汇率已超过设"
+                     "定的上限请立即确认",
                      "GB2312"},
-        LongTextCase{MailLanguage::Other, "Re:日本語の件名が長いときにも文字の途中で切らないこと、どの語も一つずつ読めること", "UTF-8"}));
+        LongTextCase{MailLanguage::Other,
+                     "Re:日本語の件名が長いときにも文字の途中で切らないこと、どの語も一つずつ読めること",
+                     "UTF-8"}));
 
 TEST(MessageWriter, OtherLocalesUseTheirCharsetOrUtf8) {
     const MessageWriter latin(MailLanguage::Other);

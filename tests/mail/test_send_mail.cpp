@@ -233,14 +233,15 @@ TEST_F(SendMailTest, TestMailCommandReadsItsOptions) {
 
     smtp.On("RCPT TO:", "550 no\r\n", true);
     EXPECT_EQ(RunWith({"--smtp", smtpAddress, "--from", "a@example.com", "--to", "b@example.org"}), 1);
-    for (const auto& bad : std::vector<std::vector<std::string>>{{"--smtp", smtpAddress, "--auth", "cram"},
-                                                                 {"--smtp", "127.0.0.1:port"},
-                                                                 {"--smtp", "[::1"},
-                                                                 {"--smtp", smtpAddress, "--to"},
-                                                                 {"--smtp", smtpAddress, "--verbose", "1"},
-                                                                 {"--smtp", smtpAddress, "--smtp-security", "ssl"},
-                                                                 {"--from", "a@example.com"},
-                                                                 {"--smtp", smtpAddress, "--timeout", "0"}})
+    for (const auto& bad :
+         std::vector<std::vector<std::string>>{{"--smtp", smtpAddress, "--auth", "cram"},
+                                               {"--smtp", "127.0.0.1:port"},
+                                               {"--smtp", "[::1"},
+                                               {"--smtp", smtpAddress, "--to"},
+                                               {"--smtp", smtpAddress, "--verbose", "1"},
+                                               {"--smtp", smtpAddress, "--smtp-security", "ssl"},
+                                               {"--from", "a@example.com"},
+                                               {"--smtp", smtpAddress, "--timeout", "0"}})
         EXPECT_EQ(RunWith(bad), 2) << bad.back();
     EXPECT_EQ(smtp.Sessions(2).size(), 2u);
 }
