@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "util/MailAccount.h"
+
 namespace quorvane {
 
 struct TSMTP {
@@ -22,13 +24,6 @@ struct TPOP {
     std::string UserID;
     std::string Password;
     std::int32_t Security = 0; // 0 none, 1 STLS, 2 TLS from the first byte (POP3S)
-};
-
-struct TMailAccount {
-    std::string From;
-    std::string To;
-    std::string CC;
-    std::string BCC;
 };
 
 void SetSMTP(const TSMTP& smtp);

@@ -1,4 +1,5 @@
 #include "mail/MailClients.h"
+#include "util/Text.h"
 
 #include "mail/Base64.h"
 #include "mail/MailError.h"
@@ -17,10 +18,6 @@ std::string Upper(std::string text) {
     return text;
 }
 
-bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() && Upper(std::string(text.substr(0, prefix.size()))) == prefix;
-}
-
 void RequireKnownSecurity(int security) {
     if (security != kSecurityNone && security != kSecurityStartTls && security != kSecurityTls)
         throw MailError("unknown connection security " + std::to_string(security) +
@@ -29,8 +26,7 @@ void RequireKnownSecurity(int security) {
 
 bool NamesStartTls(const Reply& ehlo) {
     for (const std::string& line : ehlo.Lines) {
-        const std::string word = Upper(line.substr(0, line.find(' ')));
-        if (word == "STARTTLS")
+        if (EqualsIgnoringAsciiCase(std::string_view(line).substr(0, line.find(' ')), "STARTTLS"))
             return true;
     }
     return false;
@@ -59,7 +55,7 @@ Reply SmtpClient::Command(std::string_view line, std::initializer_list<int> expe
 
 void SmtpClient::AddMechanisms(const Reply& ehlo) {
     for (const std::string& line : ehlo.Lines) {
-        if (!StartsWithIgnoringCase(line, "AUTH ") && !StartsWithIgnoringCase(line, "AUTH="))
+        if (!StartsWithIgnoringAsciiCase(line, "AUTH ") && !StartsWithIgnoringAsciiCase(line, "AUTH="))
             continue;
         std::string names = Upper(line.substr(5));
         std::replace(names.begin(), names.end(), '=', ' ');
