@@ -41,9 +41,11 @@ def main():
             for _ in range(count):
                 plain.append(one_send(probe, plain_port, "none", cert[0]))
                 tls.append(one_send(probe, tls_port, "starttls", cert[0]))
-    p, t = statistics.median(plain) * 1000, statistics.median(tls) * 1000
-    print(f"{count} sends each, median of whole runs: plain {p:.1f} ms, STARTTLS {t:.1f} ms, "
-          f"added {t - p:.1f} ms, ratio {t / p:.2f}")
+    # The fastest run shows the work itself; the median also shows what a busy machine adds.
+    for name, pick in (("fastest", min), ("median", statistics.median)):
+        p, t = pick(plain) * 1000, pick(tls) * 1000
+        print(f"{count} sends each, {name} whole run: plain {p:.1f} ms, STARTTLS {t:.1f} ms, "
+              f"added {t - p:.1f} ms, ratio {t / p:.2f}")
 
 
 if __name__ == "__main__":
