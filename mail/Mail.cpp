@@ -6,6 +6,7 @@
 #include "mail/MailError.h"
 #include "util/Util.h"
 
+#include <iostream>
 #include <memory>
 
 namespace quorvane {
@@ -27,6 +28,7 @@ struct Clients {
     bool popBeforeSmtp = false;
 };
 Clients g_clients;
+std::string g_lastFailure;
 
 constexpr std::int32_t kAuthLogin = 1;
 constexpr std::int32_t kPopBeforeSmtp = 2;
@@ -70,7 +72,8 @@ bool PopBeforeSMTP(bool showProgress) {
         g_clients.pop->Connect();
         Info(showProgress, "POP 接続完了。");
         result = true;
-    } catch (const MailError&) {
+    } catch (const MailError& e) {
+        g_lastFailure = std::string("POP: ") + e.what();
         Error(showProgress, "POP 接続エラー。");
     }
     Info(showProgress, "POP 切断します。");
@@ -80,8 +83,7 @@ bool PopBeforeSMTP(bool showProgress) {
 }
 
 bool SendBySMTP(const mail::MailMessage& message, bool showProgress) {
-    static constexpr const char* kStepErrors[] = {"SMTP 接続中にエラー発生。", "メール送信中にエラー発生。",
-                                                  "SMTP 切断中にエラー発生。"};
+    static constexpr const char* kStepErrors[] = {"SMTP 接続中にエラー発生。", "メール送信中にエラー発生。"};
     int step = 0;
     try {
         Info(showProgress, "SMTP 接続します。");
@@ -89,11 +91,8 @@ bool SendBySMTP(const mail::MailMessage& message, bool showProgress) {
         step = 1;
         Info(showProgress, "メールを送信します。");
         g_clients.smtp->Send(message, mail::MessageWriter(mail::CurrentMailLanguage()));
-        step = 2;
-        Info(showProgress, "メール送信完了。SMTP切断します。");
-        g_clients.smtp->Disconnect();
-        return true;
-    } catch (const MailError&) {
+    } catch (const MailError& e) {
+        g_lastFailure = std::string("SMTP: ") + e.what();
         // A connection left open would refuse every later send through this client.
         try {
             g_clients.smtp->Disconnect();
@@ -103,6 +102,14 @@ bool SendBySMTP(const mail::MailMessage& message, bool showProgress) {
         Error(showProgress, kStepErrors[step]);
         return false;
     }
+    // The server has taken the message: reporting a failure now would make the user send it twice.
+    Info(showProgress, "メール送信完了。SMTP切断します。");
+    try {
+        g_clients.smtp->Disconnect();
+    } catch (const MailError& e) {
+        std::cerr << "SMTP: the message was sent, but disconnecting failed: " << e.what() << std::endl;
+    }
+    return true;
 }
 
 } // namespace
@@ -136,10 +143,10 @@ void InitMail() {
 
 void CreateMailClients(const TSMTP& smtp, const TPOP& pop) {
     g_clients.smtp = std::make_unique<mail::SmtpClient>(
-        mail::ServerSettings{smtp.Server, smtp.Port, smtp.UserID, smtp.Password}, smtp.AuthType == kAuthLogin,
-        g_timeout);
+        mail::ServerSettings{smtp.Server, smtp.Port, smtp.UserID, smtp.Password, smtp.Security},
+        smtp.AuthType == kAuthLogin, g_timeout);
     g_clients.pop = std::make_unique<mail::Pop3Client>(
-        mail::ServerSettings{pop.Server, pop.Port, pop.UserID, pop.Password}, g_timeout);
+        mail::ServerSettings{pop.Server, pop.Port, pop.UserID, pop.Password, pop.Security}, g_timeout);
     g_clients.popBeforeSmtp = smtp.AuthType == kPopBeforeSmtp;
 }
 
@@ -150,10 +157,15 @@ bool SendMail(const std::string& subject, const std::string& from, const std::st
     message.Recipients = mail::ParseAddressList(to);
     message.From = mail::ParseMailbox(from);
     message.Body = SplitLines(body);
+    g_lastFailure.clear();
     EnsureClients();
     if (g_clients.popBeforeSmtp && !PopBeforeSMTP(showProgress))
         return false;
     return SendBySMTP(message, showProgress);
+}
+
+std::string LastMailFailure() {
+    return g_lastFailure;
 }
 
 } // namespace quorvane
