@@ -6,6 +6,7 @@
 #include "mail/MailError.h"
 #include "util/Util.h"
 
+#include <functional>
 #include <memory>
 
 namespace quorvane {
@@ -19,9 +20,30 @@ TPOP g_pop;
 TMailAccount g_account;
 
 std::chrono::milliseconds g_timeout = mail::kDefaultMailTimeout;
-std::unique_ptr<mail::SmtpClient> g_smtpClient;
-std::unique_ptr<mail::Pop3Client> g_popClient;
+// Shared, so that a session keeps its own clients even when they are rebuilt while it waits on a box.
+std::shared_ptr<mail::SmtpClient> g_smtpClient;
+std::shared_ptr<mail::Pop3Client> g_popClient;
 std::int32_t g_currentAuthType = 0;
+
+bool g_sessionActive = false;
+std::function<void()> g_sessionEnded;
+
+// Marks one send as the session in progress; its end tells whoever waits for it.
+class SessionMark {
+public:
+    SessionMark() { g_sessionActive = true; }
+    ~SessionMark() {
+        g_sessionActive = false;
+        try {
+            if (g_sessionEnded)
+                g_sessionEnded();
+        } catch (...) {
+            // the mail's own result matters more than a listener's failure
+        }
+    }
+    SessionMark(const SessionMark&) = delete;
+    SessionMark& operator=(const SessionMark&) = delete;
+};
 
 constexpr std::int32_t kAuthLogin = 1;
 constexpr std::int32_t kPopBeforeSmtp = 2;
@@ -58,40 +80,40 @@ void EnsureClients() {
         CreateMailClients(TSMTP{}, TPOP{});
 }
 
-bool PopBeforeSMTP(bool showProgress) {
+bool PopBeforeSMTP(mail::Pop3Client& client, bool showProgress) {
     bool result = false;
     Info(showProgress, "POP 接続します。");
     try {
-        g_popClient->Connect();
+        client.Connect();
         Info(showProgress, "POP 接続完了。");
         result = true;
     } catch (const MailError&) {
         Error(showProgress, "POP 接続エラー。");
     }
     Info(showProgress, "POP 切断します。");
-    g_popClient->Disconnect();
+    client.Disconnect();
     Info(showProgress, "POP 切断完了。");
     return result;
 }
 
-bool SendBySMTP(const mail::MailMessage& message, bool showProgress) {
+bool SendBySMTP(mail::SmtpClient& client, const mail::MailMessage& message, bool showProgress) {
     static constexpr const char* kStepErrors[] = {"SMTP 接続中にエラー発生。", "メール送信中にエラー発生。",
                                                   "SMTP 切断中にエラー発生。"};
     int step = 0;
     try {
         Info(showProgress, "SMTP 接続します。");
-        g_smtpClient->Connect();
+        client.Connect();
         step = 1;
         Info(showProgress, "メールを送信します。");
-        g_smtpClient->Send(message, mail::MessageWriter(mail::CurrentMailLanguage()));
+        client.Send(message, mail::MessageWriter(mail::CurrentMailLanguage()));
         step = 2;
         Info(showProgress, "メール送信完了。SMTP切断します。");
-        g_smtpClient->Disconnect();
+        client.Disconnect();
         return true;
     } catch (const MailError&) {
         // A connection left open would refuse every later send through this client.
         try {
-            g_smtpClient->Disconnect();
+            client.Disconnect();
         } catch (const MailError&) {
             // already reporting a failure
         }
@@ -130,10 +152,10 @@ void InitMail() {
 }
 
 void CreateMailClients(const TSMTP& smtp, const TPOP& pop) {
-    g_smtpClient = std::make_unique<mail::SmtpClient>(
+    g_smtpClient = std::make_shared<mail::SmtpClient>(
         mail::ServerSettings{smtp.Server, smtp.Port, smtp.UserID, smtp.Password}, smtp.AuthType == kAuthLogin,
         g_timeout);
-    g_popClient = std::make_unique<mail::Pop3Client>(
+    g_popClient = std::make_shared<mail::Pop3Client>(
         mail::ServerSettings{pop.Server, pop.Port, pop.UserID, pop.Password}, g_timeout);
     g_currentAuthType = smtp.AuthType;
 }
@@ -145,10 +167,26 @@ bool SendMail(const std::string& subject, const std::string& from, const std::st
     message.Recipients = mail::ParseAddressList(to);
     message.From = mail::ParseMailbox(from);
     message.Body = SplitLines(body);
-    EnsureClients();
-    if (g_currentAuthType == kPopBeforeSmtp && !PopBeforeSMTP(showProgress))
+    // A send inside another one's session (reached through a box of that session) would reuse its
+    // connection; the session in progress is left alone.
+    if (g_sessionActive)
         return false;
-    return SendBySMTP(message, showProgress);
+    EnsureClients();
+    const std::shared_ptr<mail::SmtpClient> smtp = g_smtpClient;
+    const std::shared_ptr<mail::Pop3Client> pop = g_popClient;
+    const std::int32_t authType = g_currentAuthType;
+    SessionMark session;
+    if (authType == kPopBeforeSmtp && !PopBeforeSMTP(*pop, showProgress))
+        return false;
+    return SendBySMTP(*smtp, message, showProgress);
+}
+
+bool MailSessionActive() {
+    return g_sessionActive;
+}
+
+void SetMailSessionEndedHandler(std::function<void()> handler) {
+    g_sessionEnded = std::move(handler);
 }
 
 } // namespace quorvane

@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace quorvane {
@@ -46,7 +47,14 @@ void CreateMailClients(const TSMTP& smtp, const TPOP& pop);
 // Composes one plain-text message and delivers it with the clients in use. Blocks for the whole
 // dialogue (every connect and read is bounded). True when the server accepted the message.
 // Throws std::runtime_error("@ Outside address") for an address text it cannot read.
+// Called while another send is in progress (from inside one of its step boxes), it sends nothing and
+// returns false, leaving that session's connection alone.
 bool SendMail(const std::string& subject, const std::string& from, const std::string& to,
               const std::string& body, bool showProgress);
+
+// True while a send is in progress; its step boxes let other events in meanwhile.
+bool MailSessionActive();
+// Runs handler at the end of every send (nothing: no handler). One handler; a new one replaces it.
+void SetMailSessionEndedHandler(std::function<void()> handler);
 
 } // namespace quorvane

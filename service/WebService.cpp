@@ -33,6 +33,14 @@ bool InitRateService() {
     }
 }
 
+bool UseServiceDescription(const std::string& address) {
+    SetServiceDescriptionOverride(address);
+    if (InitRateService())
+        return true;
+    RateService.reset(); // the old address must not go on answering for the new one
+    return false;
+}
+
 ServiceResult<double> RequestConversionRate(Currency from, Currency to) {
     try {
         if (!IsCurrency(from) || !IsCurrency(to))

@@ -16,6 +16,11 @@ void SetServiceDescriptionOverride(const std::string& address);
 // Makes and keeps the proxy. Sends nothing; false when no proxy could be made.
 bool InitRateService();
 
+// Points the rate service at the description at address (empty: the built-in default) from the next
+// request on, with a proxy made anew. Sends nothing. False when no proxy could be made; requests then
+// fail until one can.
+bool UseServiceDescription(const std::string& address);
+
 // The current rate of the pair. Blocks for the HTTP exchange (bounded by our time-outs); 0 on any
 // failure, including a missing proxy or an ordinal that names no Currency. Never throws.
 double GetConversionRate(Currency from, Currency to);
