@@ -12,8 +12,8 @@
 
 #include <tuple>
 
-#include "AppFixture.h"
-#include "RateServiceFake.h"
+#include "app/AppFixture.h"
+#include "app/RateServiceFake.h"
 #include "app/toolkit/Controls.h"
 #include "app/toolkit/SpinEdit.h"
 #include "dialogs/Unit2.h"

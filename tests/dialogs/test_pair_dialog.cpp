@@ -5,7 +5,7 @@
 #include <QTabWidget>
 #include <QTest>
 
-#include "AppFixture.h"
+#include "app/AppFixture.h"
 #include "app/toolkit/Controls.h"
 #include "dialogs/Unit2.h"
 #include "dialogs/Unit5.h"
