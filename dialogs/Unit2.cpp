@@ -14,6 +14,7 @@
 #include <QSignalBlocker>
 #include <QTabWidget>
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "alert/App.h"
@@ -40,8 +41,9 @@ constexpr int DialogWidth = 457;
 constexpr int DialogHeight = 425;
 constexpr int IntervalMin = 1;
 constexpr int IntervalMax = 3600;
-constexpr const char* SoundFilter = "サウンドファイル (.wav .mp3 .midi .mid)|*.wav;*.mp3;*.midi;*.mid|全て";
-constexpr const char* AppFilter = "実行ファイル (exe com bat jar)|*.exe;*.com;*.bat;*jar|全て";
+// "全て" is every file; the pattern that says so is ours.
+constexpr const char* SoundFilter = "サウンドファイル (.wav .mp3 .midi .mid)|*.wav;*.mp3;*.midi;*.mid|全て|*";
+constexpr const char* AppFilter = "実行ファイル (exe com bat jar)|*.exe;*.com;*.bat;*jar|全て|*";
 
 QString U(const char* text) {
     return QString::fromUtf8(text);
@@ -127,8 +129,10 @@ TForm2::TForm2(QWidget* parent)
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(U("Quorvane 設定"));
     setModal(false);
+    UseCaptionOnFrame(this);
     BuildControls();
     FormCreate();
+    FitPairCombos();
 }
 
 TForm2::~TForm2() = default;
@@ -169,8 +173,9 @@ QWidget* TForm2::BuildWatchTab() {
             combo->setGeometry(k % 2 ? 8 : 72, 16, 49, 20);
         }
         auto* slash = new QLabel(QStringLiteral("/"), g);
+        slash->setObjectName(QStringLiteral("Slash%1").arg(n));
         slash->adjustSize();
-        slash->move(59, 24 - slash->height() / 2 + 4);
+        slash->move(59, 16 + (20 - slash->height()) / 2);
     }
 
     auto* timer = Group(tab, "GP_TIMER", "監視間隔", {8, 200, 337, 65});
@@ -186,6 +191,8 @@ QWidget* TForm2::BuildWatchTab() {
     return tab;
 }
 
+// The registry tabs: the list groups are 6 pixels shorter than designed and the edit groups 6 higher, so
+// that the edit groups fit the page below the tab bar of any style.
 QWidget* TForm2::BuildSoundTab() {
     auto* tab = new QWidget;
     tab->setObjectName(QStringLiteral("TS_SOUND"));
@@ -200,17 +207,17 @@ QWidget* TForm2::BuildSoundTab() {
     for (QLineEdit* field : {LE_SPATH, LE_STITLE})
         connect(field, &QLineEdit::textChanged, this, [this] { LE_SPATHChange(); });
 
-    auto* list = Group(tab, "GP_SOUNDLIST", "警報サウンド一覧", {8, 96, 433, 169});
+    auto* list = Group(tab, "GP_SOUNDLIST", "警報サウンド一覧", {8, 96, 433, 163});
     LBOX_SOUND = new QListWidget(list);
     LBOX_SOUND->setObjectName(QStringLiteral("LBOX_SOUND"));
-    LBOX_SOUND->setGeometry(8, 16, 345, 145);
+    LBOX_SOUND->setGeometry(8, 16, 345, 139);
     LBOX_SOUND->setAccessibleName(U("警報サウンド一覧"));
     connect(LBOX_SOUND, &QListWidget::itemSelectionChanged, this,
             [this] { RunGuarded([this] { LBOX_SOUNDClick(); }); });
     connect(Button(list, "BT_DEL", "削除", {368, 16, 51, 25}), &QPushButton::clicked, this,
             [this] { RunGuarded([this] { BT_DELClick(); }); });
 
-    auto* edit = Group(tab, "GP_SOUND_EDIT", "警報サウンド一覧", {8, 274, 433, 79});
+    auto* edit = Group(tab, "GP_SOUND_EDIT", "警報サウンド一覧", {8, 266, 433, 79});
     LE_SPATH_E = Field(edit, "LE_SPATH_E", "フルパス", {56, 24, 297, 20}, LabelAt::Left);
     LE_STITLE_E = Field(edit, "LE_STITLE_E", "タイトル", {56, 48, 297, 20}, LabelAt::Left);
     connect(Button(edit, "BT_SOUND_UPDATE", "更新", {368, 22, 51, 25}), &QPushButton::clicked, this,
@@ -232,17 +239,17 @@ QWidget* TForm2::BuildAppTab() {
     for (QLineEdit* field : {LE_APATH, LE_ATITLE})
         connect(field, &QLineEdit::textChanged, this, [this] { LE_APATHChange(); });
 
-    auto* list = Group(tab, "GP_APPLIST", "登録済アプリケーション一覧", {8, 96, 433, 169});
+    auto* list = Group(tab, "GP_APPLIST", "登録済アプリケーション一覧", {8, 96, 433, 163});
     LBOX_APP = new QListWidget(list);
     LBOX_APP->setObjectName(QStringLiteral("LBOX_APP"));
-    LBOX_APP->setGeometry(8, 16, 345, 145);
+    LBOX_APP->setGeometry(8, 16, 345, 139);
     LBOX_APP->setAccessibleName(U("登録済アプリケーション一覧"));
     connect(LBOX_APP, &QListWidget::itemSelectionChanged, this,
             [this] { RunGuarded([this] { LBOX_APPClick(); }); });
     connect(Button(list, "BT_A_DEL", "削除", {368, 16, 51, 25}), &QPushButton::clicked, this,
             [this] { RunGuarded([this] { BT_A_DELClick(); }); });
 
-    auto* edit = Group(tab, "GP_APP_EDIT", "登録済アプリケーション情報編集", {8, 272, 433, 81});
+    auto* edit = Group(tab, "GP_APP_EDIT", "登録済アプリケーション情報編集", {8, 266, 433, 81});
     LE_APATH_E = Field(edit, "LE_APATH_E", "フルパス", {56, 24, 297, 20}, LabelAt::Left);
     LE_ATITLE_E = Field(edit, "LE_ATITLE_E", "タイトル", {56, 48, 297, 20}, LabelAt::Left);
     connect(Button(edit, "BT_APP_UPDATE", "更新", {368, 22, 51, 25}), &QPushButton::clicked, this,
@@ -320,6 +327,22 @@ void TForm2::FormCreate() {
                 combo->addItem(first->itemText(i), first->itemData(i));
         }
         combo->setCurrentIndex(-1);
+    }
+}
+
+// The designed 49 pixels cut codes off in wider styles: the combo boxes take the width their codes need
+// and the pair groups grow with them.
+void TForm2::FitPairCombos() {
+    const int width = std::max(49, Combo(1)->sizeHint().width());
+    for (int n = 1; n <= SlotCount; ++n) {
+        QComboBox* from = Combo(2 * n - 1);
+        QComboBox* to = Combo(2 * n);
+        auto* slash = findChild<QLabel*>(QStringLiteral("Slash%1").arg(n));
+        from->setGeometry(8, 16, width, 20);
+        slash->move(from->geometry().right() + 3, slash->y());
+        to->setGeometry(std::max(72, slash->geometry().right() + 3), 16, width, 20);
+        auto* group = qobject_cast<QWidget*>(from->parent());
+        group->resize(std::max(145, to->geometry().right() + 9), group->height());
     }
 }
 

@@ -61,6 +61,7 @@ private:
     QWidget* BuildMailAccountTab();
     QWidget* BuildAppTab();
     void FormCreate();
+    void FitPairCombos();
     void FormShow();
     QComboBox* Combo(int number) const;
     // The port fields' check; on a bad one the refusal is shown and the field focused.

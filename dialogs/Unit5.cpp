@@ -44,6 +44,7 @@ TForm5::TForm5(QWidget* parent)
     setWindowTitle(U("Quorvane 表示通貨設定"));
     setModal(false);
     setFixedSize(225, 169);
+    UseCaptionOnFrame(this);
 
     auto* group = new QGroupBox(U("表示通貨ペア"), this);
     group->setObjectName(QStringLiteral("GB_ENABLE"));
