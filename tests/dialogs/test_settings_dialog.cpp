@@ -111,7 +111,11 @@ TEST_F(SettingsDialogTest, CombosShowTheSlotCodesAndKeepTheirSelectionForCodesNo
 }
 
 TEST_F(SettingsDialogTest, SaveAppliesEverythingKeepsTheEnableFlagsOfTheOpeningAndWritesTheFile) {
+    RateServiceFake service;
+    ASSERT_TRUE(service.Running());
+    service.SetRate("USD/JPY", 150);
     Start(TwoSlots);
+    TForm4 form4;
     Open();
     form1->SetEnable(1, false); // a click in the pair dialog while this dialog is open
     Choose(5, "USD");
@@ -123,7 +127,7 @@ TEST_F(SettingsDialogTest, SaveAppliesEverythingKeepsTheEnableFlagsOfTheOpeningA
     Type("LE_SMTP_ID", "taro"); // disabled, still taken over
     Type("LE_POP_NAME", "pop.example.com");
     Type("LE_POP_PORT", "110");
-    Type("LE_SERVICE_URL", "http://127.0.0.1:1/x?wsdl");
+    Type("LE_SERVICE_URL", service.DescriptionAddress());
     Click("BT_SAVE");
 
     EXPECT_FALSE(form2->isVisible());
@@ -133,7 +137,9 @@ TEST_F(SettingsDialogTest, SaveAppliesEverythingKeepsTheEnableFlagsOfTheOpeningA
     EXPECT_TRUE(Quotes[1].Enable) << "the flag of the moment of opening";
     EXPECT_EQ(MonitorQuotes, Quotes);
     EXPECT_EQ(BasicData.Interval, 90);
-    EXPECT_EQ(BasicData.ServiceURL, "http://127.0.0.1:1/x?wsdl");
+    EXPECT_EQ(BasicData.ServiceURL, service.DescriptionAddress());
+    form1->GetRate();
+    EXPECT_EQ(service.Requests(), Texts{"USD/JPY"}) << "the next fetch asks the service named";
     const TSMTP smtp = GetSMTP();
     EXPECT_EQ((std::tuple{smtp.Server, smtp.Port, smtp.UserID, smtp.AuthType}),
               (std::tuple{std::string("127.0.0.1"), 587, std::string("taro"), 2}));
