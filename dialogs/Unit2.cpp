@@ -91,7 +91,8 @@ QLineEdit* Field(QWidget* parent, const char* name, const char* label, QRect geo
 // A field and its label are enabled together.
 void EnableField(QLineEdit* field, bool on) {
     field->setEnabled(on);
-    if (auto* label = field->parentWidget()->findChild<QLabel*>(field->objectName() + QStringLiteral("Label")))
+    if (auto* label =
+            field->parentWidget()->findChild<QLabel*>(field->objectName() + QStringLiteral("Label")))
         label->setEnabled(on);
 }
 
@@ -185,9 +186,10 @@ QWidget* TForm2::BuildWatchTab() {
     SE_TIMER->setAccessibleName(U("監視間隔"));
 
     LE_SERVICE_URL = Field(tab, "LE_SERVICE_URL", "レートサービス", {8, 292, 433, 20}, LabelAt::Above);
-    LE_SERVICE_URL->setPlaceholderText(QString::fromUtf8(ServiceDescriptionAddress.data(),
-                                                         static_cast<qsizetype>(ServiceDescriptionAddress.size())));
-    LE_SERVICE_URL->setToolTip(U("レートサービスの説明 (WSDL) のアドレス。空欄のときは内蔵のローカルサービスを使います。"));
+    LE_SERVICE_URL->setPlaceholderText(QString::fromUtf8(
+        ServiceDescriptionAddress.data(), static_cast<qsizetype>(ServiceDescriptionAddress.size())));
+    LE_SERVICE_URL->setToolTip(
+        U("レートサービスの説明 (WSDL) のアドレス。空欄のときは内蔵のローカルサービスを使います。"));
     return tab;
 }
 
@@ -389,13 +391,15 @@ void TForm2::reject() {
 }
 
 void TForm2::SetFromItemIndex(int slot, QComboBox* combo) {
-    const int index = combo->findText(Qs(ConfigQuotes.at(slot).From), Qt::MatchExactly | Qt::MatchCaseSensitive);
+    const int index =
+        combo->findText(Qs(ConfigQuotes.at(slot).From), Qt::MatchExactly | Qt::MatchCaseSensitive);
     if (index >= 0)
         combo->setCurrentIndex(index);
 }
 
 void TForm2::SetToItemIndex(int slot, QComboBox* combo) {
-    const int index = combo->findText(Qs(ConfigQuotes.at(slot).To), Qt::MatchExactly | Qt::MatchCaseSensitive);
+    const int index =
+        combo->findText(Qs(ConfigQuotes.at(slot).To), Qt::MatchExactly | Qt::MatchCaseSensitive);
     if (index >= 0)
         combo->setCurrentIndex(index);
 }
@@ -492,7 +496,8 @@ void TForm2::BT_SAVEClick() {
     if (!PortsAreValid())
         return;
     for (int n = 1; n <= SlotCount; ++n)
-        SetPair(n - 1, Combo(2 * n - 1)->currentText().toStdString(), Combo(2 * n)->currentText().toStdString());
+        SetPair(n - 1, Combo(2 * n - 1)->currentText().toStdString(),
+                Combo(2 * n)->currentText().toStdString());
     if (Form1)
         Form1->SetQuotes(ConfigQuotes);
     WriteMailInfo();

@@ -88,7 +88,8 @@ private:
     TSpinEdit* SE_TIMER = nullptr;
     QLineEdit* LE_SERVICE_URL = nullptr;
     QComboBox* DD_AUTH = nullptr;
-    QLineEdit *LE_SMTP_NAME = nullptr, *LE_SMTP_PORT = nullptr, *LE_SMTP_ID = nullptr, *LE_SMTP_PASS = nullptr;
+    QLineEdit *LE_SMTP_NAME = nullptr, *LE_SMTP_PORT = nullptr, *LE_SMTP_ID = nullptr,
+              *LE_SMTP_PASS = nullptr;
     QLineEdit *LE_POP_NAME = nullptr, *LE_POP_PORT = nullptr, *LE_POP_ID = nullptr, *LE_POP_PASS = nullptr;
     QLineEdit *LE_FROM = nullptr, *LE_TO = nullptr, *LE_CC = nullptr, *LE_BCC = nullptr;
     QLineEdit *LE_SPATH = nullptr, *LE_STITLE = nullptr, *LE_SPATH_E = nullptr, *LE_STITLE_E = nullptr;

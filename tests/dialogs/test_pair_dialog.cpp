@@ -30,8 +30,12 @@ protected:
         form5 = std::make_unique<TForm5>();
         form1->SetDialogs(form2.get(), nullptr, form5.get());
     }
-    TCheckBox* Box(int n) const { return FindControl<TCheckBox>(form5.get(), QStringLiteral("CB_E%1").arg(n)); }
-    void Open() const { QTest::mouseClick(FindControl<QPushButton>(form1.get(), QStringLiteral("BT_PAIR")), Qt::LeftButton); }
+    TCheckBox* Box(int n) const {
+        return FindControl<TCheckBox>(form5.get(), QStringLiteral("CB_E%1").arg(n));
+    }
+    void Open() const {
+        QTest::mouseClick(FindControl<QPushButton>(form1.get(), QStringLiteral("BT_PAIR")), Qt::LeftButton);
+    }
 
     std::unique_ptr<TForm1> form1;
     std::unique_ptr<TForm2> form2;

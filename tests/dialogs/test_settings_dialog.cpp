@@ -56,12 +56,16 @@ protected:
         EXPECT_NE(w, nullptr) << name;
         return w;
     }
-    QComboBox* Combo(int k) const { return FindControl<QComboBox>(form2.get(), QStringLiteral("ComboBox%1").arg(k)); }
+    QComboBox* Combo(int k) const {
+        return FindControl<QComboBox>(form2.get(), QStringLiteral("ComboBox%1").arg(k));
+    }
     void Type(const char* field, const std::string& text) const {
         Get<QLineEdit>(field)->setText(QString::fromStdString(text));
     }
     void Click(const char* button) const { QTest::mouseClick(Get<QPushButton>(button), Qt::LeftButton); }
-    void Choose(int k, const char* code) const { Combo(k)->setCurrentIndex(Combo(k)->findText(QString::fromLatin1(code))); }
+    void Choose(int k, const char* code) const {
+        Combo(k)->setCurrentIndex(Combo(k)->findText(QString::fromLatin1(code)));
+    }
     void ChooseAuth(int index) const {
         auto* auth = Get<QComboBox>("DD_AUTH");
         auth->setCurrentIndex(index);
@@ -161,8 +165,8 @@ TEST_F(SettingsDialogTest, IntervalFieldTakesOnlyNumberKeysAndIsBoundedWhenLeft)
         const char* typed; // through the keyboard
         const char* pasted;
         int stored;
-    } cases[] = {{"0", nullptr, 1}, {nullptr, "abc", 1}, {"5000", nullptr, 3600}, {"1a2", nullptr, 12},
-                 {"7.5", nullptr, 1}, {"-3", nullptr, 1}};
+    } cases[] = {{"0", nullptr, 1},    {nullptr, "abc", 1}, {"5000", nullptr, 3600},
+                 {"1a2", nullptr, 12}, {"7.5", nullptr, 1}, {"-3", nullptr, 1}};
     for (const auto& c : cases) {
         field->SetText(c.pasted ? QString::fromLatin1(c.pasted) : QString());
         if (c.typed)
@@ -219,7 +223,8 @@ TEST_F(SettingsDialogTest, ABadPortAppliesNothingAndTheTestMailSendsNothing) {
         Click("BT_SAVE");
         EXPECT_EQ(boxes.errors, Texts{"'" + std::string(bad) + "' は整数ではありません"});
         EXPECT_TRUE(form2->isVisible());
-        EXPECT_EQ(form2->focusWidget(), Get("LE_POP_PORT")) << (form2->focusWidget() ? form2->focusWidget()->objectName().toStdString() : "none");
+        EXPECT_EQ(form2->focusWidget(), Get("LE_POP_PORT"))
+            << (form2->focusWidget() ? form2->focusWidget()->objectName().toStdString() : "none");
         EXPECT_EQ(Get<QTabWidget>("PC_1")->currentWidget(), Get("TS_MAIL_SERVER"));
 
         boxes.errors.clear();
@@ -238,60 +243,47 @@ TEST_F(SettingsDialogTest, ABadPortAppliesNothingAndTheTestMailSendsNothing) {
 namespace {
 
 // The sound and the program tab are built alike; each case names one tab's controls and registry.
+template <class List> Texts NamesOf(const List& list) {
+    Texts names;
+    for (const auto& entry : list)
+        names.push_back(entry.Name);
+    return names;
+}
+
 struct RegistryTab {
-    const char *path, *title, *add, *list, *del, *pathE, *titleE, *update;
-    std::function<std::vector<std::string>()> names;
-    std::function<void(const std::string&)> append;
-    std::function<std::array<int, 2>(int slot)> refs; // the first two reference fields of a slot
-    std::function<void(int slot, int first, int second)> setRefs;
-    const char* fileKey; // "Name1=" of this registry's section, as it is written
+    const char *path, *title, *add, *list, *del, *titleE, *update;
+    Texts (*names)();
+    void (*append)(const std::string& name, const std::string& path);
+    std::int32_t TAlertConfig::*first; // two of the alarm fields that refer to this registry
+    std::int32_t TAlertConfig::*second;
+    const char* countLine; // the section's first line as written
 };
 
-std::vector<RegistryTab> Tabs() {
-    return {
-        {"LE_SPATH", "LE_STITLE", "BT_ADD", "LBOX_SOUND", "BT_DEL", "LE_SPATH_E", "LE_STITLE_E", "BT_SOUND_UPDATE",
-         [] {
-             std::vector<std::string> n;
-             for (const auto& s : Sounds)
-                 n.push_back(s.Name);
-             return n;
-         },
-         [](const std::string& name) { AddSound(name, "/s/" + name); },
-         [](int slot) { return std::array<int, 2>{Alerts[slot].SOUND_H, Alerts[slot].SOUND_L}; },
-         [](int slot, int a, int b) {
-             Alerts[slot].SOUND_H = a;
-             Alerts[slot].SOUND_L = b;
-         },
-         "[Sound]\r\nCount="},
-        {"LE_APATH", "LE_ATITLE", "BT_A_ADD", "LBOX_APP", "BT_A_DEL", "LE_APATH_E", "LE_ATITLE_E", "BT_APP_UPDATE",
-         [] {
-             std::vector<std::string> n;
-             for (const auto& a : Apps)
-                 n.push_back(a.Name);
-             return n;
-         },
-         [](const std::string& name) { AddApp(name, "/a/" + name); },
-         [](int slot) { return std::array<int, 2>{Alerts[slot].APP_H_ON, Alerts[slot].APP_L_OFF}; },
-         [](int slot, int a, int b) {
-             Alerts[slot].APP_H_ON = a;
-             Alerts[slot].APP_L_OFF = b;
-         },
-         "[Application]\r\nCount="},
-    };
-}
+const RegistryTab Tabs[] = {
+    {"LE_SPATH", "LE_STITLE", "BT_ADD", "LBOX_SOUND", "BT_DEL", "LE_STITLE_E", "BT_SOUND_UPDATE",
+     [] { return NamesOf(Sounds); }, AddSound, &TAlertConfig::SOUND_H, &TAlertConfig::SOUND_L,
+     "[Sound]\r\nCount="},
+    {"LE_APATH", "LE_ATITLE", "BT_A_ADD", "LBOX_APP", "BT_A_DEL", "LE_ATITLE_E", "BT_APP_UPDATE",
+     [] { return NamesOf(Apps); }, AddApp, &TAlertConfig::APP_H_ON, &TAlertConfig::APP_L_OFF,
+     "[Application]\r\nCount="},
+};
 
 } // namespace
 
 TEST_F(SettingsDialogTest, RegistryTabsAddUpdateAndDeleteWithTheirSelectionAndReferenceRules) {
     Start(TwoSlots);
-    for (const RegistryTab& tab : Tabs()) {
+    for (const RegistryTab& tab : Tabs) {
         SCOPED_TRACE(tab.list);
         Sounds.clear();
         Apps.clear();
         for (const char* name : {"A", "B", "C"})
-            tab.append(name);
-        tab.setRefs(0, 2, 3); // B and C
-        tab.setRefs(1, 1, 0); // A
+            tab.append(name, std::string("/x/") + name);
+        const auto refs = [&tab](int slot) {
+            return std::pair{Alerts[slot].*tab.first, Alerts[slot].*tab.second};
+        };
+        Alerts[0].*tab.first = 2;  // B
+        Alerts[0].*tab.second = 3; // C
+        Alerts[1].*tab.first = 1;  // A
         Open();
         auto* list = Get<QListWidget>(tab.list);
         ASSERT_EQ(list->count(), 3);
@@ -308,7 +300,8 @@ TEST_F(SettingsDialogTest, RegistryTabsAddUpdateAndDeleteWithTheirSelectionAndRe
         EXPECT_EQ(tab.names(), (Texts{"A", "B", "C", ""}));
         EXPECT_FALSE(add->isEnabled());
         EXPECT_TRUE(Get<QLineEdit>(tab.path)->text().isEmpty());
-        EXPECT_NE(ReadSettings().find(std::string(tab.fileKey) + "4"), std::string::npos) << "written at once";
+        EXPECT_NE(ReadSettings().find(std::string(tab.countLine) + "4"), std::string::npos)
+            << "written at once";
 
         // A click fills the edit fields; "更新" keeps the line selected and every reference in place.
         list->setCurrentRow(1);
@@ -317,7 +310,7 @@ TEST_F(SettingsDialogTest, RegistryTabsAddUpdateAndDeleteWithTheirSelectionAndRe
         Click(tab.update);
         EXPECT_EQ(tab.names()[1], "B2");
         EXPECT_EQ(list->selectedItems().value(0), list->item(1));
-        EXPECT_EQ(tab.refs(0), (std::array<int, 2>{2, 3}));
+        EXPECT_EQ(refs(0), std::pair(2, 3));
 
         // Deleting a middle line selects the one that moved up and fixes the references.
         Click(tab.del);
@@ -325,8 +318,8 @@ TEST_F(SettingsDialogTest, RegistryTabsAddUpdateAndDeleteWithTheirSelectionAndRe
         EXPECT_EQ(list->count(), 3);
         EXPECT_EQ(list->selectedItems().value(0), list->item(1));
         EXPECT_EQ(Get<QLineEdit>(tab.titleE)->text(), "B2") << "the edit fields stay";
-        EXPECT_EQ(tab.refs(0), (std::array<int, 2>{0, 2}));
-        EXPECT_EQ(tab.refs(1), (std::array<int, 2>{1, 0}));
+        EXPECT_EQ(refs(0), std::pair(0, 2));
+        EXPECT_EQ(refs(1), std::pair(1, 0));
         // Deleting the last line leaves nothing selected; with nothing selected, both buttons do nothing.
         list->setCurrentRow(2);
         Click(tab.del);
@@ -334,7 +327,7 @@ TEST_F(SettingsDialogTest, RegistryTabsAddUpdateAndDeleteWithTheirSelectionAndRe
         Click(tab.del);
         Click(tab.update);
         EXPECT_EQ(tab.names(), (Texts{"A", "C"}));
-        EXPECT_NE(ReadSettings().find(std::string(tab.fileKey) + "2\r\n"), std::string::npos);
+        EXPECT_NE(ReadSettings().find(std::string(tab.countLine) + "2\r\n"), std::string::npos);
         Click("BT_CANCEL");
     }
 }
@@ -369,7 +362,8 @@ TEST_F(SettingsDialogTest, TestMailUsesTheFieldsUnsavedAndItsClientsStayForAlarm
 TEST_F(SettingsDialogTest, TestMailReachesTheRealSmtpServer) {
     QTemporaryDir received;
     QProcess sink;
-    sink.start(QStringLiteral(QUORVANE_PYTHON), {QStringLiteral(QUORVANE_SMTP_SINK), QStringLiteral("--dir"), received.path()});
+    sink.start(QStringLiteral(QUORVANE_PYTHON),
+               {QStringLiteral(QUORVANE_SMTP_SINK), QStringLiteral("--dir"), received.path()});
     ASSERT_TRUE(sink.waitForStarted(10000));
     while (!sink.canReadLine())
         ASSERT_TRUE(sink.waitForReadyRead(20000)) << "the sink printed no port";
