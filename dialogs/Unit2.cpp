@@ -23,7 +23,7 @@
 #include "app/toolkit/Desktop.h"
 #include "app/toolkit/Guard.h"
 #include "app/toolkit/SpinEdit.h"
-#include "service/Currency.h"
+#include "util/Currency.h"
 #include "service/CurrencyConvertor.h"
 #include "service/WebService.h"
 #include "util/Util.h"

@@ -26,7 +26,7 @@
 #include "app/toolkit/Desktop.h"
 #include "app/toolkit/Guard.h"
 #include "app/toolkit/Picture.h"
-#include "util/IniFile.h"
+#include "settings/IniFile.h"
 #include "util/Util.h"
 
 namespace quorvane {

@@ -6,6 +6,8 @@
 #include <functional>
 #include <string>
 
+#include "util/MailAccount.h"
+
 namespace quorvane {
 
 struct TSMTP {
@@ -21,13 +23,6 @@ struct TPOP {
     std::string Server;
     std::string UserID;
     std::string Password;
-};
-
-struct TMailAccount {
-    std::string From;
-    std::string To;
-    std::string CC;
-    std::string BCC;
 };
 
 void SetSMTP(const TSMTP& smtp);

@@ -1,29 +1,12 @@
 #include "service/WebService.h"
 
-#include <mutex>
-
 namespace quorvane {
 
 std::shared_ptr<CurrencyConvertorSoap> RateService;
 
-namespace {
-std::mutex overrideMutex;
-std::string descriptionOverride;
-} // namespace
-
-void SetServiceDescriptionOverride(const std::string& address) {
-    std::lock_guard lock(overrideMutex);
-    descriptionOverride = address;
-}
-
-bool InitRateService() {
+bool InitRateService(const std::string& descriptionAddress) {
     try {
-        std::string address;
-        {
-            std::lock_guard lock(overrideMutex);
-            address = descriptionOverride;
-        }
-        auto proxy = CreateCurrencyConvertorProxy(true, address, nullptr);
+        auto proxy = CreateCurrencyConvertorProxy(true, descriptionAddress, nullptr);
         if (!proxy)
             return false;
         RateService = std::move(proxy);
@@ -34,8 +17,7 @@ bool InitRateService() {
 }
 
 bool UseServiceDescription(const std::string& address) {
-    SetServiceDescriptionOverride(address);
-    if (InitRateService())
+    if (InitRateService(address))
         return true;
     RateService.reset(); // the old address must not go on answering for the new one
     return false;

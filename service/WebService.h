@@ -4,17 +4,15 @@
 #include <memory>
 #include <string>
 
-#include "service/Currency.h"
+#include "util/Currency.h"
 #include "service/CurrencyConvertor.h"
 #include "service/ServiceResult.h"
 
 namespace quorvane {
 
-// Address of the service description used by InitRateService; empty means the default address.
-void SetServiceDescriptionOverride(const std::string& address);
-
-// Makes and keeps the proxy. Sends nothing; false when no proxy could be made.
-bool InitRateService();
+// Makes and keeps the proxy for the service description at descriptionAddress (the SERVICE_URL setting;
+// empty: the local rate service). Sends nothing; false when no proxy could be made.
+bool InitRateService(const std::string& descriptionAddress);
 
 // Points the rate service at the description at address (empty: the built-in default) from the next
 // request on, with a proxy made anew. Sends nothing. False when no proxy could be made; requests then

@@ -13,13 +13,13 @@
 #include <tuple>
 
 #include "app/AppFixture.h"
-#include "app/RateServiceFake.h"
+#include "fakes/RateServiceFake.h"
 #include "app/toolkit/Controls.h"
 #include "app/toolkit/SpinEdit.h"
 #include "dialogs/Unit2.h"
 #include "fakes/FakeMailServer.h"
 #include "mail/Mail.h"
-#include "service/Currency.h"
+#include "util/Currency.h"
 
 using namespace quorvane;
 using namespace quorvane::test;
