@@ -20,10 +20,15 @@ TPOP g_pop;
 TMailAccount g_account;
 
 std::chrono::milliseconds g_timeout = mail::kDefaultMailTimeout;
-// Shared, so that a session keeps its own clients even when they are rebuilt while it waits on a box.
-std::shared_ptr<mail::SmtpClient> g_smtpClient;
-std::shared_ptr<mail::Pop3Client> g_popClient;
-std::int32_t g_currentAuthType = 0;
+// The clients in use and how they were built: a test mail builds them from the dialog's copy of the
+// settings, so the stored settings need not be what they were built from. Shared, so that a session
+// keeps its own clients even when they are rebuilt while one of its boxes is open.
+struct Clients {
+    std::shared_ptr<mail::SmtpClient> smtp;
+    std::shared_ptr<mail::Pop3Client> pop;
+    bool popBeforeSmtp = false;
+};
+Clients g_clients;
 
 bool g_sessionActive = false;
 std::function<void()> g_sessionEnded;
@@ -76,7 +81,7 @@ std::vector<std::string> SplitLines(const std::string& text) {
 }
 
 void EnsureClients() {
-    if (!g_smtpClient || !g_popClient)
+    if (!g_clients.smtp || !g_clients.pop)
         CreateMailClients(TSMTP{}, TPOP{});
 }
 
@@ -152,12 +157,12 @@ void InitMail() {
 }
 
 void CreateMailClients(const TSMTP& smtp, const TPOP& pop) {
-    g_smtpClient = std::make_shared<mail::SmtpClient>(
+    g_clients.smtp = std::make_shared<mail::SmtpClient>(
         mail::ServerSettings{smtp.Server, smtp.Port, smtp.UserID, smtp.Password}, smtp.AuthType == kAuthLogin,
         g_timeout);
-    g_popClient = std::make_shared<mail::Pop3Client>(
+    g_clients.pop = std::make_shared<mail::Pop3Client>(
         mail::ServerSettings{pop.Server, pop.Port, pop.UserID, pop.Password}, g_timeout);
-    g_currentAuthType = smtp.AuthType;
+    g_clients.popBeforeSmtp = smtp.AuthType == kPopBeforeSmtp;
 }
 
 bool SendMail(const std::string& subject, const std::string& from, const std::string& to,
@@ -172,13 +177,11 @@ bool SendMail(const std::string& subject, const std::string& from, const std::st
     if (g_sessionActive)
         return false;
     EnsureClients();
-    const std::shared_ptr<mail::SmtpClient> smtp = g_smtpClient;
-    const std::shared_ptr<mail::Pop3Client> pop = g_popClient;
-    const std::int32_t authType = g_currentAuthType;
+    const Clients clients = g_clients;
     SessionMark session;
-    if (authType == kPopBeforeSmtp && !PopBeforeSMTP(*pop, showProgress))
+    if (clients.popBeforeSmtp && !PopBeforeSMTP(*clients.pop, showProgress))
         return false;
-    return SendBySMTP(*smtp, message, showProgress);
+    return SendBySMTP(*clients.smtp, message, showProgress);
 }
 
 bool MailSessionActive() {
