@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "util/MailAccount.h"
@@ -44,11 +45,17 @@ void CreateMailClients(const TSMTP& smtp, const TPOP& pop);
 // dialogue (every connect and read is bounded). True when the server accepted the message (a
 // failing disconnect after that is only noted on stderr).
 // Throws std::runtime_error("@ Outside address") for an address text it cannot read.
+// Called while another send is in progress (from inside one of its step boxes), it sends nothing and
+// returns false, leaving that session's connection alone.
 bool SendMail(const std::string& subject, const std::string& from, const std::string& to,
               const std::string& body, bool showProgress);
 
 // Why the last SendMail failed ("POP: ...", "SMTP: ..." with the server's text or the TLS error);
 // empty after a success.
 std::string LastMailFailure();
+// True while a send is in progress; its step boxes let other events in meanwhile.
+bool MailSessionActive();
+// Runs handler at the end of every send (nothing: no handler). One handler; a new one replaces it.
+void SetMailSessionEndedHandler(std::function<void()> handler);
 
 } // namespace quorvane
