@@ -88,6 +88,21 @@ QLineEdit* Field(QWidget* parent, const char* name, const char* label, QRect geo
     return edit;
 }
 
+// "暗号化" with its label above; the index is the SMTP_SECURITY / POP_SECURITY value.
+QComboBox* SecurityChoice(QWidget* parent, const char* name, QPoint at, const char* hint) {
+    auto* choice = new QComboBox(parent);
+    choice->setObjectName(QString::fromLatin1(name));
+    choice->addItems({U("なし"), U("STARTTLS"), U("SSL/TLS")});
+    choice->setGeometry(at.x(), at.y(), 73, 20);
+    choice->setToolTip(U(hint));
+    auto* l = new QLabel(U("暗号化"), parent);
+    l->setObjectName(QString::fromLatin1(name) + QStringLiteral("Label"));
+    l->setBuddy(choice);
+    l->adjustSize();
+    l->move(at.x(), at.y() - l->height() - 2);
+    return choice;
+}
+
 // A field and its label are enabled together.
 void EnableField(QLineEdit* field, bool on) {
     field->setEnabled(on);
@@ -281,6 +296,8 @@ QWidget* TForm2::BuildMailServerTab() {
     LE_SMTP_ID = Field(smtp, "LE_SMTP_ID", "ユーザID", {16, 104, 177, 20}, LabelAt::Above);
     LE_SMTP_PASS = Field(smtp, "LE_SMTP_PASS", "パスワード", {16, 144, 177, 20}, LabelAt::Above);
     LE_SMTP_PASS->setEchoMode(QLineEdit::Password);
+    DD_SMTP_SECURITY = SecurityChoice(smtp, "DD_SMTP_SECURITY", {208, 104},
+                                      "STARTTLS: ふつうはポート 587、SSL/TLS: ふつうはポート 465");
 
     auto* pop = Group(tab, "GP_POP", "受信(POP)メールサーバ", {8, 192, 289, 145});
     LE_POP_NAME = Field(pop, "LE_POP_NAME", "サーバ名", {16, 32, 177, 20}, LabelAt::Above);
@@ -289,6 +306,8 @@ QWidget* TForm2::BuildMailServerTab() {
     LE_POP_ID = Field(pop, "LE_POP_ID", "ユーザID", {16, 72, 177, 20}, LabelAt::Above);
     LE_POP_PASS = Field(pop, "LE_POP_PASS", "パスワード", {16, 112, 177, 20}, LabelAt::Above);
     LE_POP_PASS->setEchoMode(QLineEdit::Password);
+    DD_POP_SECURITY = SecurityChoice(pop, "DD_POP_SECURITY", {208, 72},
+                                     "STARTTLS: ふつうはポート 110、SSL/TLS: ふつうはポート 995");
     return tab;
 }
 
@@ -417,6 +436,12 @@ void TForm2::ReadMailInfo() {
     LE_SMTP_ID->setText(Qs(smtp.UserID));
     LE_SMTP_PASS->setText(Qs(smtp.Password));
     DD_AUTH->setCurrentIndex(smtp.AuthType >= 0 && smtp.AuthType < DD_AUTH->count() ? smtp.AuthType : -1);
+    // A value the list does not have shows as no choice and is saved as -1, which never sends in clear.
+    const auto choose = [](QComboBox* box, int value) {
+        box->setCurrentIndex(value >= 0 && value < box->count() ? value : -1);
+    };
+    choose(DD_SMTP_SECURITY, smtp.Security);
+    choose(DD_POP_SECURITY, pop.Security);
     LE_POP_NAME->setText(Qs(pop.Server));
     LE_POP_PORT->setText(QString::number(pop.Port));
     LE_POP_ID->setText(Qs(pop.UserID));
@@ -436,6 +461,8 @@ void TForm2::WriteMailInfo() {
     ConfigSMTP.UserID = Str(LE_SMTP_ID);
     ConfigSMTP.Password = Str(LE_SMTP_PASS);
     ConfigSMTP.AuthType = DD_AUTH->currentIndex();
+    ConfigSMTP.Security = DD_SMTP_SECURITY->currentIndex();
+    ConfigPOP.Security = DD_POP_SECURITY->currentIndex();
     ConfigPOP.Server = Str(LE_POP_NAME);
     ConfigPOP.Port = popPort;
     ConfigPOP.UserID = Str(LE_POP_ID);

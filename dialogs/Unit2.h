@@ -88,6 +88,8 @@ private:
     TSpinEdit* SE_TIMER = nullptr;
     QLineEdit* LE_SERVICE_URL = nullptr;
     QComboBox* DD_AUTH = nullptr;
+    QComboBox* DD_SMTP_SECURITY = nullptr;
+    QComboBox* DD_POP_SECURITY = nullptr;
     QLineEdit *LE_SMTP_NAME = nullptr, *LE_SMTP_PORT = nullptr, *LE_SMTP_ID = nullptr,
               *LE_SMTP_PASS = nullptr;
     QLineEdit *LE_POP_NAME = nullptr, *LE_POP_PORT = nullptr, *LE_POP_ID = nullptr, *LE_POP_PASS = nullptr;

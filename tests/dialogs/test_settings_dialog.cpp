@@ -132,6 +132,8 @@ TEST_F(SettingsDialogTest, SaveAppliesEverythingKeepsTheEnableFlagsOfTheOpeningA
     Type("LE_POP_NAME", "pop.example.com");
     Type("LE_POP_PORT", "110");
     Type("LE_SERVICE_URL", service.DescriptionAddress());
+    Get<QComboBox>("DD_SMTP_SECURITY")->setCurrentIndex(1);
+    Get<QComboBox>("DD_POP_SECURITY")->setCurrentIndex(2);
     Click("BT_SAVE");
 
     EXPECT_FALSE(form2->isVisible());
@@ -148,11 +150,13 @@ TEST_F(SettingsDialogTest, SaveAppliesEverythingKeepsTheEnableFlagsOfTheOpeningA
     EXPECT_EQ((std::tuple{smtp.Server, smtp.Port, smtp.UserID, smtp.AuthType}),
               (std::tuple{std::string("127.0.0.1"), 587, std::string("taro"), 2}));
     EXPECT_EQ(GetPOP().Server, "pop.example.com");
+    EXPECT_EQ((std::pair{smtp.Security, GetPOP().Security}), (std::pair{1, 2}));
     EXPECT_EQ(GetMailAccount().To, "me@example.org");
 
     const std::string file = ReadSettings();
     for (const char* line : {"INTERVAL=90\r\n", "SMTP_SERVER=127.0.0.1\r\n", "SMTP_AUTHTYPE=2\r\n",
-                             "[Currency2]\r\nFrom=USD\r\nTo=JPY\r\n", "POP_SERVER=pop.example.com\r\n"})
+                             "[Currency2]\r\nFrom=USD\r\nTo=JPY\r\n", "POP_SERVER=pop.example.com\r\n",
+                             "SMTP_SECURITY=1\r\n", "POP_SECURITY=2\r\n"})
         EXPECT_NE(file.find(line), std::string::npos) << line;
     EXPECT_TRUE(boxes.errors.empty() && boxes.infos.empty());
 }
