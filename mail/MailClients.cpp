@@ -36,7 +36,8 @@ Reply SmtpClient::Command(std::string_view line, std::initializer_list<int> expe
     return reply;
 }
 
-void SmtpClient::AddMechanisms(const Reply& ehlo) {
+std::vector<std::string> ReadAuthMechanisms(const Reply& ehlo) {
+    std::vector<std::string> mechanisms;
     for (const std::string& line : ehlo.Lines) {
         if (!StartsWithIgnoringCase(line, "AUTH ") && !StartsWithIgnoringCase(line, "AUTH="))
             continue;
@@ -44,10 +45,11 @@ void SmtpClient::AddMechanisms(const Reply& ehlo) {
         std::replace(names.begin(), names.end(), '=', ' ');
         std::istringstream words(names);
         for (std::string word; words >> word;) {
-            if (std::find(mechanisms_.begin(), mechanisms_.end(), word) == mechanisms_.end())
-                mechanisms_.push_back(word);
+            if (std::find(mechanisms.begin(), mechanisms.end(), word) == mechanisms.end())
+                mechanisms.push_back(word);
         }
     }
+    return mechanisms;
 }
 
 void SmtpClient::Connect() {
@@ -59,7 +61,7 @@ void SmtpClient::Connect() {
         mechanisms_.clear();
         const Reply ehlo = Command("EHLO " + localName_);
         if (ehlo.Code == 250)
-            AddMechanisms(ehlo);
+            mechanisms_ = ReadAuthMechanisms(ehlo);
         else
             Command("HELO " + localName_, {250});
     } catch (...) {

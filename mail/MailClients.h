@@ -21,6 +21,10 @@ struct ServerSettings {
     std::string Password;
 };
 
+// The mechanisms an EHLO reply offers on its "AUTH " and "AUTH=" lines, upper case, each once, in
+// the order first given.
+std::vector<std::string> ReadAuthMechanisms(const Reply& ehlo);
+
 class SmtpClient {
 public:
     SmtpClient(ServerSettings server, bool authLogin, std::chrono::milliseconds timeout,
@@ -42,7 +46,6 @@ public:
 private:
     Reply Command(std::string_view line, std::initializer_list<int> expected = {});
     void Authenticate();
-    void AddMechanisms(const Reply& ehlo);
 
     ServerSettings server_;
     bool authLogin_;
