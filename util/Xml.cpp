@@ -230,7 +230,15 @@ std::string TrimmedText(const xmlNode* node) {
 std::string Escape(std::string_view text) {
     std::string out;
     out.reserve(text.size());
-    for (char ch : text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char ch = text[i];
+        // U+FFFE and U+FFFF are no XML characters either.
+        if (ch == '\xEF' && text.substr(i + 1, 1) == "\xBF" && i + 2 < text.size() &&
+            (text[i + 2] == '\xBE' || text[i + 2] == '\xBF')) {
+            out += '?';
+            i += 2;
+            continue;
+        }
         switch (ch) {
         case '&':
             out += "&amp;";

@@ -58,7 +58,7 @@ std::string Text(const xmlNode* node);
 std::string TrimmedText(const xmlNode* node);
 
 // text escaped for element content and for attribute values in either kind of quotes. Control
-// characters that XML 1.0 cannot carry, not even escaped, become '?'.
+// characters, U+FFFE and U+FFFF, which XML 1.0 cannot carry, not even escaped, become '?'.
 std::string Escape(std::string_view text);
 
 } // namespace quorvane::xml

@@ -21,6 +21,7 @@ TEST(Xml, EscapedTextReadsBackInContentAndInEitherQuotes) {
 
     // Characters XML 1.0 cannot carry at all would make the whole document unreadable.
     EXPECT_EQ(xml::Escape("a\x01 b\x1F\tc\r\n"), "a? b?\tc\r\n");
+    EXPECT_EQ(xml::Escape("\xEF\xBF\xBE\xEF\xBF\xBF\xEF\xBF\xBD"), "??\xEF\xBF\xBD"); // found by fuzzing
     EXPECT_EQ(xml::Escape("'"), "&apos;");
 }
 
