@@ -9,7 +9,7 @@
 #include <unistd.h>
 
 #include "AppFixture.h"
-#include "RateServiceFake.h"
+#include "fakes/RateServiceFake.h"
 #include "app/Unit7.h"
 #include "app/toolkit/Controls.h"
 

@@ -15,7 +15,7 @@
 #include <unistd.h>
 
 #include "AppFixture.h"
-#include "alert/ScopedEnv.h"
+#include "fakes/ScopedEnv.h"
 #include "app/InstanceLock.h"
 #include "app/toolkit/Controls.h"
 #include "app/toolkit/Desktop.h"

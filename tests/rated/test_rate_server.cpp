@@ -5,9 +5,9 @@
 #include <regex>
 #include <sstream>
 
-#include "RatedService.h"
-#include "service/Currency.h"
+#include "fakes/RatedService.h"
 #include "service/SoapMessage.h"
+#include "util/Currency.h"
 #include "util/PrintableText.h"
 
 using namespace quorvane;
