@@ -9,7 +9,7 @@ inline constexpr const char* InstanceName = "BRELLIX QUORVANE";
 
 class InstanceLock {
 public:
-    // Tries to take the lock at once; never waits.
+    // Tries to take the lock at once; never waits. Without a path there is no guard.
     explicit InstanceLock(const std::string& path = DefaultPath());
     ~InstanceLock();
     InstanceLock(const InstanceLock&) = delete;
@@ -18,7 +18,9 @@ public:
     // Another process (or another lock object) holds the lock.
     bool HeldElsewhere() const { return heldElsewhere_; }
 
-    // $XDG_RUNTIME_DIR/BRELLIX QUORVANE.lock, or a per-user file in /tmp without a runtime folder.
+    // $XDG_RUNTIME_DIR/BRELLIX QUORVANE.lock; without a runtime folder of ours, the same name in
+    // $XDG_CACHE_HOME/quorvane (default ~/.cache/quorvane), created 0700. A folder that another user
+    // could write is never used, so no one else can take the lock first; empty when there is none.
     static std::string DefaultPath();
 
 private:

@@ -248,7 +248,16 @@ void TForm1::FormCreate() {
     FirstActive = true;
     if (settingsPath_.empty())
         settingsPath_ = SettingsPath();
-    LoadData();
+    try {
+        LoadData();
+    } catch (const std::exception& error) {
+        // Going on would save defaults over the user's file at the close: say why, and end.
+        refused_ = true;
+        const bool named = dynamic_cast<const SettingsFileError*>(&error) != nullptr;
+        ShowError(named ? error.what()
+                        : "設定ファイルを読み込めません: " + settingsPath_ + " (" + error.what() + ")");
+        return;
+    }
     InitMail();
     SetAlertSwitch();
     SetTitles();
@@ -269,6 +278,9 @@ void TForm1::FormActivate() {
         splash_->SetVersion("105");
         splash_->exec();
     }
+    // An end request during the splash has saved the settings; nothing may run after that save.
+    if (closing_)
+        return;
     if (BasicData.MonitorOn)
         CB_START->setChecked(true);
 }
@@ -285,6 +297,12 @@ bool TForm1::event(QEvent* e) {
 }
 
 void TForm1::closeEvent(QCloseEvent* e) {
+    if (refused_) {
+        // Nothing was loaded, so nothing is saved: the user's file stays as it is.
+        e->accept();
+        emit Closed();
+        return;
+    }
     bool saved = false;
     RunGuarded([&] {
         SaveData();
@@ -295,6 +313,10 @@ void TForm1::closeEvent(QCloseEvent* e) {
         e->ignore();
         return;
     }
+    // No cycle may fetch or send mail between this save and the program's end.
+    closing_ = true;
+    if (Form4)
+        Form4->Timer1->SetEnabled(false);
     e->accept();
     emit Closed();
 }

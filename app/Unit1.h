@@ -50,8 +50,9 @@ inline constexpr int DesignFrameHeight = 25;
 class TForm1 : public QWidget {
     Q_OBJECT
 public:
-    // Builds the controls and runs FormCreate. When another instance runs, Refused() is true and nothing
-    // has been loaded.
+    // Builds the controls and runs FormCreate. When another instance runs, or the settings file exists but
+    // cannot be read (the error has been shown), Refused() is true, nothing has been loaded and closing
+    // writes nothing.
     // settingsPath: the settings file; empty means the program's own (SettingsPath).
     explicit TForm1(const std::string& settingsPath = {}, QWidget* parent = nullptr);
     ~TForm1() override;
@@ -135,6 +136,7 @@ private:
     std::string settingsPath_;
     std::unique_ptr<InstanceLock> lock_;
     bool refused_ = false;
+    bool closing_ = false; // the settings have been saved at the close
     bool FirstActive = true;
     bool activationQueued_ = false;
     int height_ = BaseHeight;

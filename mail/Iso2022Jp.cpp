@@ -92,7 +92,10 @@ std::string ShiftJisToIso2022Jp(std::string_view sjis) {
     const std::size_t n = sjis.size();
     for (std::size_t i = 0; i < n; ++i) {
         const auto b = static_cast<unsigned char>(sjis[i]);
-        if (b < 0x80) {
+        if (b == 0x1B || b == 0x0E || b == 0x0F) {
+            // ESC, SO and SI of the text itself would switch the reader's character set.
+            continue;
+        } else if (b < 0x80) {
             out.Ascii(static_cast<char>(b));
         } else if (IsHalfWidthKana(b)) {
             std::uint16_t code = kHalfWidthKana[b - 0xA1];

@@ -6,6 +6,8 @@
 
 namespace quorvane::mail {
 
+// ESC, SO and SI in sjis are dropped, so the text cannot switch character sets by itself; bytes that are
+// no Shift-JIS character are dropped too.
 std::string ShiftJisToIso2022Jp(std::string_view sjis);
 
 } // namespace quorvane::mail

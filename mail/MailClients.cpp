@@ -53,7 +53,8 @@ Reply SmtpClient::Command(std::string_view line, std::initializer_list<int> expe
     return reply;
 }
 
-void SmtpClient::AddMechanisms(const Reply& ehlo) {
+std::vector<std::string> ReadAuthMechanisms(const Reply& ehlo) {
+    std::vector<std::string> mechanisms;
     for (const std::string& line : ehlo.Lines) {
         if (!StartsWithIgnoringAsciiCase(line, "AUTH ") && !StartsWithIgnoringAsciiCase(line, "AUTH="))
             continue;
@@ -61,10 +62,11 @@ void SmtpClient::AddMechanisms(const Reply& ehlo) {
         std::replace(names.begin(), names.end(), '=', ' ');
         std::istringstream words(names);
         for (std::string word; words >> word;) {
-            if (std::find(mechanisms_.begin(), mechanisms_.end(), word) == mechanisms_.end())
-                mechanisms_.push_back(word);
+            if (std::find(mechanisms.begin(), mechanisms.end(), word) == mechanisms.end())
+                mechanisms.push_back(word);
         }
     }
+    return mechanisms;
 }
 
 bool SmtpClient::Offers(std::string_view mechanism) const {
@@ -82,7 +84,7 @@ void SmtpClient::Greet() {
     if (greetedWithEhlo_ && tlsToCome && !NamesStartTls(ehlo))
         throw MailError("the server does not offer STARTTLS");
     if (greetedWithEhlo_)
-        AddMechanisms(ehlo);
+        mechanisms_ = ReadAuthMechanisms(ehlo);
     else if (tlsToCome)
         throw MailError("the server refused EHLO, so it cannot start TLS: " + ehlo.Text());
     else

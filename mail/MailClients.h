@@ -27,6 +27,10 @@ struct ServerSettings {
     int Security = kSecurityNone; // any other value fails the connect before anything is sent
 };
 
+// The mechanisms an EHLO reply offers on its "AUTH " and "AUTH=" lines, upper case, each once, in
+// the order first given.
+std::vector<std::string> ReadAuthMechanisms(const Reply& ehlo);
+
 class SmtpClient {
 public:
     // An empty localName: the name is worked out at each connect (GreetingName).
@@ -54,7 +58,6 @@ private:
     void Greet();
     void Authenticate();
     bool Offers(std::string_view mechanism) const;
-    void AddMechanisms(const Reply& ehlo);
 
     ServerSettings server_;
     bool authLogin_;

@@ -1,11 +1,19 @@
 #include "rated/RateFeed.h"
 
 #include "rated/RateSource.h"
+#include "util/PrintableText.h"
 
 namespace quorvane::rated {
 
+LogSink PrintableLog(LogSink sink) {
+    return [sink = std::move(sink)](const std::string& line) {
+        if (sink)
+            sink(PrintableUtf8(line));
+    };
+}
+
 RateFeed::RateFeed(FeedOptions options, LogSink log)
-    : options_(std::move(options)), log_(std::move(log)), started_(std::chrono::steady_clock::now()),
+    : options_(std::move(options)), log_(PrintableLog(std::move(log))), started_(std::chrono::steady_clock::now()),
       current_(std::make_shared<const RateSet>()) {
     if (options_.simulate)
         walk_ = std::make_unique<RandomWalk>(options_.walkStart);

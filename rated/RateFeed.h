@@ -20,6 +20,9 @@ namespace quorvane::rated {
 
 using LogSink = std::function<void(const std::string& line)>;
 
+// sink, given every line as PrintableUtf8 makes it, so that no request or document forges a line.
+LogSink PrintableLog(LogSink sink);
+
 struct FeedOptions {
     std::string source;                     // file path or http(s) URL of an ECB daily rates document
     std::chrono::seconds refresh{3600};     // 0: read once

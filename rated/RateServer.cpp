@@ -81,7 +81,7 @@ std::string LogTime() {
 }
 
 RateServer::RateServer(RateFeed& feed, LogSink log, ServerOptions options)
-    : feed_(feed), log_(std::move(log)), options_(options), http_(std::make_unique<httplib::Server>()) {
+    : feed_(feed), log_(PrintableLog(std::move(log))), options_(options), http_(std::make_unique<httplib::Server>()) {
     const int threads = std::max(1, options_.threads);
     http_->new_task_queue = [threads] { return new httplib::ThreadPool(static_cast<size_t>(threads)); };
     http_->set_payload_max_length(options_.maxRequestBody);

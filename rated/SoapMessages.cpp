@@ -7,6 +7,7 @@
 
 #include "rated/RateSet.h"
 #include "service/ServiceNames.h"
+#include "util/PrintableText.h"
 #include "util/Text.h"
 #include "util/Xml.h"
 
@@ -98,11 +99,11 @@ Result<ConversionRequest, SoapFault> ReadConversionRequest(std::string_view body
     if (body.find_first_not_of(" \t\r\n") == std::string_view::npos)
         return ClientFault("Empty request; a SOAP 1.1 envelope was expected");
     auto parsed = xml::Parse(body);
+    // SOAP 1.1, 3: a message must not contain a document type declaration.
+    if (parsed.failure == xml::ParseFailure::DocumentType)
+        return ClientFault("The request must not contain a document type declaration");
     if (!parsed.doc)
         return ClientFault("The request is " + parsed.error);
-    // SOAP 1.1, 3: a message must not contain a document type declaration.
-    if (parsed.doc->intSubset)
-        return ClientFault("The request must not contain a document type declaration");
     const xmlNode* envelope = xmlDocGetRootElement(parsed.doc.get());
     if (xml::LocalName(envelope) == "Envelope" && xml::NamespaceOf(envelope) == Soap12EnvelopeNamespace)
         return SoapFault{"VersionMismatch",
@@ -156,7 +157,8 @@ std::string WriteFault(const SoapFault& fault) {
     return R"(<?xml version="1.0" encoding="utf-8"?>)"
            R"(<soap:Envelope xmlns:soap="http://schemas.xmlsoap.org/soap/envelope/"><soap:Body><soap:Fault>)"
            "<faultcode>soap:" +
-           xml::Escape(fault.code) + "</faultcode><faultstring>" + xml::Escape(fault.text) +
+           xml::Escape(PrintableUtf8(fault.code)) + "</faultcode><faultstring>" +
+           xml::Escape(PrintableUtf8(fault.text)) +
            "</faultstring></soap:Fault></soap:Body></soap:Envelope>";
 }
 

@@ -70,56 +70,93 @@ std::optional<QName> ReadQName(const xmlNode* node, const std::string& value,
 
 } // namespace
 
-ServiceResult<ServiceDescription> ServiceDescription::Load(const std::string& address,
-                                                           const DocumentLoader& loader) {
+ServiceResult<ServiceDescription> ServiceDescription::Load(const std::string& address, DocumentLoader loader) {
+    auto bytes = loader(address);
+    if (!bytes)
+        return bytes.error();
+    auto parsed = xml::Parse(bytes.value(), address);
+    if (!parsed.doc)
+        return MakeError(ServiceErrorKind::Description, address + ": " + parsed.error);
+    const xmlNode* root = Root(parsed.doc);
+    if (!xml::IsElement(root, WsdlNamespace, "definitions"))
+        return MakeError(ServiceErrorKind::Description, address + ": not a WSDL 1.1 description");
     ServiceDescription description;
-    std::vector<std::string> pending{address};
-    std::vector<std::string> seen{address};
-    for (std::size_t next = 0; next < pending.size(); ++next) {
-        const std::string current = pending[next];
-        auto bytes = loader(current);
-        if (!bytes)
-            return bytes.error();
-        auto parsed = xml::Parse(bytes.value(), current);
-        if (!parsed.doc)
-            return MakeError(ServiceErrorKind::Description, current + ": " + parsed.error);
-        const xmlNode* root = Root(parsed.doc);
-        if (!xml::IsElement(root, WsdlNamespace, "definitions"))
-            return MakeError(ServiceErrorKind::Description, current + ": not a WSDL 1.1 description");
-
-        std::string refused;
-        ForEachWsdlChild(root, "import", [&](const xmlNode* import) {
-            const auto location = xml::Attribute(import, "location");
-            if (!location || location->empty())
-                return;
-            std::string resolved = ResolveAddress(std::string(TrimBlanks(*location)), current);
-            // A description from the network must not make us read the user's files.
-            if (IsHttpAddress(current) && !IsHttpAddress(resolved)) {
-                refused = resolved;
-                return;
-            }
-            if (std::find(seen.begin(), seen.end(), resolved) == seen.end()) {
-                seen.push_back(resolved);
-                pending.push_back(std::move(resolved));
-            }
-        });
-        if (!refused.empty())
-            return MakeError(ServiceErrorKind::Description,
-                             current + " imports " + refused + ", which is no http or https address");
-        if (pending.size() > MaxDocuments)
-            return MakeError(ServiceErrorKind::Description,
-                             "more than " + std::to_string(MaxDocuments) + " imported descriptions");
-        description.documents_.push_back(
-            Document{std::move(parsed.doc), current, xml::Attribute(root, "targetNamespace").value_or("")});
-    }
+    description.loader_ = std::move(loader);
+    description.seen_.push_back(address);
+    description.documents_.push_back(
+        Document{std::move(parsed.doc), address, xml::Attribute(root, "targetNamespace").value_or("")});
+    description.NoteImports(description.documents_.back());
     return description;
 }
 
-const xmlNode* ServiceDescription::FindBinding(std::string_view ns, std::string_view name) const {
-    for (const Document& document : documents_) {
-        if (document.targetNamespace != ns)
+void ServiceDescription::NoteImports(const Document& document) {
+    ForEachWsdlChild(Root(document.doc), "import", [&](const xmlNode* import) {
+        const auto location = xml::Attribute(import, "location");
+        if (!location || location->empty())
+            return;
+        std::string resolved = ResolveAddress(std::string(TrimBlanks(*location)), document.address);
+        // A description from the network must not make us read the user's files.
+        if (IsHttpAddress(document.address) && !IsHttpAddress(resolved)) {
+            if (refusedImport_.empty())
+                refusedImport_ = document.address + " imports " + resolved + ", which is no http or https address";
+            return;
+        }
+        if (std::find(seen_.begin(), seen_.end(), resolved) == seen_.end()) {
+            seen_.push_back(resolved);
+            unread_.push_back(std::move(resolved));
+        }
+    });
+}
+
+bool ServiceDescription::ReadNextImport() {
+    while (!unread_.empty()) {
+        if (documents_.size() >= MaxDocuments) {
+            if (importProblem_.empty())
+                importProblem_ = "more than " + std::to_string(MaxDocuments) + " imported descriptions";
+            return false;
+        }
+        const std::string address = std::move(unread_.front());
+        unread_.pop_front();
+        auto bytes = loader_(address);
+        auto parsed = bytes ? xml::Parse(bytes.value(), address) : xml::ParseResult{};
+        if (!parsed.doc) {
+            if (importProblem_.empty())
+                importProblem_ = bytes ? address + ": " + parsed.error : Describe(bytes.error());
+            failed_.push_back(address);
             continue;
-        if (const xmlNode* binding = FindNamedChild(Root(document.doc), WsdlNamespace, "binding", name))
+        }
+        // Schemas are imported the same way; they hold nothing we look for.
+        const xmlNode* root = Root(parsed.doc);
+        if (!xml::IsElement(root, WsdlNamespace, "definitions"))
+            continue;
+        documents_.push_back(
+            Document{std::move(parsed.doc), address, xml::Attribute(root, "targetNamespace").value_or("")});
+        NoteImports(documents_.back());
+        return true;
+    }
+    return false;
+}
+
+const ServiceDescription::Document* ServiceDescription::DocumentAt(std::size_t index) {
+    while (index >= documents_.size())
+        if (!ReadNextImport())
+            return nullptr;
+    return &documents_[index];
+}
+
+ServiceError ServiceDescription::NotFound(std::string text) const {
+    if (!refusedImport_.empty())
+        text += " (" + refusedImport_ + ")";
+    if (!importProblem_.empty())
+        text += " (an import was passed over: " + importProblem_ + ")";
+    return MakeError(ServiceErrorKind::Description, std::move(text));
+}
+
+const xmlNode* ServiceDescription::FindBinding(std::string_view ns, std::string_view name) {
+    for (std::size_t i = 0; const Document* document = DocumentAt(i); ++i) {
+        if (document->targetNamespace != ns)
+            continue;
+        if (const xmlNode* binding = FindNamedChild(Root(document->doc), WsdlNamespace, "binding", name))
             return binding;
     }
     return nullptr;
@@ -138,30 +175,32 @@ void ServiceDescription::ReadBinding(const xmlNode* binding, std::string_view op
 }
 
 ServiceResult<OperationBinding> ServiceDescription::Resolve(std::string_view service, std::string_view port,
-                                                            std::string_view operation) const {
+                                                            std::string_view operation) {
     // Both names are unprefixed, so in each description they stand for its own target namespace:
     // matching the local name within one description is matching the qualified name.
+    unread_.insert(unread_.begin(), failed_.begin(), failed_.end());
+    failed_.clear();
+    importProblem_.clear();
+
     const xmlNode* portNode = nullptr;
-    const Document* portDocument = nullptr;
+    std::string portNamespace;
     bool serviceSeen = false;
-    for (const Document& document : documents_) {
-        ForEachWsdlChild(Root(document.doc), "service", [&](const xmlNode* candidate) {
+    for (std::size_t i = 0; const Document* document = DocumentAt(i); ++i) {
+        ForEachWsdlChild(Root(document->doc), "service", [&](const xmlNode* candidate) {
             if (portNode || xml::Attribute(candidate, "name") != service)
                 return;
             serviceSeen = true;
             portNode = FindNamedChild(candidate, WsdlNamespace, "port", port);
         });
         if (portNode) {
-            portDocument = &document;
+            portNamespace = document->targetNamespace; // DocumentAt may move documents_ later
             break;
         }
     }
     if (!serviceSeen)
-        return MakeError(ServiceErrorKind::Description,
-                         "no service " + std::string(service) + " in the description");
+        return NotFound("no service " + std::string(service) + " in the description");
     if (!portNode)
-        return MakeError(ServiceErrorKind::Description,
-                         "no port " + std::string(port) + " in service " + std::string(service));
+        return NotFound("no port " + std::string(port) + " in service " + std::string(service));
 
     OperationBinding result;
     const xmlNode* address = FindChild(portNode, WsdlSoapNamespace, "address");
@@ -171,7 +210,7 @@ ServiceResult<OperationBinding> ServiceDescription::Resolve(std::string_view ser
                          "port " + std::string(port) + " has no SOAP address location");
 
     if (const auto bindingName = xml::Attribute(portNode, "binding")) {
-        if (const auto qname = ReadQName(portNode, *bindingName, portDocument->targetNamespace)) {
+        if (const auto qname = ReadQName(portNode, *bindingName, portNamespace)) {
             if (const xmlNode* binding = FindBinding(qname->ns, qname->local)) {
                 result.bindingFound = true;
                 ReadBinding(binding, operation, result);

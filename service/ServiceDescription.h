@@ -1,6 +1,7 @@
 // Reading a WSDL 1.1 service description: where and how to call one operation of one port.
 #pragma once
 
+#include <deque>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -28,16 +29,18 @@ using DocumentLoader = std::function<ServiceResult<std::string>(const std::strin
 
 class ServiceDescription {
 public:
-    // Loads the description at address and, through loader, every description it imports
-    // (wsdl:import locations relative to the importing document). Any failure fails the whole load.
-    static ServiceResult<ServiceDescription> Load(const std::string& address, const DocumentLoader& loader);
+    // Loads the description at address; its imports are read later, only as far as Resolve needs them.
+    // Fails when the description cannot be loaded or is no WSDL 1.1 description.
+    static ServiceResult<ServiceDescription> Load(const std::string& address, DocumentLoader loader);
 
-    // The endpoint, SOAP action and body namespace of operation on the port of service. Service and
-    // port are looked up in the description itself first, then in the descriptions it imports; the
-    // port's binding is found by qualified name. Fails when the service, the port or the port's
-    // SOAP address is missing.
+    // The endpoint, SOAP action and body namespace of operation on the port of service. Service, port
+    // and binding are looked up in the documents read so far; only a name that is not found there
+    // makes the next import be read (wsdl:import locations relative to the importing document,
+    // breadth first). An import that cannot be read is passed over, one that is no WSDL is ignored.
+    // Blocks for the loader. Fails when the service, the port or the port's SOAP address is missing,
+    // naming the import that could not be read, if any; such imports are tried again by the next call.
     ServiceResult<OperationBinding> Resolve(std::string_view service, std::string_view port,
-                                            std::string_view operation) const;
+                                            std::string_view operation);
 
     std::size_t DocumentCount() const { return documents_.size(); }
 
@@ -47,9 +50,20 @@ private:
         std::string address;
         std::string targetNamespace;
     };
-    std::vector<Document> documents_; // the description first, then its imports breadth first
+    DocumentLoader loader_;
+    std::vector<Document> documents_; // the description first, then the imports read, breadth first
+    std::vector<std::string> seen_;   // every location met: the description and its imports
+    std::deque<std::string> unread_;  // imports still to read, in order
+    std::vector<std::string> failed_; // imports that could not be read, tried again by the next Resolve
+    std::string importProblem_;       // why the first of them was passed over
+    std::string refusedImport_;       // the first import a network description made of a local file
 
-    const xmlNode* FindBinding(std::string_view ns, std::string_view name) const;
+    void NoteImports(const Document& document);
+    bool ReadNextImport();
+    // documents_[index], reading imports until there is one; nullptr when there are no more.
+    const Document* DocumentAt(std::size_t index);
+    ServiceError NotFound(std::string text) const;
+    const xmlNode* FindBinding(std::string_view ns, std::string_view name);
     static void ReadBinding(const xmlNode* binding, std::string_view operation, OperationBinding& out);
 };
 

@@ -167,7 +167,12 @@ ServiceResult<double> ReadConversionRateResponse(std::string_view bytes) {
     if (!result)
         return MakeError(ServiceErrorKind::NoResult,
                          "no result element in " + std::string(xml::LocalName(first)));
-    return ReadRateText(xml::Text(result));
+    auto rate = ReadRateText(xml::Text(result));
+    // An infinite or undefined rate would light an alarm and be mailed as a rate: it is no answer.
+    if (rate && !std::isfinite(rate.value()))
+        return MakeError(ServiceErrorKind::NotANumber,
+                         "result \"" + xml::TrimmedText(result) + "\" is not a finite rate");
+    return rate;
 }
 
 } // namespace quorvane

@@ -17,7 +17,7 @@ std::string WriteConversionRateRequest(std::string_view bodyNamespace, std::stri
 
 // Reads a response document into the rate. Fails on malformed XML, a root that is not a SOAP 1.1
 // envelope, two headers or two bodies, a fault (faultstring as message), a missing result and a
-// result text that is not a number.
+// result text that is not a finite number (NaN and INF fail too).
 ServiceResult<double> ReadConversionRateResponse(std::string_view bytes);
 
 // A result text as a double, whatever the user's locale: blanks around it are ignored, "NaN", "INF"

@@ -180,7 +180,7 @@ IniFile IniFile::Parse(std::string_view text) {
             const std::string_view name = TrimControls(line.substr(1, line.size() - 2));
             current = ini.FindSection(name);
             if (!current)
-                current = &ini.sections_.emplace_back(Section{std::string(name), {}});
+                current = &ini.AddSection(name);
             return;
         }
         const std::size_t eq = line.find('=');
@@ -192,23 +192,62 @@ IniFile IniFile::Parse(std::string_view text) {
     return ini;
 }
 
-IniFile IniFile::Load(const std::string& path) {
-    bool missing = false;
-    std::string text = ReadWholeFile(path, missing);
-    if (missing)
-        return {};
-    if (text.starts_with("\xEF\xBB\xBF"))
-        text.erase(0, 3);
-    if (!IsValidUtf8(text))
-        text = Cp932ToUtf8(text);
+IniFile IniFile::ParseBytes(std::string_view bytes) {
+    if (bytes.starts_with("\xEF\xBB\xBF"))
+        bytes.remove_prefix(3);
+    if (IsValidUtf8(bytes))
+        return Parse(bytes);
+    // Runs of lines that are not UTF-8 are converted at once; CP932 keeps CR and LF as they are.
+    std::string text;
+    text.reserve(bytes.size() + bytes.size() / 2);
+    std::size_t runStart = std::string_view::npos;
+    std::size_t start = 0;
+    while (start < bytes.size()) {
+        std::size_t end = bytes.find_first_of("\r\n", start);
+        end = end == std::string_view::npos ? bytes.size() : end + 1;
+        const std::string_view line = bytes.substr(start, end - start);
+        if (IsValidUtf8(line)) {
+            if (runStart != std::string_view::npos)
+                text += Cp932ToUtf8(bytes.substr(runStart, start - runStart));
+            runStart = std::string_view::npos;
+            text += line;
+        } else if (runStart == std::string_view::npos) {
+            runStart = start;
+        }
+        start = end;
+    }
+    if (runStart != std::string_view::npos)
+        text += Cp932ToUtf8(bytes.substr(runStart));
     return Parse(text);
 }
 
+IniFile IniFile::Load(const std::string& path) {
+    bool missing = false;
+    const std::string bytes = ReadWholeFile(path, missing);
+    if (missing)
+        return {};
+    return ParseBytes(bytes);
+}
+
+namespace {
+
+std::string LowerName(std::string_view name) {
+    std::string lower(name);
+    for (char& c : lower)
+        c = LowerAscii(c);
+    return lower;
+}
+
+} // namespace
+
 IniFile::Section* IniFile::FindSection(std::string_view name) {
-    for (Section& s : sections_)
-        if (EqualsIgnoringAsciiCase(s.name, name))
-            return &s;
-    return nullptr;
+    const auto it = sectionIndex_.find(LowerName(name));
+    return it == sectionIndex_.end() ? nullptr : &sections_[it->second];
+}
+
+IniFile::Section& IniFile::AddSection(std::string_view name) {
+    sectionIndex_.emplace(LowerName(name), sections_.size());
+    return sections_.emplace_back(Section{std::string(name), {}});
 }
 
 const IniFile::Section* IniFile::FindSection(std::string_view name) const {
@@ -248,7 +287,7 @@ double IniFile::ReadReal(std::string_view section, std::string_view key, double 
 void IniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
     Section* s = FindSection(section);
     if (!s)
-        s = &sections_.emplace_back(Section{std::string(section), {}});
+        s = &AddSection(section);
     for (Entry& e : s->entries)
         if (EqualsIgnoringAsciiCase(e.key, key)) {
             e.value = SingleLine(value);

@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace quorvane {
@@ -38,7 +39,11 @@ public:
 
     // Parses UTF-8 text. Never fails: what does not fit the rules is skipped.
     static IniFile Parse(std::string_view text);
-    // A missing file gives an empty copy. A file that is not UTF-8 is read as CP932. Throws
+    // Parses the bytes of a settings file: a UTF-8 byte order mark is dropped, each line that is valid
+    // UTF-8 is read as UTF-8 and every other line as CP932, so one stray byte spoils one line only.
+    // Throws std::runtime_error when a line needs CP932 and the system has no converter.
+    static IniFile ParseBytes(std::string_view bytes);
+    // A missing file gives an empty copy; otherwise ParseBytes of its content. Throws
     // SettingsFileError when the file exists but cannot be read.
     static IniFile Load(const std::string& path);
 
@@ -57,7 +62,10 @@ public:
     void WriteBool(std::string_view section, std::string_view key, bool value);
     void WriteReal(std::string_view section, std::string_view key, double value);
 
-    void Clear() { sections_.clear(); }
+    void Clear() {
+        sections_.clear();
+        sectionIndex_.clear();
+    }
     const std::vector<Section>& Sections() const { return sections_; }
 
     // The file text: UTF-8, CR LF, one empty line after every section.
@@ -68,8 +76,12 @@ public:
 private:
     Section* FindSection(std::string_view name);
     const Section* FindSection(std::string_view name) const;
+    Section& AddSection(std::string_view name);
 
     std::vector<Section> sections_;
+    // Section names in ASCII lower case to their place in sections_: a file of many sections loads in
+    // time that grows with its size, not with its square.
+    std::unordered_map<std::string, std::size_t> sectionIndex_;
 };
 
 // Writes content to a new file beside path (mode 0600), flushes it to disk and renames it over path.

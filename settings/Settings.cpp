@@ -319,7 +319,10 @@ std::string SettingsPath() {
 }
 
 void LoadData(SettingsHost& host, const std::string& path) {
-    const IniFile ini = IniFile::Load(path);
+    LoadData(host, IniFile::Load(path));
+}
+
+void LoadData(SettingsHost& host, const IniFile& ini) {
     LoadSystem(ini, host);
     LoadMail(ini);
     LoadSlots(ini, host);

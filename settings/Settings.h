@@ -58,6 +58,8 @@ std::string IniPathBeside(const std::string& executable);
 // host.SetQuotes after every slot), Alerts and the sound and program registries (appended to). A missing
 // file gives every default. Throws SettingsFileError when the file exists but cannot be read.
 void LoadData(SettingsHost& host, const std::string& path);
+// The same from a file's content already read (IniFile::ParseBytes), as the tools and tests use it.
+void LoadData(SettingsHost& host, const IniFile& ini);
 
 // Replaces the file at path with the current program state, the mail passwords protected. The old file
 // stays intact on any failure: then ShowInfo tells the stage ("STEP=n") and the error is rethrown.

@@ -15,16 +15,28 @@ struct DocFree {
 };
 using DocPtr = std::unique_ptr<xmlDoc, DocFree>;
 
+// Why bytes are not a document, for callers that answer differently to a refused document type.
+enum class ParseFailure { None, NotWellFormed, DocumentType, TooLarge, TooDeep, NoRoot };
+
 // A parsed document with a root element, or why the bytes are none: doc is null exactly when error
-// holds the reason, such as "not well-formed XML (line 3: ...)".
+// holds the reason, such as "not well-formed XML (line 3: ...)". The reason is valid UTF-8 without
+// control characters, whatever the bytes held.
 struct ParseResult {
     DocPtr doc;
     std::string error;
+    ParseFailure failure = ParseFailure::None;
 };
 
-// Parses bytes whose own declaration or byte order mark decides the encoding. Nothing is read from
-// the network or from outside the bytes, and entities stay unexpanded. url only names the document
-// and is the base of its relative references; empty for none.
+// What one document may cost: no entity is ever expanded, so the tree grows with the bytes only.
+inline constexpr std::size_t MaxDocumentBytes = 16u << 20;
+inline constexpr int MaxDepth = 64;
+inline constexpr std::size_t MaxElements = 250'000;
+
+// Parses bytes whose own declaration or byte order mark decides the encoding. A document type
+// declaration is refused as soon as it starts, so no entity is declared, read or expanded; nothing is
+// read from the network or from outside the bytes; documents over the limits above fail. libxml2's
+// own messages go to the returned reason and nowhere else. url only names the document and is the
+// base of its relative references; empty for none.
 ParseResult Parse(std::string_view bytes, const std::string& url = {});
 
 // The local name and the namespace URI of node; empty for a null node or no namespace.
@@ -46,7 +58,7 @@ std::string Text(const xmlNode* node);
 std::string TrimmedText(const xmlNode* node);
 
 // text escaped for element content and for attribute values in either kind of quotes. Control
-// characters that XML 1.0 cannot carry, not even escaped, become '?'.
+// characters, U+FFFE and U+FFFF, which XML 1.0 cannot carry, not even escaped, become '?'.
 std::string Escape(std::string_view text);
 
 } // namespace quorvane::xml

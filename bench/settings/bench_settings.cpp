@@ -30,6 +30,17 @@ void BM_ParseFullFile(benchmark::State& state) {
 }
 BENCHMARK(BM_ParseFullFile);
 
+// A hand-made file of many sections: loading it grows with its size, not with its square.
+void BM_ParseManySections(benchmark::State& state) {
+    std::string text;
+    for (std::int64_t i = 0; i < state.range(0); ++i)
+        text += "[Section" + std::to_string(i) + "]\r\nKEY=1\r\n";
+    for (auto _ : state)
+        benchmark::DoNotOptimize(IniFile::Parse(text));
+    state.SetComplexityN(state.range(0));
+}
+BENCHMARK(BM_ParseManySections)->RangeMultiplier(2)->Range(10000, 80000)->Complexity()->Unit(benchmark::kMillisecond);
+
 void BM_ReadEveryRealOfEverySlot(benchmark::State& state) {
     const IniFile ini = IniFile::Parse(FullFileText());
     for (auto _ : state)

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QContextMenuEvent>
+#include <QDir>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QMenu>
@@ -194,6 +195,29 @@ TEST_F(MainWindowTest, ASecondInstanceIsRefusedWithoutTouchingTheSettings) {
     EXPECT_EQ(BasicData.Interval, 7) << "the settings were read";
     form.reset();
     EXPECT_EQ(ReadSettings(), original) << "the settings were written";
+}
+
+TEST_F(MainWindowTest, ASettingsFileThatCannotBeReadIsNamedAndNeverOverwritten) {
+    // A folder where the file should be, and a file over the size limit.
+    const std::string path = SettingsPath();
+    const auto check = [&](const char* what) {
+        Create();
+        EXPECT_TRUE(form->Refused()) << what;
+        ASSERT_EQ(boxes.errors.size(), 1u) << what;
+        EXPECT_NE(boxes.errors[0].find(path), std::string::npos) << boxes.errors[0];
+        EXPECT_TRUE(form->close()) << what;
+        form.reset();
+        boxes.errors.clear();
+    };
+    ASSERT_TRUE(QDir().mkdir(QString::fromStdString(path)));
+    check("folder");
+    EXPECT_TRUE(QFileInfo(QString::fromStdString(path)).isDir());
+
+    ASSERT_TRUE(QDir().rmdir(QString::fromStdString(path)));
+    const std::string large = "[System]\r\nINTERVAL=42\r\n;" + std::string(16u << 20, 'x');
+    WriteSettings(large);
+    check("too large");
+    EXPECT_EQ(ReadSettings(), large) << "the user's file was overwritten";
 }
 
 TEST_F(MainWindowTest, ClosingWritesTheSettingsAndEndsTheProgram) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QTest>
+#include <QTimer>
 
 #include <algorithm>
 #include <chrono>
@@ -284,6 +285,31 @@ TEST_F(MonitorTest, ACycleNeverStartsInsideAnother) {
     EXPECT_EQ(nested, 1);
     EXPECT_EQ(Sorted(service.Requests()), Sorted({"USD/JPY", "EUR/JPY"}));
     EXPECT_EQ(Text(QStringLiteral("LB_V2")), "160.5000");
+}
+
+TEST_F(MonitorTest, AnEndRequestDuringTheSplashStartsNothingAndTheCloseStopsTheTimer) {
+    Start("Enable=1\r\nINTERVAL=1", Slot(0, "USD", "JPY"));
+    TForm7 splash;
+    splash.Timer1->SetInterval(60000);
+    form1->SetSplash(&splash);
+    form1->show();
+    // As SIGTERM does: the window closes while the splash shows, and the program's end ends its loop.
+    QObject::connect(form1.get(), &TForm1::Closed, &splash, &QDialog::reject, Qt::QueuedConnection);
+    QTimer::singleShot(0, form1.get(), [this] { form1->close(); });
+    form1->FormActivate();
+    EXPECT_TRUE(service.Requests().empty());
+    EXPECT_FALSE(StartBox()->isChecked());
+    EXPECT_FALSE(form4->Timer1->Enabled());
+    EXPECT_NE(ReadSettings().find("Enable=1\r\nINTERVAL=1\r\n"), std::string::npos) << "monitoring stays on";
+
+    // Closed while monitoring: no tick may fetch between the save and the end.
+    form1.reset();
+    form1 = std::make_unique<TForm1>(SettingsPath());
+    form1->show();
+    StartBox()->click();
+    ASSERT_TRUE(form4->Timer1->Enabled());
+    EXPECT_TRUE(form1->close());
+    EXPECT_FALSE(form4->Timer1->Enabled());
 }
 
 TEST_F(MonitorTest, AnswersArrivingInReverseAreShownAndAlarmedInSlotOrder) {

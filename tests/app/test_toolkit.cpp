@@ -10,10 +10,12 @@
 
 #include <csignal>
 #include <stdexcept>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include "AppFixture.h"
+#include "fakes/ScopedEnv.h"
 #include "app/InstanceLock.h"
 #include "app/toolkit/Controls.h"
 #include "app/toolkit/Desktop.h"
@@ -246,4 +248,28 @@ TEST(InstanceLock, AKilledHolderReleasesTheLock) {
     EXPECT_FALSE(InstanceLock(path).HeldElsewhere());
     ::close(ready[0]);
     ::close(ready[1]);
+}
+
+TEST(InstanceLock, LivesOnlyInAFolderNoOtherUserCanWrite) {
+    QTemporaryDir dir;
+    const std::string base = dir.path().toStdString();
+    const std::string shared = base + "/shared";
+    ASSERT_EQ(::mkdir(shared.c_str(), 0777), 0);
+    ASSERT_EQ(::chmod(shared.c_str(), 01777), 0); // as /tmp is
+    // A runtime folder that others may write is as bad as none; the cache folder is made private.
+    quorvane::testing::ScopedEnv runtime("XDG_RUNTIME_DIR", shared);
+    quorvane::testing::ScopedEnv cache("XDG_CACHE_HOME", base + "/cache/home");
+    const std::string path = InstanceLock::DefaultPath();
+    EXPECT_EQ(path, base + "/cache/home/quorvane/" + InstanceName + ".lock");
+    struct stat st {};
+    ASSERT_EQ(::stat((base + "/cache/home/quorvane").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    EXPECT_FALSE(InstanceLock(path).HeldElsewhere());
+
+    // A cache folder that others may write is not used either: no lock rather than one anyone can take.
+    quorvane::testing::ScopedEnv sharedCache("XDG_CACHE_HOME", shared);
+    ASSERT_EQ(::mkdir((shared + "/quorvane").c_str(), 0777), 0);
+    ASSERT_EQ(::chmod((shared + "/quorvane").c_str(), 0777), 0);
+    EXPECT_EQ(InstanceLock::DefaultPath(), "");
+    EXPECT_FALSE(InstanceLock("").HeldElsewhere());
 }

@@ -70,6 +70,8 @@ TEST(Iso2022Jp, DroppedBytes) {
     EXPECT_EQ(ShiftJisToIso2022Jp(Bytes({'a', 0x88, 0x7F, 'b', 0x88, 0x20, 'c'})), "abc");
     // A lead byte at the very end, after Japanese text: dropped, and the escape back still comes.
     EXPECT_EQ(ShiftJisToIso2022Jp(Bytes({0x82, 0xA0, 0x82})), kJis + "$\"" + kAscii);
+    // The text's own ESC, SO and SI would leave the reader in another character set (found by fuzzing).
+    EXPECT_EQ(ShiftJisToIso2022Jp("abc\x1b$B\x0e!\x0f\x82\xa0"), "abc$B!" + kJis + "$\"" + kAscii);
 }
 
 TEST(Iso2022Jp, HalfWidthKanaBecomeFullWidth) {

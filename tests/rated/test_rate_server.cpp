@@ -6,7 +6,9 @@
 #include <sstream>
 
 #include "fakes/RatedService.h"
+#include "service/SoapMessage.h"
 #include "util/Currency.h"
+#include "util/PrintableText.h"
 
 using namespace quorvane;
 using namespace quorvane::test;
@@ -214,7 +216,7 @@ TEST(RatedFaults, EveryBadRequestGetsAFaultWithStatus500) {
          "\"&a;&a;&a;&a;&a;&a;&a;&a;\">"
          "<!ENTITY c \"&b;&b;&b;&b;&b;&b;&b;&b;&b;\"><!ENTITY d \"&c;&c;&c;&c;&c;&c;&c;&c;&c;\">]>" +
              ConversionRequest("&d;", "JPY").substr(21),
-         "soap:Client", "not well-formed"},
+         "soap:Client", "document type declaration"},
         {"document type", "<!DOCTYPE x [<!ENTITY a \"USD\">]>" + ConversionRequest("&a;", "JPY").substr(21),
          "soap:Client", "document type declaration"},
         {"other action", ConversionRequest("USD", "JPY"), "soap:Client", "Unknown SOAPAction",
@@ -235,4 +237,24 @@ TEST(RatedFaults, EveryBadRequestGetsAFaultWithStatus500) {
     // Each fault is logged on one line, with the pair once the codes are known.
     EXPECT_EQ(service.log.Count(" fault "), cases.size());
     EXPECT_EQ(service.log.Count("USD/AFA fault Server: No reference rate for AFA"), 1u);
+}
+
+TEST(RatedFaults, FaultTextsAndLogLinesAreOneLineOfUtf8WhateverTheRequestHeld) {
+    RatedService service;
+    ASSERT_TRUE(service.Ready());
+    // libxml2 quotes the byte D7 in its reason; a line break in a code would start a log line.
+    const std::string rawByte = "<a xmlns=\"\xD7\"/>";
+    const std::string lineBreak = ConversionRequest("US\nD 2026-01-01T00:00:00.000Z USD/JPY 1", "JPY");
+    for (const std::string& body : {rawByte, lineBreak}) {
+        auto res = service.Post(body);
+        ASSERT_TRUE(res);
+        EXPECT_EQ(PrintableUtf8(res->body), res->body);
+        const auto read = ReadConversionRateResponse(res->body);
+        ASSERT_FALSE(read.ok());
+        EXPECT_EQ(read.error().kind, ServiceErrorKind::Fault) << Describe(read.error());
+        EXPECT_EQ(read.error().message.find('\n'), std::string::npos) << read.error().message;
+    }
+    for (const std::string& line : service.log.Lines())
+        EXPECT_EQ(PrintableUtf8(line), line);
+    EXPECT_EQ(service.log.Count("\\xD7"), 1u);
 }

@@ -66,9 +66,12 @@ TEST(QuorvanectlRate, ExplainsEveryFailureOnStandardError) {
         "POST", "/CurrencyConvertor.asmx",
         {FakeResponse{500, "text/xml", FaultResponse("Currency not supported"), {}, false},
          FakeResponse{404, "text/xml", RateResponse("1"), {}, false},
-         FakeResponse{200, "text/xml", "<soap:Envelope", {}, false}});
+         FakeResponse{200, "text/xml", "<soap:Envelope", {}, false},
+         FakeResponse{200, "text/xml", RateResponse("INF"), {}, false},
+         FakeResponse{200, "text/xml", RateResponse(" nan "), {}, false}});
     const std::vector<std::string> pair = {"USD", "JPY", "--wsdl", service.DescriptionUrl()};
-    for (const char* expected : {"Currency not supported", "404", "malformed"}) {
+    for (const char* expected :
+         {"Currency not supported", "404", "malformed", "\"INF\" is not a finite", "\"nan\" is not a finite"}) {
         const CommandRun run = RateCommand(pair);
         EXPECT_EQ(run.code, 1);
         EXPECT_EQ(run.out, "");

@@ -140,11 +140,11 @@ TEST(ServiceDescription, FindsServiceAndBindingInImportedDescriptions) {
 
     auto description = ServiceDescription::Load("http://h/wsdl/main.wsdl", memory.Loader());
     ASSERT_TRUE(description.ok()) << Describe(description.error());
-    EXPECT_EQ(description.value().DocumentCount(), 3u);
-    EXPECT_EQ(memory.asked.size(), 3u);
     const auto binding =
         description.value().Resolve("CurrencyConvertor", "CurrencyConvertorSoap", "ConversionRate");
     ASSERT_TRUE(binding.ok()) << Describe(binding.error());
+    EXPECT_EQ(description.value().DocumentCount(), 3u);
+    EXPECT_EQ(memory.asked.size(), 3u);
     EXPECT_EQ(binding.value().endpoint, "http://svc/imported");
     EXPECT_EQ(binding.value().soapAction, "urn:bind#Rate");
     EXPECT_EQ(binding.value().bodyNamespace, "urn:body");
@@ -155,9 +155,48 @@ TEST(ServiceDescription, FailsWhenAnImportCannotBeLoaded) {
     memory.documents["main"] =
         std::string(Head) + " targetNamespace=\"urn:main\">"
                             "<wsdl:import namespace=\"urn:x\" location=\"missing.wsdl\"/></wsdl:definitions>";
-    const auto description = ServiceDescription::Load("main", memory.Loader());
-    ASSERT_FALSE(description.ok());
-    EXPECT_NE(description.error().message.find("missing.wsdl"), std::string::npos);
+    auto description = ServiceDescription::Load("main", memory.Loader());
+    ASSERT_TRUE(description.ok()) << Describe(description.error());
+    const auto binding =
+        description.value().Resolve("CurrencyConvertor", "CurrencyConvertorSoap", "ConversionRate");
+    ASSERT_FALSE(binding.ok());
+    EXPECT_NE(binding.error().message.find("missing.wsdl"), std::string::npos) << binding.error().message;
+
+    // The next call tries the import again: it may have been a passing fault of the network.
+    memory.documents["missing.wsdl"] =
+        std::string(Head) + " targetNamespace=\"urn:x\">" + Service("Soap", "http://svc/") + "</wsdl:definitions>";
+    const auto again =
+        description.value().Resolve("CurrencyConvertor", "CurrencyConvertorSoap", "ConversionRate");
+    ASSERT_TRUE(again.ok()) << Describe(again.error());
+}
+
+TEST(ServiceDescription, ReadsImportsOnlyWhenANameIsMissingAndIgnoresSchemas) {
+    // Everything is in the description itself: a broken import and one that is no WSDL are not read.
+    MemoryLoader memory;
+    const std::string imports = "<wsdl:import namespace=\"urn:x\" location=\"http://h/broken.wsdl\"/>"
+                                "<wsdl:import namespace=\"urn:s\" location=\"http://h/types.xsd\"/>"
+                                "<wsdl:import namespace=\"urn:b\" location=\"http://h/binding.wsdl\"/>";
+    memory.documents["http://h/broken.wsdl"] = "<html>Not Found</html>";
+    memory.documents["http://h/types.xsd"] = "<s:schema xmlns:s=\"http://www.w3.org/2001/XMLSchema\"/>";
+    memory.documents["http://h/binding.wsdl"] = std::string(Head) + " targetNamespace=\"urn:b\">" +
+                                                Binding("Soap", "soapAction=\"urn:b#Rate\"", "") +
+                                                "</wsdl:definitions>";
+    memory.documents["http://h/whole.wsdl"] = std::string(Head) + " xmlns:tns=\"urn:r\" targetNamespace=\"urn:r\">" +
+                                              imports + Binding("Soap", "soapAction=\"urn:r#Rate\"", "") +
+                                              Service("tns:Soap", "http://svc/") + "</wsdl:definitions>";
+    auto binding = ResolveFrom(memory, "http://h/whole.wsdl");
+    ASSERT_TRUE(binding.ok()) << Describe(binding.error());
+    EXPECT_EQ(binding.value().soapAction, "urn:r#Rate");
+    EXPECT_EQ(memory.asked, std::vector<std::string>{"http://h/whole.wsdl"});
+
+    // A binding found only in the third import: the two before it are passed over on the way.
+    memory.asked.clear();
+    memory.documents["http://h/port.wsdl"] = std::string(Head) + " xmlns:b=\"urn:b\" targetNamespace=\"urn:r\">" +
+                                             imports + Service("b:Soap", "http://svc/") + "</wsdl:definitions>";
+    binding = ResolveFrom(memory, "http://h/port.wsdl");
+    ASSERT_TRUE(binding.ok()) << Describe(binding.error());
+    EXPECT_EQ(binding.value().soapAction, "urn:b#Rate");
+    EXPECT_EQ(memory.asked.size(), 4u);
 }
 
 TEST(ServiceDescription, ARemoteDescriptionCannotImportLocalFiles) {
@@ -171,15 +210,17 @@ TEST(ServiceDescription, ARemoteDescriptionCannotImportLocalFiles) {
         return text;
     };
     memory.documents["http://h/main.wsdl"] = withLocation("file:///etc/hostname");
-    const auto refused = ServiceDescription::Load("http://h/main.wsdl", memory.Loader());
+    const auto refused = ResolveFrom(memory, "http://h/main.wsdl");
     ASSERT_FALSE(refused.ok());
+    EXPECT_NE(refused.error().message.find("file:///etc/hostname"), std::string::npos);
     EXPECT_EQ(memory.asked, std::vector<std::string>{"http://h/main.wsdl"});
 
     // A local description may import its neighbours.
     memory.documents["/srv/main.wsdl"] = withLocation("parts.wsdl");
     memory.documents["/srv/parts.wsdl"] = std::string(Head) + " targetNamespace=\"urn:x\"/>";
-    const auto local = ServiceDescription::Load("/srv/main.wsdl", memory.Loader());
+    auto local = ServiceDescription::Load("/srv/main.wsdl", memory.Loader());
     ASSERT_TRUE(local.ok()) << Describe(local.error());
+    (void)local.value().Resolve("CurrencyConvertor", "CurrencyConvertorSoap", "ConversionRate");
     EXPECT_EQ(local.value().DocumentCount(), 2u);
 }
 

@@ -194,6 +194,18 @@ TEST(IniFileLoad, ReadsCp932FilesAndDropsAUtf8ByteOrderMark) {
     EXPECT_EQ(IniFile::Load(bom.string()).Find("System", "INTERVAL"), "7");
 }
 
+TEST(IniFileLoad, OneStrayByteSpoilsOnlyItsOwnLine) {
+    // UTF-8 Japanese, a line with a CP932 name, a line with a lone byte, and the UTF-8 after them.
+    const IniFile mixed = IniFile::ParseBytes("[Sound]\r\nName1=警報音\r\nName2=\x83\x54\x83\x45\x83\x93\x83\x68\r"
+                                              "\nName3=a\xFF\nPath1=C:\\サウンド\\表示.wav\r\n");
+    EXPECT_EQ(mixed.Find("Sound", "Name1"), "警報音");
+    EXPECT_EQ(mixed.Find("Sound", "Name2"), "サウンド");
+    EXPECT_EQ(mixed.Find("Sound", "Name3"), "a\uFFFD");
+    EXPECT_EQ(mixed.Find("Sound", "Path1"), "C:\\サウンド\\表示.wav");
+    // What a save writes back reads the same again.
+    EXPECT_EQ(IniFile::ParseBytes(mixed.Text()).Text(), mixed.Text());
+}
+
 TEST(ReplaceFile, WritesOwnerOnlyAndReplacesTheOldContent) {
     TempFolder folder{"quorvane-ini"};
     const fs::path file = folder.path() / "q.ini";

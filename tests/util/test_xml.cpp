@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "util/PrintableText.h"
 #include "util/Xml.h"
 
 using namespace quorvane;
@@ -20,6 +21,7 @@ TEST(Xml, EscapedTextReadsBackInContentAndInEitherQuotes) {
 
     // Characters XML 1.0 cannot carry at all would make the whole document unreadable.
     EXPECT_EQ(xml::Escape("a\x01 b\x1F\tc\r\n"), "a? b?\tc\r\n");
+    EXPECT_EQ(xml::Escape("\xEF\xBF\xBE\xEF\xBF\xBF\xEF\xBF\xBD"), "??\xEF\xBF\xBD"); // found by fuzzing
     EXPECT_EQ(xml::Escape("'"), "&apos;");
 }
 
@@ -39,19 +41,57 @@ TEST(Xml, ParseFailsWithTheLineAndTheParsersReason) {
     }
 }
 
-TEST(Xml, ParseKeepsEntitiesUnexpandedAndDeclaredEncodings) {
-    // An internal entity is declared, but not substituted into the text.
-    auto withEntity = xml::Parse("<!DOCTYPE r [<!ENTITY e \"expanded\">]><r>&e;</r>");
-    ASSERT_TRUE(withEntity.doc) << withEntity.error;
-    const xmlNode* root = xmlDocGetRootElement(withEntity.doc.get());
-    ASSERT_NE(root->children, nullptr);
-    EXPECT_EQ(root->children->type, XML_ENTITY_REF_NODE);
+TEST(Xml, ParseRefusesEveryDocumentTypeAndKeepsDeclaredEncodings) {
+    // Refused before the internal subset is read: a declared entity could cost any time and memory.
+    for (const char* bytes : {"<!DOCTYPE r [<!ENTITY e \"expanded\">]><r>&e;</r>", "<!DOCTYPE r><r/>",
+                              "<?xml version=\"1.0\"?>\n<!DOCTYPE r SYSTEM \"r.dtd\"><r/>",
+                              "<!DOCTYPE r [<!ENTITY e \"x\">]><r a=\"&e;&e;\"/>"}) {
+        auto parsed = xml::Parse(bytes);
+        EXPECT_FALSE(parsed.doc) << bytes;
+        EXPECT_EQ(parsed.failure, xml::ParseFailure::DocumentType) << bytes;
+    }
 
     auto latin1 = xml::Parse("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><r a=\"\xE9\">\xFC</r>");
     ASSERT_TRUE(latin1.doc) << latin1.error;
-    root = xmlDocGetRootElement(latin1.doc.get());
+    const xmlNode* root = xmlDocGetRootElement(latin1.doc.get());
     EXPECT_EQ(xml::Attribute(root, "a"), "\xC3\xA9");
     EXPECT_EQ(xml::Text(root), "\xC3\xBC");
+}
+
+TEST(Xml, ParseBoundsDepthElementsAndBytes) {
+    const auto nested = [](int depth) {
+        std::string out;
+        for (int i = 0; i < depth; ++i)
+            out += "<a>";
+        for (int i = 0; i < depth; ++i)
+            out += "</a>";
+        return out;
+    };
+    EXPECT_TRUE(xml::Parse(nested(xml::MaxDepth)).doc);
+    EXPECT_EQ(xml::Parse(nested(xml::MaxDepth + 1)).failure, xml::ParseFailure::TooDeep);
+
+    std::string many = "<r>";
+    for (std::size_t i = 1; i < xml::MaxElements; ++i)
+        many += "<a/>";
+    EXPECT_TRUE(xml::Parse(many + "</r>").doc);
+    EXPECT_EQ(xml::Parse(many + "<a/></r>").failure, xml::ParseFailure::TooLarge);
+
+    const std::string large = "<r>" + std::string(xml::MaxDocumentBytes, ' ') + "</r>";
+    EXPECT_EQ(xml::Parse(large).failure, xml::ParseFailure::TooLarge);
+}
+
+TEST(Xml, LibxmlMessagesReachOnlyTheReasonAsPrintableUtf8) {
+    // Bytes the declared encoding cannot convert make libxml2 print unless its messages are ours.
+    testing::internal::CaptureStderr();
+    auto badShiftJis = xml::Parse("<?xml version=\"1.0\" encoding=\"Shift_JIS\"?><a>\x82\xFF\xFF</a>");
+    auto rawNamespace = xml::Parse("<a xmlns=\"\xD7\"/>"); // its reason quotes the byte
+    const std::string printed = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(printed, "");
+    for (const auto* parsed : {&badShiftJis, &rawNamespace}) {
+        EXPECT_FALSE(parsed->doc);
+        EXPECT_EQ(parsed->error, PrintableUtf8(parsed->error));
+    }
+    EXPECT_NE(rawNamespace.error.find("\\xD7"), std::string::npos) << rawNamespace.error;
 }
 
 TEST(Xml, WalksElementsAndReadsNamesAttributesAndText) {
