@@ -9,12 +9,15 @@
 #include <unistd.h>
 
 #include "alert/Alert.h"
+#include "app/LocalService.h"
 #include "app/Unit1.h"
 #include "app/Unit4.h"
 #include "app/Unit7.h"
 #include "app/toolkit/Desktop.h"
 #include "app/toolkit/Guard.h"
 #include "mail/Mail.h"
+#include "service/WebService.h"
+#include "util/Util.h"
 
 namespace quorvane {
 
@@ -86,6 +89,9 @@ int RunProgram(TApplication& app) {
     TForm1 form1;
     if (form1.Refused())
         return 1;
+    // Before the monitor window makes the rate service proxy, which reads the local port's address.
+    LocalRateService localService;
+    StartLocalServiceIfNeeded(localService, BasicData.ServiceURL);
     TForm4 form4;
     TForm7 form7;
     form1.SetSplash(&form7);
@@ -93,7 +99,11 @@ int RunProgram(TApplication& app) {
     StopSignals stopSignals(form1);
     form1.show();
     form1.activateWindow();
-    return TApplication::exec();
+    const int code = TApplication::exec();
+    // The proxy's kept-alive connection would hold the local service's stop for its idle time-out.
+    RateService.reset();
+    localService.Stop();
+    return code;
 }
 
 } // namespace quorvane
