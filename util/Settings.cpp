@@ -313,10 +313,18 @@ std::string IniPathBeside(const std::string& executable) {
     return std::filesystem::path(executable).replace_extension(".ini").string();
 }
 
+// Installed (PREFIX/bin beside PREFIX/share/quorvane) the program keeps its settings with the user's, even
+// where it could write beside itself (root's /usr/bin).
+static bool InstalledLayout(const std::filesystem::path& exe) {
+    const std::filesystem::path dir = exe.parent_path();
+    std::error_code ec;
+    return dir.filename() == "bin" && std::filesystem::is_directory(dir.parent_path() / "share" / "quorvane", ec);
+}
+
 std::string SettingsPath() {
     std::error_code ec;
     const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (!ec && ::access(exe.parent_path().c_str(), W_OK) == 0)
+    if (!ec && !InstalledLayout(exe) && ::access(exe.parent_path().c_str(), W_OK) == 0)
         return IniPathBeside(exe.string());
     return UserSettingsPath();
 }
