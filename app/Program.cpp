@@ -4,6 +4,7 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <filesystem>
 #include <memory>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -17,6 +18,7 @@
 #include "app/toolkit/Guard.h"
 #include "mail/Mail.h"
 #include "service/WebService.h"
+#include "util/Settings.h"
 #include "util/Util.h"
 
 namespace quorvane {
@@ -79,6 +81,19 @@ private:
     std::unique_ptr<QSocketNotifier> notifier_;
 };
 
+// An installed program's first start takes the shipped starter settings, so that rates show without a
+// visit to the settings first.
+void ProvideFirstSettings(const std::string& path) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    if (fs::exists(path, ec))
+        return;
+    const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+    const fs::path starter = exe.parent_path() / "../share/quorvane/quorvane.ini";
+    if (!ec && fs::is_regular_file(starter, ec))
+        fs::copy_file(starter, path, ec);
+}
+
 } // namespace
 
 int RunProgram(TApplication& app) {
@@ -86,7 +101,9 @@ int RunProgram(TApplication& app) {
     ApplyProgramFont(app);
     InstalledServices services;
 
-    TForm1 form1;
+    const std::string settings = SettingsPath();
+    ProvideFirstSettings(settings);
+    TForm1 form1(settings);
     if (form1.Refused())
         return 1;
     // Before the monitor window makes the rate service proxy, which reads the local port's address.

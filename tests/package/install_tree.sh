@@ -10,7 +10,7 @@ PREFIX=$WORK/prefix
 
 ID=org.quorvane.Quorvane
 for f in bin/quorvane bin/quorvanectl bin/quorvane-rated share/quorvane/help/index.html \
-    share/quorvane/eurofxref-daily.xml share/applications/$ID.desktop share/metainfo/$ID.metainfo.xml \
+    share/quorvane/eurofxref-daily.xml share/quorvane/quorvane.ini share/applications/$ID.desktop share/metainfo/$ID.metainfo.xml \
     share/icons/hicolor/scalable/apps/quorvane.svg; do
     [ -s "$PREFIX/$f" ] || fail "$f is not installed"
 done
@@ -33,10 +33,8 @@ grep -qF "of 2022-07-08 from $PREFIX/share/quorvane/eurofxref-daily.xml" "$WORK/
 rate=$("$PREFIX/bin/quorvanectl" rate USD JPY --wsdl "http://127.0.0.1:$PORT/CurrencyConvertor.asmx?wsdl")
 [[ "$rate" == 135.835875* ]] || fail "quorvanectl rate USD JPY gave '$rate'"
 
-# The installed program: settings in the user's folder, and the service beside it started and stopped.
-mkdir -p "$XDG_CONFIG_HOME/quorvane"
-printf '[System]\r\nEnable=1\r\nINTERVAL=1\r\n\r\n[Currency0]\r\nFrom=EUR\r\nTo=USD\r\nEnable=1\r\n\r\n' \
-    >"$XDG_CONFIG_HOME/quorvane/quorvane.ini"
+# The installed program's first start: the starter settings (monitoring on) in the user's folder, and the
+# service beside it started and stopped.
 APP_PORT=$(free_port)
 QT_QPA_PLATFORM=offscreen QUORVANE_SERVICE_PORT=$APP_PORT "$PREFIX/bin/quorvane" 2>"$WORK/app.log" &
 APP=$!
