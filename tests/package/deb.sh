@@ -25,5 +25,6 @@ for lib in libqt6widgets6 libcurl4 libxml2 libsodium23; do
 done
 
 dpkg -x "$DEB" "$WORK/root"
-"$WORK/root/usr/bin/quorvanectl" --help | grep -q "rate FROM TO" || fail "the unpacked quorvanectl --help"
+help=$("$WORK/root/usr/bin/quorvanectl" --help) || fail "the unpacked quorvanectl --help failed"
+grep -q "rate FROM TO" <<<"$help" || fail "the unpacked quorvanectl --help says: $help"
 echo "package $(basename "$DEB") OK"
