@@ -18,23 +18,17 @@
 #include <thread>
 #include <vector>
 
-#include "service/CurrencyConvertor.h"
-#include "service/WebService.h"
+#include "service/ServiceNames.h"
+#include "util/ProgramPath.h"
 #include "util/UserFolders.h"
 
 namespace quorvane {
 
 namespace {
 
-std::string ProgramFolder() {
-    std::error_code ec;
-    const auto path = std::filesystem::read_symlink("/proc/self/exe", ec);
-    return ec ? std::string() : path.parent_path().string();
-}
-
 // Installed, the service sits beside the program in bin/; in the build tree it has a folder of its own.
 std::string FindRated() {
-    const std::filesystem::path dir = ProgramFolder();
+    const std::filesystem::path dir = std::filesystem::path(ProgramPath()).parent_path();
     for (const auto& candidate : {dir / "quorvane-rated", dir / "../rated/quorvane-rated"})
         if (::access(candidate.c_str(), X_OK) == 0)
             return candidate.lexically_normal().string();
@@ -69,6 +63,10 @@ int LocalServicePort() {
             return port;
     }
     return DefaultServicePort;
+}
+
+std::string LocalServiceDescription() {
+    return "http://127.0.0.1:" + std::to_string(LocalServicePort()) + "/CurrencyConvertor.asmx?wsdl";
 }
 
 bool LocalPortAnswers(int port) {
@@ -169,9 +167,6 @@ void StartLocalServiceIfNeeded(LocalRateService& service, const std::string& ser
     if (!serviceUrl.empty())
         return;
     const int port = LocalServicePort();
-    if (port != DefaultServicePort)
-        SetServiceDescriptionOverride("http://127.0.0.1:" + std::to_string(port) +
-                                      "/CurrencyConvertor.asmx?wsdl");
     if (LocalPortAnswers(port))
         return;
     const std::string folder = MakeUserFolder(UserFolderKind::State);

@@ -11,6 +11,9 @@ namespace quorvane {
 // The port of the built-in service: QUORVANE_SERVICE_PORT when it names one, else DefaultServicePort.
 int LocalServicePort();
 
+// The description address of the built-in service, where an empty SERVICE_URL points.
+std::string LocalServiceDescription();
+
 // Whether something accepts connections on 127.0.0.1:port (a refused connect is immediate on loopback).
 bool LocalPortAnswers(int port);
 

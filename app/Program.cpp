@@ -18,7 +18,8 @@
 #include "app/toolkit/Guard.h"
 #include "mail/Mail.h"
 #include "service/WebService.h"
-#include "util/Settings.h"
+#include "settings/Settings.h"
+#include "util/ProgramPath.h"
 #include "util/Util.h"
 
 namespace quorvane {
@@ -88,9 +89,8 @@ void ProvideFirstSettings(const std::string& path) {
     std::error_code ec;
     if (fs::exists(path, ec))
         return;
-    const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-    const fs::path starter = exe.parent_path() / "../share/quorvane/quorvane.ini";
-    if (!ec && fs::is_regular_file(starter, ec))
+    const fs::path starter = fs::path(ProgramPath()).parent_path() / "../share/quorvane/quorvane.ini";
+    if (fs::is_regular_file(starter, ec))
         fs::copy_file(starter, path, ec);
 }
 

@@ -3,6 +3,7 @@
 
 #include <climits>
 
+#include "app/LocalService.h"
 #include "app/Unit1.h"
 #include "service/WebService.h"
 #include "util/Util.h"
@@ -53,7 +54,10 @@ TForm4::~TForm4() {
 }
 
 void TForm4::FormCreate() {
-    if (!InitRateService() && Form1)
+    // The main window, made before this one, has loaded the settings and with them SERVICE_URL.
+    // Empty, it means the built-in local service, whose port QUORVANE_SERVICE_PORT may move.
+    const std::string address = BasicData.ServiceURL.empty() ? LocalServiceDescription() : BasicData.ServiceURL;
+    if (!InitRateService(address) && Form1)
         Form1->ShowErrorTitle(CommunicationError);
     hide();
 }

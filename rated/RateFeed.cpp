@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "rated/RateSource.h"
+#include "util/Text.h"
 
 namespace quorvane::rated {
 
@@ -28,7 +29,7 @@ Result<int> RateFeed::LoadFallback() {
     Result<int> loaded = Error{"no rates to fall back on"};
     std::error_code ec;
     for (const std::string& source : options_.fallbacks) {
-        if (!IsHttpAddress(source) && !std::filesystem::exists(source, ec))
+        if (!quorvane::IsHttpAddress(source) && !std::filesystem::exists(source, ec))
             continue; // no copy kept yet: nothing to warn about
         if ((loaded = LoadFrom(source, false)))
             break;

@@ -13,7 +13,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "RateServiceFake.h"
+#include "fakes/RateServiceFake.h"
 #include "app/LocalService.h"
 
 using namespace quorvane::test;

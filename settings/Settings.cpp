@@ -1,11 +1,12 @@
-#include "util/Settings.h"
+#include "settings/Settings.h"
 
 #include "alert/Alert.h"
 #include "alert/App.h"
 #include "alert/Sound.h"
 #include "mail/Mail.h"
-#include "service/WebService.h"
+#include "util/ProgramPath.h"
 #include "util/Secret.h"
+#include "util/UserFolders.h"
 #include "util/Util.h"
 
 #include <unistd.h>
@@ -210,7 +211,6 @@ void LoadSystem(const IniFile& ini, SettingsHost& host) {
     BasicData.Interval = system.Interval;
     BasicData.MonitorOn = system.MonitorOn;
     BasicData.ServiceURL = system.ServiceURL;
-    SetServiceDescriptionOverride(system.ServiceURL);
 }
 
 void LoadMail(const IniFile& ini) {
@@ -283,19 +283,8 @@ void BuildContent(IniFile& ini, const SettingsHost& host, PasswordForm passwords
 }
 
 std::string UserSettingsPath() {
-    std::filesystem::path base;
-    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg == '/')
-        base = xdg;
-    else if (const char* home = std::getenv("HOME"); home && *home)
-        base = std::filesystem::path(home) / ".config";
-    else
-        base = std::filesystem::temp_directory_path();
-    const std::filesystem::path folder = base / "quorvane";
-    std::error_code ec;
-    std::filesystem::create_directories(folder, ec);
-    if (!ec)
-        std::filesystem::permissions(folder, std::filesystem::perms::owner_all, ec);
-    return (folder / "quorvane.ini").string();
+    MakeUserFolder(UserFolderKind::Config);
+    return UserFolder(UserFolderKind::Config) + "/quorvane.ini";
 }
 
 } // namespace
@@ -322,9 +311,8 @@ static bool InstalledLayout(const std::filesystem::path& exe) {
 }
 
 std::string SettingsPath() {
-    std::error_code ec;
-    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (!ec && !InstalledLayout(exe) && ::access(exe.parent_path().c_str(), W_OK) == 0)
+    const std::filesystem::path exe = ProgramPath();
+    if (!exe.empty() && !InstalledLayout(exe) && ::access(exe.parent_path().c_str(), W_OK) == 0)
         return IniPathBeside(exe.string());
     return UserSettingsPath();
 }
