@@ -16,6 +16,7 @@
 #include "app/Unit7.h"
 #include "app/toolkit/Desktop.h"
 #include "app/toolkit/Guard.h"
+#include "dialogs/Unit3.h"
 #include "mail/Mail.h"
 #include "service/WebService.h"
 #include "settings/Settings.h"
@@ -110,7 +111,9 @@ int RunProgram(TApplication& app) {
     LocalRateService localService;
     StartLocalServiceIfNeeded(localService, BasicData.ServiceURL);
     TForm4 form4;
+    TForm3 form3;
     TForm7 form7;
+    form1.SetDialogs(nullptr, &form3, nullptr);
     form1.SetSplash(&form7);
     QObject::connect(&form1, &TForm1::Closed, &app, &TApplication::quit, Qt::QueuedConnection);
     StopSignals stopSignals(form1);
