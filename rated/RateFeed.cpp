@@ -60,11 +60,13 @@ Result<int> RateFeed::LoadFrom(const std::string& source, bool fromSource) {
         line += " (the last good copy of " + options_.source + ")";
     if (rates.value().ignored > 0)
         line += " (" + std::to_string(rates.value().ignored) + " codes the service does not offer left out)";
-    log_(line);
     if (fromSource && !options_.cacheFile.empty() && options_.cacheFile != source)
         KeepCopy(bytes.value());
-    std::lock_guard lock(mutex_);
-    current_ = std::make_shared<const RateSet>(std::move(rates.value()));
+    {
+        std::lock_guard lock(mutex_);
+        current_ = std::make_shared<const RateSet>(std::move(rates.value()));
+    }
+    log_(line); // once the rates it names are the ones served
     return covered;
 }
 
