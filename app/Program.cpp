@@ -16,7 +16,9 @@
 #include "app/Unit7.h"
 #include "app/toolkit/Desktop.h"
 #include "app/toolkit/Guard.h"
+#include "dialogs/Unit2.h"
 #include "dialogs/Unit3.h"
+#include "dialogs/Unit5.h"
 #include "mail/Mail.h"
 #include "service/WebService.h"
 #include "settings/Settings.h"
@@ -110,10 +112,12 @@ int RunProgram(TApplication& app) {
     // Before the monitor window makes the rate service proxy, which reads the local port's address.
     LocalRateService localService;
     StartLocalServiceIfNeeded(localService, BasicData.ServiceURL);
+    TForm2 form2;
     TForm4 form4;
     TForm3 form3;
+    TForm5 form5;
     TForm7 form7;
-    form1.SetDialogs(nullptr, &form3, nullptr);
+    form1.SetDialogs(&form2, &form3, &form5);
     form1.SetSplash(&form7);
     QObject::connect(&form1, &TForm1::Closed, &app, &TApplication::quit, Qt::QueuedConnection);
     StopSignals stopSignals(form1);

@@ -3,8 +3,11 @@
 
 #include <climits>
 
+#include <QTimer>
+
 #include "app/LocalService.h"
 #include "app/Unit1.h"
+#include "mail/Mail.h"
 #include "service/WebService.h"
 #include "util/Util.h"
 
@@ -45,10 +48,23 @@ TForm4::TForm4(QWidget* parent) : QWidget(parent), Timer1(new TTimer(this)) {
     setObjectName(QStringLiteral("Form4"));
     Form4 = this;
     Timer1->OnTimer = [this] { Timer1Timer(); };
+    SetMailSessionEndedHandler([this] {
+        if (!tickWaiting_)
+            return;
+        // After the send has returned, not inside it.
+        QTimer::singleShot(0, this, [this] {
+            if (!tickWaiting_ || MailSessionActive())
+                return;
+            tickWaiting_ = false;
+            if (Timer1->Enabled())
+                Timer1Timer();
+        });
+    });
     FormCreate();
 }
 
 TForm4::~TForm4() {
+    SetMailSessionEndedHandler({});
     if (Form4 == this)
         Form4 = nullptr;
 }
@@ -92,6 +108,12 @@ void TForm4::RunCycle() {
 }
 
 void TForm4::Timer1Timer() {
+    // The test mail's step boxes let ticks in while its connection is open; an alarm mail of this tick
+    // would need the same clients. The tick waits for the session's end.
+    if (MailSessionActive()) {
+        tickWaiting_ = true;
+        return;
+    }
     Timer1->SetInterval(MonitorPeriod(BasicData.Interval));
     Timer1->SetEnabled(false);
     // The timer comes back on even when an alarm action fails, or monitoring would stop while its box shows

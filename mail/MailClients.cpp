@@ -18,6 +18,26 @@ std::string Upper(std::string text) {
     return text;
 }
 
+void RequireKnownSecurity(int security) {
+    if (security != kSecurityNone && security != kSecurityStartTls && security != kSecurityTls)
+        throw MailError("unknown connection security " + std::to_string(security) +
+                        ": not connecting in clear");
+}
+
+bool NamesStartTls(const Reply& ehlo) {
+    for (const std::string& line : ehlo.Lines) {
+        if (EqualsIgnoringAsciiCase(std::string_view(line).substr(0, line.find(' ')), "STARTTLS"))
+            return true;
+    }
+    return false;
+}
+
+// Worked out once: the name lookup may be slow, and the answer does not change while we run.
+const std::string& SystemGreetingName() {
+    static const std::string name = FullyQualifiedHostName();
+    return name;
+}
+
 } // namespace
 
 SmtpClient::SmtpClient(ServerSettings server, bool authLogin, std::chrono::milliseconds timeout,
@@ -27,7 +47,7 @@ SmtpClient::SmtpClient(ServerSettings server, bool authLogin, std::chrono::milli
 
 Reply SmtpClient::Command(std::string_view line, std::initializer_list<int> expected) {
     channel_.WriteLine(line);
-    Reply reply = ReadReply([this] { return channel_.ReadLine(); });
+    Reply reply = channel_.ReadReply();
     if (expected.size() > 0 && std::find(expected.begin(), expected.end(), reply.Code) == expected.end())
         throw MailError(reply.Text());
     return reply;
@@ -47,18 +67,43 @@ void SmtpClient::AddMechanisms(const Reply& ehlo) {
     }
 }
 
+bool SmtpClient::Offers(std::string_view mechanism) const {
+    return std::find(mechanisms_.begin(), mechanisms_.end(), mechanism) != mechanisms_.end();
+}
+
+// EHLO, and HELO when EHLO is refused, except where TLS is still to come: HELO cannot start it.
+void SmtpClient::Greet() {
+    mechanisms_.clear();
+    const std::string name =
+        localName_.empty() ? GreetingName(SystemGreetingName(), channel_.LocalAddress()) : localName_;
+    const Reply ehlo = Command("EHLO " + name);
+    greetedWithEhlo_ = ehlo.Code == 250;
+    const bool tlsToCome = server_.Security == kSecurityStartTls && !channel_.Secure();
+    if (greetedWithEhlo_ && tlsToCome && !NamesStartTls(ehlo))
+        throw MailError("the server does not offer STARTTLS");
+    if (greetedWithEhlo_)
+        AddMechanisms(ehlo);
+    else if (tlsToCome)
+        throw MailError("the server refused EHLO, so it cannot start TLS: " + ehlo.Text());
+    else
+        Command("HELO " + name, {250});
+}
+
 void SmtpClient::Connect() {
+    RequireKnownSecurity(server_.Security);
     channel_.Open(server_.Host, server_.Port);
     try {
-        const Reply greeting = ReadReply([this] { return channel_.ReadLine(); });
+        if (server_.Security == kSecurityTls)
+            channel_.StartTls();
+        const Reply greeting = channel_.ReadReply();
         if (greeting.Code != 220)
             throw MailError(greeting.Text());
-        mechanisms_.clear();
-        const Reply ehlo = Command("EHLO " + localName_);
-        if (ehlo.Code == 250)
-            AddMechanisms(ehlo);
-        else
-            Command("HELO " + localName_, {250});
+        Greet();
+        if (server_.Security == kSecurityStartTls) {
+            Command("STARTTLS", {220});
+            channel_.StartTls();
+            Greet(); // servers commonly name AUTH only inside TLS
+        }
     } catch (...) {
         try {
             Disconnect();
@@ -70,6 +115,19 @@ void SmtpClient::Connect() {
 }
 
 void SmtpClient::Authenticate() {
+    if (!channel_.Secure()) {
+        // In clear, as always: AUTH LOGIN when offered, else on without authentication.
+        if (!Offers("LOGIN"))
+            return;
+    } else if (!Offers("LOGIN")) {
+        if (!Offers("PLAIN"))
+            throw MailError("the server offers neither AUTH LOGIN nor AUTH PLAIN");
+        // RFC 4616: no authorization identity, the user name, the password.
+        Command("AUTH PLAIN " + Base64Encode(std::string(1, '\0') + server_.UserID + '\0' + server_.Password),
+                {235});
+        authenticated_ = true;
+        return;
+    }
     Command("AUTH LOGIN", {334});
     Command(Base64Encode(server_.UserID), {334});
     Command(Base64Encode(server_.Password), {235});
@@ -78,8 +136,7 @@ void SmtpClient::Authenticate() {
 
 void SmtpClient::Send(const MailMessage& message, const MessageWriter& writer) {
     Command("RSET");
-    const bool offered = std::find(mechanisms_.begin(), mechanisms_.end(), "LOGIN") != mechanisms_.end();
-    if (authLogin_ && offered && !authenticated_)
+    if (authLogin_ && !authenticated_)
         Authenticate();
     Command("MAIL FROM:<" + message.From.Address + ">", {250});
     for (const MailAddress& recipient : message.Recipients)
@@ -89,7 +146,7 @@ void SmtpClient::Send(const MailMessage& message, const MessageWriter& writer) {
     lines.emplace_back(".");
     Command("DATA", {354});
     channel_.WriteLines(lines);
-    const Reply accepted = ReadReply([this] { return channel_.ReadLine(); });
+    const Reply accepted = channel_.ReadReply();
     if (accepted.Code != 250)
         throw MailError(accepted.Text());
 }
@@ -111,7 +168,7 @@ Pop3Client::Pop3Client(ServerSettings server, std::chrono::milliseconds timeout)
     : server_(std::move(server)), channel_(timeout) {}
 
 void Pop3Client::ExpectOk() {
-    const Reply reply = ReadReply([this] { return channel_.ReadLine(); });
+    const Reply reply = channel_.ReadReply();
     const std::string code = Upper(reply.TextCode);
     if (code == "+OK")
         return;
@@ -121,9 +178,17 @@ void Pop3Client::ExpectOk() {
 }
 
 void Pop3Client::Connect() {
+    RequireKnownSecurity(server_.Security);
     channel_.Open(server_.Host, server_.Port);
     try {
+        if (server_.Security == kSecurityTls)
+            channel_.StartTls();
         ExpectOk();
+        if (server_.Security == kSecurityStartTls) {
+            channel_.WriteLine("STLS");
+            ExpectOk();
+            channel_.StartTls();
+        }
         channel_.WriteLine("USER " + server_.UserID);
         ExpectOk();
         channel_.WriteLine("PASS " + server_.Password);

@@ -16,6 +16,13 @@ bool InitRateService(const std::string& descriptionAddress) {
     }
 }
 
+bool UseServiceDescription(const std::string& address) {
+    if (InitRateService(address))
+        return true;
+    RateService.reset(); // the old address must not go on answering for the new one
+    return false;
+}
+
 ServiceResult<double> RequestConversionRate(Currency from, Currency to) {
     try {
         if (!IsCurrency(from) || !IsCurrency(to))

@@ -14,6 +14,11 @@ namespace quorvane {
 // empty: the local rate service). Sends nothing; false when no proxy could be made.
 bool InitRateService(const std::string& descriptionAddress);
 
+// Points the rate service at the description at address (empty: the built-in default) from the next
+// request on, with a proxy made anew. Sends nothing. False when no proxy could be made; requests then
+// fail until one can.
+bool UseServiceDescription(const std::string& address);
+
 // The current rate of the pair. Blocks for the HTTP exchange (bounded by our time-outs); 0 on any
 // failure, including a missing proxy or an ordinal that names no Currency. Never throws.
 double GetConversionRate(Currency from, Currency to);
