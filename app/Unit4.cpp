@@ -2,6 +2,8 @@
 #include "app/Unit4.h"
 
 #include <climits>
+#include <cmath>
+#include <vector>
 
 #include <QTimer>
 
@@ -87,24 +89,37 @@ void TForm4::RunCycle() {
 
     if (Form1)
         Form1->ShowNormalTitle();
+    std::vector<int> monitored;
+    std::vector<CurrencyPair> pairs;
     for (int slot = 0; slot < SlotCount; ++slot) {
-        const TQuote q = MonitorQuotes[slot];
+        const TQuote& q = MonitorQuotes[slot];
         if (!q.Enable || q.From.empty() || q.To.empty())
             continue;
-        CycleSlot = slot;
-        if (Form1)
-            Form1->LED_ON();
-        CycleRate = GetConversionRate(static_cast<Currency>(q.FromCur), static_cast<Currency>(q.ToCur));
-        if (!(CycleRate > 0)) {
+        monitored.push_back(slot);
+        pairs.push_back({static_cast<Currency>(q.FromCur), static_cast<Currency>(q.ToCur)});
+    }
+    if (monitored.empty())
+        return;
+
+    // One round trip for all the slots; what the user sees still comes slot by slot, in slot order.
+    CycleSlot = monitored.front();
+    if (Form1)
+        Form1->LED_ON();
+    const std::vector<double> rates = GetConversionRates(pairs);
+    for (std::size_t i = 0; i < monitored.size(); ++i) {
+        CycleSlot = monitored[i];
+        CycleRate = i < rates.size() ? rates[i] : 0.0;
+        // The answers after a failed one are dropped unseen; the lamp stays lit.
+        if (!(CycleRate > 0) || !std::isfinite(CycleRate)) {
             if (Form1)
                 Form1->ShowErrorTitle(CommunicationError);
             return;
         }
-        if (Form1) {
+        if (Form1)
             Form1->SetRate(CycleSlot, CycleRate);
-            Form1->LED_OFF();
-        }
     }
+    if (Form1)
+        Form1->LED_OFF();
 }
 
 void TForm4::Timer1Timer() {
