@@ -4,11 +4,13 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <filesystem>
 #include <memory>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include "alert/Alert.h"
+#include "app/LocalService.h"
 #include "app/Unit1.h"
 #include "app/Unit4.h"
 #include "app/Unit7.h"
@@ -18,6 +20,10 @@
 #include "dialogs/Unit3.h"
 #include "dialogs/Unit5.h"
 #include "mail/Mail.h"
+#include "service/WebService.h"
+#include "settings/Settings.h"
+#include "util/ProgramPath.h"
+#include "util/Util.h"
 
 namespace quorvane {
 
@@ -79,6 +85,18 @@ private:
     std::unique_ptr<QSocketNotifier> notifier_;
 };
 
+// An installed program's first start takes the shipped starter settings, so that rates show without a
+// visit to the settings first.
+void ProvideFirstSettings(const std::string& path) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    if (fs::exists(path, ec))
+        return;
+    const fs::path starter = fs::path(ProgramPath()).parent_path() / "../share/quorvane/quorvane.ini";
+    if (fs::is_regular_file(starter, ec))
+        fs::copy_file(starter, path, ec);
+}
+
 } // namespace
 
 int RunProgram(TApplication& app) {
@@ -86,9 +104,14 @@ int RunProgram(TApplication& app) {
     ApplyProgramFont(app);
     InstalledServices services;
 
-    TForm1 form1;
+    const std::string settings = SettingsPath();
+    ProvideFirstSettings(settings);
+    TForm1 form1(settings);
     if (form1.Refused())
         return 1;
+    // Before the monitor window makes the rate service proxy, which reads the local port's address.
+    LocalRateService localService;
+    StartLocalServiceIfNeeded(localService, BasicData.ServiceURL);
     TForm2 form2;
     TForm4 form4;
     TForm3 form3;
@@ -100,7 +123,11 @@ int RunProgram(TApplication& app) {
     StopSignals stopSignals(form1);
     form1.show();
     form1.activateWindow();
-    return TApplication::exec();
+    const int code = TApplication::exec();
+    // The proxy's kept-alive connection would hold the local service's stop for its idle time-out.
+    RateService.reset();
+    localService.Stop();
+    return code;
 }
 
 } // namespace quorvane

@@ -7,6 +7,7 @@
 
 #include <QTimer>
 
+#include "app/LocalService.h"
 #include "app/Unit1.h"
 #include "mail/Mail.h"
 #include "service/WebService.h"
@@ -72,7 +73,9 @@ TForm4::~TForm4() {
 
 void TForm4::FormCreate() {
     // The main window, made before this one, has loaded the settings and with them SERVICE_URL.
-    if (!InitRateService(BasicData.ServiceURL) && Form1)
+    // Empty, it means the built-in local service, whose port QUORVANE_SERVICE_PORT may move.
+    const std::string address = BasicData.ServiceURL.empty() ? LocalServiceDescription() : BasicData.ServiceURL;
+    if (!InitRateService(address) && Form1)
         Form1->ShowErrorTitle(CommunicationError);
     hide();
 }

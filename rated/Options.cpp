@@ -1,11 +1,13 @@
 #include "rated/Options.h"
 
 #include <charconv>
+#include <cstdlib>
 #include <filesystem>
 #include <random>
 
 #include "service/ServiceNames.h"
 #include "util/HostPort.h"
+#include "util/UserFolders.h"
 
 namespace quorvane::rated {
 
@@ -90,6 +92,25 @@ std::string DefaultRatesFile(const std::string& executablePath) {
     return candidates[2].string();
 }
 
+std::string LiveRatesAddress() {
+    const char* address = std::getenv("QUORVANE_ECB_URL");
+    return address && *address ? address : EcbDailyRatesAddress;
+}
+
+bool UseDefaultSources(FeedOptions& feed, const std::string& executablePath) {
+    if (!feed.source.empty())
+        return false;
+    const std::string shipped = DefaultRatesFile(executablePath);
+    if (feed.simulate) {
+        feed.source = shipped;
+        return false;
+    }
+    feed.source = LiveRatesAddress();
+    feed.cacheFile = (std::filesystem::path(UserFolder(UserFolderKind::Cache)) / "eurofxref-daily.xml").string();
+    feed.fallbacks = {feed.cacheFile, shipped};
+    return true;
+}
+
 std::string UsageText() {
     return "Usage: quorvane-rated [--listen HOST:PORT] [--rates FILE|URL] [--refresh SECONDS]\n"
            "                      [--simulate [--walk-start N]]\n"
@@ -100,10 +121,15 @@ std::string UsageText() {
            std::to_string(DefaultServicePort) +
            "; [::1]:PORT for IPv6, port 0 for any free one)\n"
            "  --rates SOURCE      euro reference rates in the ECB daily XML format: a file or an\n"
-           "                      http(s) address (default: the rates file shipped with the program)\n"
+           "                      http(s) address. Without it: the ECB's daily rates from\n"
+           "                      " + std::string(EcbDailyRatesAddress) + "\n"
+           "                      (QUORVANE_ECB_URL names another address), their last good copy\n"
+           "                      kept in $XDG_CACHE_HOME/quorvane/ (~/.cache/quorvane/) and served\n"
+           "                      when they cannot be read, then the rates file shipped with the program\n"
            "  --refresh SECONDS   read the rates again this often (default 3600, 0: never);\n"
            "                      a failed read keeps the last good rates\n"
            "  --simulate          let every rate drift in a small random walk, for demonstrations\n"
+           "                      (from the shipped rates file unless --rates is given)\n"
            "  --walk-start N      where the walk's random numbers start, so that a run can be repeated\n"
            "  --help              show this text\n"
            "\n"

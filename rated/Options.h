@@ -23,6 +23,16 @@ Result<Options> ParseOptions(const std::vector<std::string>& args);
 // Splits "HOST:PORT" or "[IPv6]:PORT".
 Result<std::pair<std::string, int>> ParseListenAddress(const std::string& text);
 
+// The European Central Bank's daily reference rates, the source when no --rates is given. The variable
+// QUORVANE_ECB_URL, when set, names another address of the same document (a mirror, or a test's server).
+inline constexpr const char* EcbDailyRatesAddress = "https://www.ecb.europa.eu/stats/eurofxref/eurofxref-daily.xml";
+std::string LiveRatesAddress();
+
+// Without --rates or --simulate: the live rates, their last good copy in the user's cache folder, then the
+// shipped file. Returns whether that is so; otherwise the feed is left as given (with the shipped file
+// when --rates was left out).
+bool UseDefaultSources(FeedOptions& feed, const std::string& executablePath);
+
 // The shipped rates file: beside the installed program's data, in the build tree, or in the sources.
 std::string DefaultRatesFile(const std::string& executablePath);
 

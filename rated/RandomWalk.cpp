@@ -17,7 +17,7 @@ std::uint64_t Mix(std::uint64_t x) {
 } // namespace
 
 double RandomWalk::Draw(int currency, std::int64_t step) const {
-    const std::uint64_t bits = Mix(seed_ ^ Mix(static_cast<std::uint64_t>(step) * 256 + currency));
+    const std::uint64_t bits = Mix(start_ ^ Mix(static_cast<std::uint64_t>(step) * 256 + currency));
     const double unit = static_cast<double>(bits >> 11) * 0x1.0p-53; // [0, 1)
     return (2.0 * unit - 1.0) * StepSize;
 }

@@ -16,7 +16,7 @@ public:
     // Pull towards the source rate per step, so that a walk left running for days stays plausible.
     static constexpr double Reversion = 1.0 / 86400.0;
 
-    explicit RandomWalk(std::uint64_t start) : seed_(start) {}
+    explicit RandomWalk(std::uint64_t start) : start_(start) {}
 
     // The factor by which c's euro rate has drifted after `step` steps; 1 at step 0, always positive.
     // The same starting number and step give the same factor. Thread-safe.
@@ -25,7 +25,7 @@ public:
 private:
     double Draw(int currency, std::int64_t step) const;
 
-    const std::uint64_t seed_;
+    const std::uint64_t start_;
     std::mutex mutex_;
     std::int64_t step_ = 0;
     std::array<double, CurrencyCount> logFactor_{};

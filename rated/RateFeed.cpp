@@ -1,7 +1,13 @@
 #include "rated/RateFeed.h"
 
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
 #include "rated/RateSource.h"
 #include "util/PrintableText.h"
+#include "util/Text.h"
 
 namespace quorvane::rated {
 
@@ -24,8 +30,26 @@ RateFeed::~RateFeed() {
 }
 
 Result<int> RateFeed::Load() {
-    auto bytes = ReadRatesSource(options_.source, &stopping_);
+    return LoadFrom(options_.source, true);
+}
+
+Result<int> RateFeed::LoadFallback() {
+    Result<int> loaded = Error{"no rates to fall back on"};
+    std::error_code ec;
+    for (const std::string& source : options_.fallbacks) {
+        if (!quorvane::IsHttpAddress(source) && !std::filesystem::exists(source, ec))
+            continue; // no copy kept yet: nothing to warn about
+        if ((loaded = LoadFrom(source, false)))
+            break;
+    }
+    return loaded;
+}
+
+Result<int> RateFeed::LoadFrom(const std::string& source, bool fromSource) {
+    auto bytes = ReadRatesSource(source, &stopping_);
     auto rates = bytes ? ParseEcbRates(bytes.value()) : Result<RateSet>(bytes.error());
+    if (bytes && !rates)
+        rates = Error{source + ": " + rates.error().text};
     if (!rates) {
         const auto kept = Current();
         std::string line = "warning: " + rates.error().text;
@@ -39,20 +63,48 @@ Result<int> RateFeed::Load() {
     std::string line = "rates: " + std::to_string(covered) + " currencies";
     if (!rates.value().date.empty())
         line += " of " + rates.value().date;
-    line += " from " + options_.source;
+    line += " from " + source;
+    if (!fromSource && source == options_.cacheFile)
+        line += " (the last good copy of " + options_.source + ")";
     if (rates.value().ignored > 0)
         line += " (" + std::to_string(rates.value().ignored) + " codes the service does not offer left out)";
-    log_(line);
-    std::lock_guard lock(mutex_);
-    current_ = std::make_shared<const RateSet>(std::move(rates.value()));
+    if (fromSource && !options_.cacheFile.empty() && options_.cacheFile != source)
+        KeepCopy(bytes.value());
+    {
+        std::lock_guard lock(mutex_);
+        current_ = std::make_shared<const RateSet>(std::move(rates.value()));
+    }
+    log_(line); // once the rates it names are the ones served
     return covered;
 }
 
-void RateFeed::StartRefreshing() {
-    if (options_.refresh.count() <= 0 || refresher_.joinable())
+// Written beside and renamed over, so that a reader never sees half a copy.
+void RateFeed::KeepCopy(const std::string& bytes) {
+    namespace fs = std::filesystem;
+    const fs::path target(options_.cacheFile);
+    const fs::path temporary = target.string() + "." + std::to_string(::getpid()) + ".part";
+    std::error_code ec;
+    fs::create_directories(target.parent_path(), ec);
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        out.close();
+        if (!out)
+            ec = std::make_error_code(std::errc::io_error);
+    }
+    if (!ec)
+        fs::rename(temporary, target, ec);
+    if (ec) {
+        fs::remove(temporary, ec);
+        log_("warning: cannot keep a copy of the rates in " + target.string());
+    }
+}
+
+void RateFeed::StartRefreshing(bool readNow) {
+    if ((options_.refresh.count() <= 0 && !readNow) || refresher_.joinable())
         return;
     stopping_ = false;
-    refresher_ = std::thread([this] { RefreshLoop(); });
+    refresher_ = std::thread([this, readNow] { RefreshLoop(readNow); });
 }
 
 void RateFeed::StopRefreshing() {
@@ -65,7 +117,11 @@ void RateFeed::StopRefreshing() {
         refresher_.join();
 }
 
-void RateFeed::RefreshLoop() {
+void RateFeed::RefreshLoop(bool readNow) {
+    if (readNow)
+        Load();
+    if (options_.refresh.count() <= 0)
+        return;
     std::unique_lock lock(stopMutex_);
     while (!stopSignal_.wait_for(lock, options_.refresh, [this] { return stopping_.load(); })) {
         lock.unlock();

@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "rated/RandomWalk.h"
 #include "rated/RateSet.h"
@@ -25,6 +26,8 @@ LogSink PrintableLog(LogSink sink);
 
 struct FeedOptions {
     std::string source;                     // file path or http(s) URL of an ECB daily rates document
+    std::string cacheFile;                  // where a good read of source is copied; empty: nowhere
+    std::vector<std::string> fallbacks;     // read in turn by LoadFallback, e.g. the cache, the shipped file
     std::chrono::seconds refresh{3600};     // 0: read once
     bool simulate = false;                  // let every rate drift in a random walk
     std::uint64_t walkStart = 0;            // where the walk's random numbers start
@@ -40,10 +43,15 @@ public:
 
     // Reads the source now. On failure the last good set stays in use and a warning is logged.
     // Returns the number of covered currencies, or the reason the read failed. Blocks for the read.
+    // A good read is copied to the cache file, so that a start without network finds it.
     Result<int> Load();
 
-    // Reads the source again every refresh period on a thread of its own, until StopRefreshing.
-    void StartRefreshing();
+    // Reads the fallbacks in turn until one holds good rates; the reason of the last failure otherwise.
+    Result<int> LoadFallback();
+
+    // Reads the source again every refresh period on a thread of its own, until StopRefreshing;
+    // with readNow the first read comes at once (even when the period is 0).
+    void StartRefreshing(bool readNow = false);
     void StopRefreshing();
 
     // Units of `to` per unit of `from` at this moment; an error text when the rates lack either code.
@@ -53,7 +61,9 @@ public:
     const FeedOptions& Options() const { return options_; }
 
 private:
-    void RefreshLoop();
+    Result<int> LoadFrom(const std::string& source, bool fromSource);
+    void KeepCopy(const std::string& bytes);
+    void RefreshLoop(bool readNow);
     std::int64_t WalkStep() const;
 
     FeedOptions options_;

@@ -39,8 +39,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     FeedOptions& feedOptions = options.value().feed;
-    if (feedOptions.source.empty())
-        feedOptions.source = DefaultRatesFile(ExecutablePath(argv[0]));
+    const bool live = UseDefaultSources(feedOptions, ExecutablePath(argv[0]));
 
     // Signals are taken by one thread with sigwait, so every other thread must have them blocked.
     sigset_t stopSignals;
@@ -53,7 +52,10 @@ int main(int argc, char** argv) {
     curl_global_init(CURL_GLOBAL_DEFAULT);
 
     RateFeed feed(feedOptions, LogLine);
-    if (auto loaded = feed.Load(); !loaded) {
+    // The live rates are read once the service answers, so that a slow or missing network never holds up
+    // the start: until then the last good copy (or the shipped file) is served.
+    const bool readNow = live && feed.LoadFallback();
+    if (!readNow && !feed.Load()) {
         std::fprintf(stderr, "quorvane-rated: cannot start without rates\n");
         return 1;
     }
@@ -70,7 +72,7 @@ int main(int argc, char** argv) {
                 std::to_string(feedOptions.walkStart) + ")");
     LogLine("quorvane-rated listening on http://" + shownHost + ":" + std::to_string(bound.value()) +
             "/CurrencyConvertor.asmx");
-    feed.StartRefreshing();
+    feed.StartRefreshing(readNow);
 
     std::thread signalWatcher([&] {
         int signal = 0;

@@ -6,6 +6,7 @@
 #include "mail/Mail.h"
 #include "util/ProgramPath.h"
 #include "util/Secret.h"
+#include "util/UserFolders.h"
 #include "util/Util.h"
 
 #include <unistd.h>
@@ -281,19 +282,8 @@ void BuildContent(IniFile& ini, const SettingsHost& host, PasswordForm passwords
 }
 
 std::string UserSettingsPath() {
-    std::filesystem::path base;
-    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg == '/')
-        base = xdg;
-    else if (const char* home = std::getenv("HOME"); home && *home)
-        base = std::filesystem::path(home) / ".config";
-    else
-        base = std::filesystem::temp_directory_path();
-    const std::filesystem::path folder = base / "quorvane";
-    std::error_code ec;
-    std::filesystem::create_directories(folder, ec);
-    if (!ec)
-        std::filesystem::permissions(folder, std::filesystem::perms::owner_all, ec);
-    return (folder / "quorvane.ini").string();
+    MakeUserFolder(UserFolderKind::Config);
+    return UserFolder(UserFolderKind::Config) + "/quorvane.ini";
 }
 
 } // namespace
@@ -311,9 +301,17 @@ std::string IniPathBeside(const std::string& executable) {
     return std::filesystem::path(executable).replace_extension(".ini").string();
 }
 
+// Installed (PREFIX/bin beside PREFIX/share/quorvane) the program keeps its settings with the user's, even
+// where it could write beside itself (root's /usr/bin).
+static bool InstalledLayout(const std::filesystem::path& exe) {
+    const std::filesystem::path dir = exe.parent_path();
+    std::error_code ec;
+    return dir.filename() == "bin" && std::filesystem::is_directory(dir.parent_path() / "share" / "quorvane", ec);
+}
+
 std::string SettingsPath() {
     const std::filesystem::path exe = ProgramPath();
-    if (!exe.empty() && ::access(exe.parent_path().c_str(), W_OK) == 0)
+    if (!exe.empty() && !InstalledLayout(exe) && ::access(exe.parent_path().c_str(), W_OK) == 0)
         return IniPathBeside(exe.string());
     return UserSettingsPath();
 }

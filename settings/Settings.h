@@ -48,8 +48,9 @@ private:
     QuoteTable quotes_;
 };
 
-// quorvane.ini beside the executable; when that folder is not writable,
-// $XDG_CONFIG_HOME/quorvane/quorvane.ini (default ~/.config/quorvane/), the folder created as needed.
+// quorvane.ini beside the executable; when that folder is not writable, or the program is installed
+// (PREFIX/bin with PREFIX/share/quorvane), $XDG_CONFIG_HOME/quorvane/quorvane.ini (default
+// ~/.config/quorvane/), the folder created as needed.
 std::string SettingsPath();
 // The executable's path with its extension replaced by ".ini".
 std::string IniPathBeside(const std::string& executable);

@@ -27,6 +27,7 @@ public:
     }
 
     bool Running() const { return server_.Running(); }
+    int Port() const { return server_.Port(); }
     std::string DescriptionAddress() const { return server_.Url(std::string(Endpoint) + "?wsdl"); }
 
     // The rate answered for "FROM/TO"; a pair without a rate gets a SOAP fault.

@@ -143,7 +143,7 @@ TEST(RatedFeed, ReadsFromAnHttpSourceAndKeepsRatesWhenItFails) {
     EXPECT_EQ(unreachable.Rate(USD, JPY).error().text, "No reference rate for USD");
 }
 
-TEST(RatedFeed, SimulatedRatesStayPositiveMoveAndRepeatWithTheSeed) {
+TEST(RatedFeed, SimulatedRatesStayPositiveMoveAndRepeatFromTheirStartingNumber) {
     std::atomic<std::int64_t> step{0};
     auto options = [&](std::uint64_t start) { return SimulatedFeed(start, [&] { return step.load(); }); };
     LogCollector log;
