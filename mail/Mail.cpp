@@ -22,6 +22,7 @@ std::chrono::milliseconds g_timeout = mail::kDefaultMailTimeout;
 std::unique_ptr<mail::SmtpClient> g_smtpClient;
 std::unique_ptr<mail::Pop3Client> g_popClient;
 std::int32_t g_currentAuthType = 0;
+std::string g_lastFailure;
 
 constexpr std::int32_t kAuthLogin = 1;
 constexpr std::int32_t kPopBeforeSmtp = 2;
@@ -53,6 +54,10 @@ std::vector<std::string> SplitLines(const std::string& text) {
     return lines;
 }
 
+void NoteFailure(const mail::StepTrace& trace, const MailError& error) {
+    g_lastFailure = trace.Step + ": " + (trace.ServerReply.empty() ? error.what() : trace.ServerReply);
+}
+
 void EnsureClients() {
     if (!g_smtpClient || !g_popClient)
         CreateMailClients(TSMTP{}, TPOP{});
@@ -65,7 +70,8 @@ bool PopBeforeSMTP(bool showProgress) {
         g_popClient->Connect();
         Info(showProgress, "POP 接続完了。");
         result = true;
-    } catch (const MailError&) {
+    } catch (const MailError& e) {
+        NoteFailure(g_popClient->Trace(), e);
         Error(showProgress, "POP 接続エラー。");
     }
     Info(showProgress, "POP 切断します。");
@@ -88,7 +94,8 @@ bool SendBySMTP(const mail::MailMessage& message, bool showProgress) {
         Info(showProgress, "メール送信完了。SMTP切断します。");
         g_smtpClient->Disconnect();
         return true;
-    } catch (const MailError&) {
+    } catch (const MailError& e) {
+        NoteFailure(g_smtpClient->Trace(), e);
         // A connection left open would refuse every later send through this client.
         try {
             g_smtpClient->Disconnect();
@@ -140,6 +147,7 @@ void CreateMailClients(const TSMTP& smtp, const TPOP& pop) {
 
 bool SendMail(const std::string& subject, const std::string& from, const std::string& to,
               const std::string& body, bool showProgress) {
+    g_lastFailure.clear();
     mail::MailMessage message;
     message.Subject = subject;
     message.Recipients = mail::ParseAddressList(to);
@@ -149,6 +157,10 @@ bool SendMail(const std::string& subject, const std::string& from, const std::st
     if (g_currentAuthType == kPopBeforeSmtp && !PopBeforeSMTP(showProgress))
         return false;
     return SendBySMTP(message, showProgress);
+}
+
+std::string LastMailFailure() {
+    return g_lastFailure;
 }
 
 } // namespace quorvane

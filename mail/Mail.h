@@ -49,4 +49,8 @@ void CreateMailClients(const TSMTP& smtp, const TPOP& pop);
 bool SendMail(const std::string& subject, const std::string& from, const std::string& to,
               const std::string& body, bool showProgress);
 
+// Why the last SendMail returned false: the failed step and the server's reply, or the error where no
+// reply came ("RCPT TO: 550 no such user", "connect: cannot resolve ..."). Empty after a sent mail.
+std::string LastMailFailure();
+
 } // namespace quorvane

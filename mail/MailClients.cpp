@@ -28,9 +28,25 @@ SmtpClient::SmtpClient(ServerSettings server, bool authLogin, std::chrono::milli
     : server_(std::move(server)), authLogin_(authLogin), localName_(std::move(localName)), channel_(timeout) {
 }
 
-Reply SmtpClient::Command(std::string_view line, std::initializer_list<int> expected) {
-    channel_.WriteLine(line);
+void StepTrace::Record(const Reply& reply) {
+    ServerReply = reply.TextCode;
+    for (const std::string& line : reply.Lines) {
+        const std::size_t start = line.find_first_not_of(' ');
+        if (start != std::string::npos)
+            ServerReply += ' ' + line.substr(start);
+    }
+}
+
+Reply SmtpClient::Read() {
     Reply reply = ReadReply([this] { return channel_.ReadLine(); });
+    trace_.Record(reply);
+    return reply;
+}
+
+Reply SmtpClient::Command(std::string_view step, std::string_view line, std::initializer_list<int> expected) {
+    trace_.Begin(std::string(step));
+    channel_.WriteLine(line);
+    Reply reply = Read();
     if (expected.size() > 0 && std::find(expected.begin(), expected.end(), reply.Code) == expected.end())
         throw MailError(reply.Text());
     return reply;
@@ -51,48 +67,53 @@ void SmtpClient::AddMechanisms(const Reply& ehlo) {
 }
 
 void SmtpClient::Connect() {
+    trace_.Begin("connect");
     channel_.Open(server_.Host, server_.Port);
     try {
-        const Reply greeting = ReadReply([this] { return channel_.ReadLine(); });
+        trace_.Begin("greeting");
+        const Reply greeting = Read();
         if (greeting.Code != 220)
             throw MailError(greeting.Text());
         mechanisms_.clear();
-        const Reply ehlo = Command("EHLO " + localName_);
+        const Reply ehlo = Command("EHLO", "EHLO " + localName_);
         if (ehlo.Code == 250)
             AddMechanisms(ehlo);
         else
-            Command("HELO " + localName_, {250});
+            Command("HELO", "HELO " + localName_, {250});
     } catch (...) {
+        const StepTrace failed = trace_; // the connect failure is the one to report
         try {
             Disconnect();
         } catch (const MailError&) {
-            // the connect failure is the one to report
         }
+        trace_ = failed;
         throw;
     }
 }
 
 void SmtpClient::Authenticate() {
-    Command("AUTH LOGIN", {334});
-    Command(Base64Encode(server_.UserID), {334});
-    Command(Base64Encode(server_.Password), {235});
+    Command("AUTH LOGIN", "AUTH LOGIN", {334});
+    Command("AUTH LOGIN user name", Base64Encode(server_.UserID), {334});
+    Command("AUTH LOGIN password", Base64Encode(server_.Password), {235});
     authenticated_ = true;
 }
 
 void SmtpClient::Send(const MailMessage& message, const MessageWriter& writer) {
-    Command("RSET");
+    Command("RSET", "RSET");
     const bool offered = std::find(mechanisms_.begin(), mechanisms_.end(), "LOGIN") != mechanisms_.end();
     if (authLogin_ && offered && !authenticated_)
         Authenticate();
-    Command("MAIL FROM:<" + message.From.Address + ">", {250});
+    Command("MAIL FROM", "MAIL FROM:<" + message.From.Address + ">", {250});
     for (const MailAddress& recipient : message.Recipients)
-        Command("RCPT TO:<" + recipient.Address + ">", {250, 251});
+        Command("RCPT TO", "RCPT TO:<" + recipient.Address + ">", {250, 251});
     // The lines are made before DATA so that a message that cannot be written is never half sent.
+    trace_.Begin("message");
     std::vector<std::string> lines = writer.WireLines(message);
     lines.emplace_back(".");
-    Command("DATA", {354});
+    Command("DATA", "DATA", {354});
+    trace_.Begin("end of data");
     channel_.WriteLines(lines);
-    const Reply accepted = ReadReply([this] { return channel_.ReadLine(); });
+    const Reply accepted = Read();
     if (accepted.Code != 250)
         throw MailError(accepted.Text());
 }
@@ -101,6 +122,7 @@ void SmtpClient::Disconnect() {
     authenticated_ = false;
     if (!channel_.IsOpen())
         return;
+    trace_.Begin("QUIT");
     try {
         channel_.WriteLine("QUIT");
     } catch (const MailError&) {
@@ -115,6 +137,7 @@ Pop3Client::Pop3Client(ServerSettings server, std::chrono::milliseconds timeout)
 
 void Pop3Client::ExpectOk() {
     const Reply reply = ReadReply([this] { return channel_.ReadLine(); });
+    trace_.Record(reply);
     const std::string code = Upper(reply.TextCode);
     if (code == "+OK")
         return;
@@ -124,15 +147,19 @@ void Pop3Client::ExpectOk() {
 }
 
 void Pop3Client::Connect() {
+    trace_.Begin("POP connect");
     channel_.Open(server_.Host, server_.Port);
     try {
+        trace_.Begin("POP greeting");
         ExpectOk();
+        trace_.Begin("POP USER");
         channel_.WriteLine("USER " + server_.UserID);
         ExpectOk();
+        trace_.Begin("POP PASS");
         channel_.WriteLine("PASS " + server_.Password);
         ExpectOk();
     } catch (...) {
-        Disconnect();
+        Disconnect(); // leaves the trace at the failed step
         throw;
     }
 }

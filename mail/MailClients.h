@@ -14,6 +14,17 @@ namespace quorvane::mail {
 
 constexpr std::chrono::milliseconds kDefaultMailTimeout{30000};
 
+// Where a session stands, so that a failure can say which step broke and what the server answered.
+struct StepTrace {
+    std::string Step;  // "connect", "greeting", "EHLO", "RCPT TO", "USER", ...
+    std::string ServerReply; // the reply of that step, code first ("550 no such user"); empty: none came
+    void Begin(std::string step) {
+        Step = std::move(step);
+        ServerReply.clear();
+    }
+    void Record(const Reply& reply);
+};
+
 struct ServerSettings {
     std::string Host;
     int Port = 0;
@@ -38,9 +49,12 @@ public:
     bool Connected() const { return channel_.IsOpen(); }
     const std::vector<std::string>& AuthMechanisms() const { return mechanisms_; }
     bool Authenticated() const { return authenticated_; }
+    // The step of the last Connect, Send or Disconnect ("RCPT TO", ...) and the reply read in it, if any.
+    const StepTrace& Trace() const { return trace_; }
 
 private:
-    Reply Command(std::string_view line, std::initializer_list<int> expected = {});
+    Reply Command(std::string_view step, std::string_view line, std::initializer_list<int> expected = {});
+    Reply Read();
     void Authenticate();
     void AddMechanisms(const Reply& ehlo);
 
@@ -50,6 +64,7 @@ private:
     LineChannel channel_;
     std::vector<std::string> mechanisms_;
     bool authenticated_ = false;
+    StepTrace trace_;
 };
 
 class Pop3Client {
@@ -61,12 +76,14 @@ public:
     // QUIT if connected (no reply read), then close.
     void Disconnect();
     bool Connected() const { return channel_.IsOpen(); }
+    const StepTrace& Trace() const { return trace_; }
 
 private:
     void ExpectOk();
 
     ServerSettings server_;
     LineChannel channel_;
+    StepTrace trace_;
 };
 
 } // namespace quorvane::mail

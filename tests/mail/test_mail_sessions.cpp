@@ -317,6 +317,8 @@ TEST(Pop3Session, ErrToPassAndUnknownGreetingFailTheConnect) {
         ADD_FAILURE() << "no error";
     } catch (const MailError& e) {
         EXPECT_STREQ(e.what(), " invalid password"); // the text from the fifth character on
+        EXPECT_EQ(client.Trace().Step, "POP PASS");
+        EXPECT_EQ(client.Trace().ServerReply, "-ERR invalid password");
     }
     EXPECT_FALSE(client.Connected());
     EXPECT_EQ(server.Sessions(1)[0].lines, (Lines{"USER taro", "PASS wrong", "QUIT"}));

@@ -89,6 +89,7 @@ TEST_F(SendMailTest, FailuresByStep) {
     Build(ClosedPort(), 0);
     EXPECT_FALSE(SendMail("s", "from@example.com", "to@example.org", "", true));
     EXPECT_EQ(boxes_.boxes, (Boxes{InfoBox("SMTP 接続します。"), ErrorBox("SMTP 接続中にエラー発生。")}));
+    EXPECT_EQ(LastMailFailure().rfind("connect: ", 0), 0u) << LastMailFailure();
 
     boxes_.boxes.clear();
     EXPECT_FALSE(SendMail("s", "from@example.com", "to@example.org", "", false));
@@ -101,6 +102,7 @@ TEST_F(SendMailTest, FailuresByStep) {
     EXPECT_FALSE(SendMail("s", "from@example.com", "to@example.org, nobody@example.org", "", true));
     EXPECT_EQ(boxes_.boxes, (Boxes{InfoBox("SMTP 接続します。"), InfoBox("メールを送信します。"),
                                    ErrorBox("メール送信中にエラー発生。")}));
+    EXPECT_EQ(LastMailFailure(), "RCPT TO: 550 no such user");
     const Lines lines = smtp.Sessions(1)[0].lines;
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "DATA"), 0);
     EXPECT_EQ(lines.back(), "QUIT");
@@ -112,6 +114,7 @@ TEST_F(SendMailTest, ALaterSendWorksAfterAFailedOne) {
     Build(smtp.Start(), 0);
     EXPECT_FALSE(SendMail("s", "from@example.com", "to@example.org", "", false));
     EXPECT_TRUE(SendMail("s", "from@example.com", "to@example.org", "", false));
+    EXPECT_EQ(LastMailFailure(), "") << "a sent mail leaves no failure behind";
     EXPECT_EQ(smtp.Sessions(2).size(), 2u);
 }
 
