@@ -4,6 +4,7 @@
 
 #include "alert/AlarmLog.h"
 #include "tools/Command.h"
+#include "util/Util.h"
 
 namespace quorvane::ctl {
 
@@ -80,7 +81,7 @@ std::string Parse(const std::vector<std::string>& args, AlarmsArguments& parsed)
 
 std::string Readable(const AlarmLogEntry& e) {
     return e.Time + "  slot " + std::to_string(e.Slot) + "  " + e.Pair + "  " + (e.Upper ? "H " : "L ") +
-           (e.On ? "ON " : "OFF") + "  " + FormatFullPrecision(e.Rate) + "  sound=" + e.Sound +
+           (e.On ? "ON " : "OFF") + "  " + FormatRate(e.Rate, "", ".") + "  sound=" + e.Sound +
            "  mail=" + e.Mail + "  program=" + e.Program + "  notification=" + e.Notification;
 }
 
