@@ -53,7 +53,8 @@ std::vector<std::string_view> SplitTabs(std::string_view line) {
     std::size_t start = 0;
     while (true) {
         const std::size_t tab = line.find('\t', start);
-        fields.push_back(line.substr(start, tab == std::string_view::npos ? std::string_view::npos : tab - start));
+        fields.push_back(
+            line.substr(start, tab == std::string_view::npos ? std::string_view::npos : tab - start));
         if (tab == std::string_view::npos)
             return fields;
         start = tab + 1;
@@ -143,9 +144,8 @@ std::string AlarmLogTime() {
 
 std::string FormatAlarmLogLine(const AlarmLogEntry& e) {
     const std::string fields[FieldCount] = {
-        Field(e.Time),  std::to_string(e.Slot), Field(e.Pair), e.Upper ? "H" : "L",
-        e.On ? "ON" : "OFF", RateText(e.Rate), Field(e.Sound), Field(e.Mail),
-        Field(e.Program), Field(e.Notification)};
+        Field(e.Time),    std::to_string(e.Slot), Field(e.Pair), e.Upper ? "H" : "L", e.On ? "ON" : "OFF",
+        RateText(e.Rate), Field(e.Sound),         Field(e.Mail), Field(e.Program),    Field(e.Notification)};
     std::string line;
     for (const std::string& f : fields) {
         if (!line.empty())
@@ -165,8 +165,11 @@ std::optional<AlarmLogEntry> ParseAlarmLogLine(std::string_view line) {
     const auto rate = Number<double>(f[5]);
     if (!slot || !rate || (f[3] != "H" && f[3] != "L") || (f[4] != "ON" && f[4] != "OFF"))
         return std::nullopt;
-    return AlarmLogEntry{std::string(f[0]), *slot, std::string(f[2]), f[3] == "H", f[4] == "ON", *rate,
-                         std::string(f[6]), std::string(f[7]), std::string(f[8]), std::string(f[9])};
+    return AlarmLogEntry{std::string(f[0]), *slot,
+                         std::string(f[2]), f[3] == "H",
+                         f[4] == "ON",      *rate,
+                         std::string(f[6]), std::string(f[7]),
+                         std::string(f[8]), std::string(f[9])};
 }
 
 std::optional<std::int64_t> ParseAlarmLogTime(std::string_view text) {

@@ -198,8 +198,7 @@ std::string RunAlertApp(int slot, bool newState, bool oldState, bool upper) {
 std::string NotifyAlarm(bool newState, bool upper, double rate, const std::string& title) {
     if (!BasicData.Notify)
         return "off";
-    const std::string summary =
-        title + (upper ? " 上限警報 " : " 下限警報 ") + (newState ? "ON" : "OFF");
+    const std::string summary = title + (upper ? " 上限警報 " : " 下限警報 ") + (newState ? "ON" : "OFF");
     const std::string why = ShowNotification(summary, FormatRate(rate));
     return why.empty() ? "sent" : "unavailable " + why;
 }

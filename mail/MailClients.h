@@ -16,7 +16,7 @@ constexpr std::chrono::milliseconds kDefaultMailTimeout{30000};
 
 // Where a session stands, so that a failure can say which step broke and what the server answered.
 struct StepTrace {
-    std::string Step;  // "connect", "greeting", "EHLO", "RCPT TO", "USER", ...
+    std::string Step;        // "connect", "greeting", "EHLO", "RCPT TO", "USER", ...
     std::string ServerReply; // the reply of that step, code first ("550 no such user"); empty: none came
     void Begin(std::string step) {
         Step = std::move(step);

@@ -262,9 +262,8 @@ template <class Entries> void WriteRegistry(IniFile& ini, std::string_view secti
 // Builds the content stage by stage; step tells the stage reached when something throws.
 void BuildContent(IniFile& ini, const SettingsHost& host, PasswordForm passwords, int& step) {
     step = 1;
-    const SystemRecord system{host.WindowLeft(),   host.WindowTop(),   BasicData.Mute,
-                              BasicData.MonitorOn, BasicData.Interval, BasicData.ServiceURL,
-                              BasicData.Notify};
+    const SystemRecord system{host.WindowLeft(),  host.WindowTop(),     BasicData.Mute,  BasicData.MonitorOn,
+                              BasicData.Interval, BasicData.ServiceURL, BasicData.Notify};
     WriteKeys<SystemRecord>(ini, "System", SystemKeys, system, passwords);
     step = 2;
     WriteKeys<TSMTP>(ini, "Mail", SmtpKeys, GetSMTP(), passwords);

@@ -28,7 +28,8 @@ QtNotifier::QtNotifier(const QDBusConnection& bus) : bus_(bus) {
 void QtNotifier::Watch() {
     if (!bus_.isConnected())
         return;
-    auto* watcher = new QDBusServiceWatcher(ServiceName, bus_, QDBusServiceWatcher::WatchForRegistration, this);
+    auto* watcher =
+        new QDBusServiceWatcher(ServiceName, bus_, QDBusServiceWatcher::WatchForRegistration, this);
     connect(watcher, &QDBusServiceWatcher::serviceRegistered, this, [this] { service_ = Service::Present; });
     // Asked once at start, so that a desktop without the service is known before the first alarm.
     Expect(Call(QStringLiteral("GetServerInformation")));

@@ -117,16 +117,16 @@ TEST_F(AlarmLogTest, EachActionSaysWhatBecameOfIt) {
     EXPECT_EQ(e[4].Mail, "off");
     EXPECT_EQ(e[4].Program, "off");
     // Notifications go at the same moments as the mails: both ONs and OFFs with the output on.
-    EXPECT_EQ(notifier.shown, (std::vector<std::string>{"EUR/JPY 上限警報 ON | 151.0000",
-                                                        "EUR/JPY 上限警報 OFF | 140.0000",
-                                                        "EUR/JPY 下限警報 ON | 90.0000"}));
+    EXPECT_EQ(notifier.shown,
+              (std::vector<std::string>{"EUR/JPY 上限警報 ON | 151.0000", "EUR/JPY 上限警報 OFF | 140.0000",
+                                        "EUR/JPY 下限警報 ON | 90.0000"}));
 }
 
 TEST_F(AlarmLogTest, RotationKeepsTheLogBoundedAndTheNewestLast) {
     constexpr std::uintmax_t Limit = 2000;
     OpenAlarmLog(Path(), Limit);
-    AlarmLogEntry entry{"2026-12-09T18:00:00+09:00", 1, "USD/JPY", true, true, 0, "played", "sent",
-                        "off", "sent"};
+    AlarmLogEntry entry{
+        "2026-12-09T18:00:00+09:00", 1, "USD/JPY", true, true, 0, "played", "sent", "off", "sent"};
     for (int i = 1; i <= 300; ++i) {
         entry.Rate = i;
         entry.On = i % 2 == 1;

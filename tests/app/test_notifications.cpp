@@ -91,7 +91,9 @@ protected:
         service.SetRate("USD/JPY", rate);
         form1->GetRate();
     }
-    QColor UpperLamp() const { return FindControl<TShape>(form1.get(), QStringLiteral("SP_U1"))->BrushColor(); }
+    QColor UpperLamp() const {
+        return FindControl<TShape>(form1.get(), QStringLiteral("SP_U1"))->BrushColor();
+    }
 
     RateServiceFake service;
     std::unique_ptr<TForm1> form1;
@@ -133,8 +135,8 @@ TEST_F(NotificationTest, OneNotifyAtOnAndOneAtOffNoneWhileItLastsNorWithTheOutpu
 }
 
 TEST_F(NotificationTest, WithoutASessionBusTheCycleGoesOnAndTheLogSaysWhy) {
-    QtNotifier notifier(QDBusConnection::connectToBus(dir.filePath(QStringLiteral("no-bus")).prepend("unix:path="),
-                                                      QStringLiteral("quorvane-test-none")));
+    QtNotifier notifier(QDBusConnection::connectToBus(
+        dir.filePath(QStringLiteral("no-bus")).prepend("unix:path="), QStringLiteral("quorvane-test-none")));
     InstallNotifier(&notifier);
     Start();
     Cycle(110.25);

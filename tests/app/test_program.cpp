@@ -27,7 +27,8 @@ public:
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir.path());
         env.insert(QStringLiteral("XDG_STATE_HOME"), dir.filePath(QStringLiteral("state")));
         // A desktop without a session bus: notifications have nowhere to go.
-        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("unix:path=") + dir.filePath("no-bus"));
+        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
+                   QStringLiteral("unix:path=") + dir.filePath("no-bus"));
         process.setProcessEnvironment(env);
         process.setProcessChannelMode(QProcess::ForwardedChannels);
     }
