@@ -98,9 +98,12 @@ int RunAlarmsCommand(const std::vector<std::string>& args, std::ostream& out, st
         return 0;
     }
     const std::string path = parsed.log.empty() ? DefaultAlarmLogPath() : parsed.log;
+    const std::vector<std::string> lines = ReadAlarmLog(path);
+    if (lines.empty())
+        err << "quorvanectl alarms: no alarms logged in " << path << '\n';
     std::deque<std::string> shown;
     std::size_t unreadable = 0;
-    for (const std::string& line : ReadAlarmLog(path)) {
+    for (const std::string& line : lines) {
         const auto entry = ParseAlarmLogLine(line);
         if (!entry) {
             ++unreadable;
