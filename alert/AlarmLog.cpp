@@ -1,5 +1,7 @@
 #include "alert/AlarmLog.h"
 
+#include "util/Text.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,6 +22,8 @@ constexpr std::size_t FieldCount = 10;
 // A server may answer with a reply of many kilobytes; a line of the log stays readable.
 constexpr std::size_t MaxFieldBytes = 400;
 constexpr std::size_t MaxReadLine = 64 * 1024;
+// The program's own files stay near their limit; any other file named to the reader must not fill memory.
+constexpr std::size_t MaxReadFile = 64 * 1024 * 1024;
 
 std::string g_path;
 std::uintmax_t g_limit = DefaultAlarmLogLimit;
@@ -41,12 +45,6 @@ std::string Field(std::string_view text) {
         out += "...";
     }
     return out;
-}
-
-std::string RateText(double rate) {
-    char buffer[64];
-    const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, rate);
-    return ec == std::errc() ? std::string(buffer, end) : std::string("0");
 }
 
 std::vector<std::string_view> SplitTabs(std::string_view line) {
@@ -92,7 +90,7 @@ void AppendLines(std::ifstream& in, std::vector<std::string>& lines) {
     std::string line;
     bool overlong = false;
     char c;
-    while (in.get(c)) {
+    for (std::size_t read = 0; read < MaxReadFile && in.get(c); ++read) {
         if (c == '\n') {
             if (!overlong)
                 lines.push_back(line);
@@ -146,7 +144,7 @@ std::string AlarmLogTime() {
 std::string FormatAlarmLogLine(const AlarmLogEntry& e) {
     const std::string fields[FieldCount] = {
         Field(e.Time),    std::to_string(e.Slot), Field(e.Pair), e.Upper ? "H" : "L", e.On ? "ON" : "OFF",
-        RateText(e.Rate), Field(e.Sound),         Field(e.Mail), Field(e.Program),    Field(e.Notification)};
+        ShortestNumberText(e.Rate), Field(e.Sound),         Field(e.Mail), Field(e.Program),    Field(e.Notification)};
     std::string line;
     for (const std::string& f : fields) {
         if (!line.empty())

@@ -64,7 +64,7 @@ std::optional<AlarmLogEntry> ParseAlarmLogLine(std::string_view line);
 std::optional<std::int64_t> ParseAlarmLogTime(std::string_view text);
 
 // The lines of the log at path, oldest first: those of the rotated file, then those of the current one.
-// Missing files give no lines.
+// Missing files give no lines; of each file at most the first 64 MiB are read, lines over 64 KiB left out.
 std::vector<std::string> ReadAlarmLog(const std::string& path);
 
 } // namespace quorvane

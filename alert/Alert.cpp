@@ -7,16 +7,12 @@
 
 #include "alert/AlarmLog.h"
 #include "alert/App.h"
+#include "alert/DeviationLimit.h"
 #include "alert/Notification.h"
 #include "alert/Sound.h"
 #include "util/Util.h"
 
 namespace quorvane {
-
-// Deviation limits are summed in 80-bit extended precision so that a rate equal to the double
-// nearest BASE + DH is not taken as reaching a limit that is really above it.
-static_assert(std::numeric_limits<long double>::digits == 64,
-              "deviation limits assume long double is the x87 80-bit extended format");
 
 std::array<TAlertConfig, SlotCount> Alerts{};
 
@@ -32,11 +28,8 @@ bool LimitReached(const TAlertConfig& r, bool upper, double rate) {
     switch (r.ALTYPE) {
     case 0:
         return upper ? rate >= r.AH : rate <= r.AL;
-    case 1: {
-        const long double base = r.BASE;
-        const long double limit = upper ? base + r.DH : base - r.DL;
-        return upper ? static_cast<long double>(rate) >= limit : static_cast<long double>(rate) <= limit;
-    }
+    case 1:
+        return ReachesDeviationLimit(rate, r.BASE, upper ? r.DH : r.DL, upper);
     default:
         return false;
     }

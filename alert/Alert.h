@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "mail/Mail.h"
+#include "util/MailAccount.h"
 #include "util/Quotes.h"
 
 namespace quorvane {

@@ -18,5 +18,7 @@ int AppCount();
 std::string AppPath(int ref); // 1-based; empty outside 1..AppCount()
 void RemoveApp(int position);  // 0-based
 void UpdateApp(int position, const std::string& name, const std::string& path);
+// Removes the entry and fixes every alarm's reference to it and to those behind it.
+void DeleteApp(int position); // 0-based
 
 } // namespace quorvane

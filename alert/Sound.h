@@ -18,6 +18,8 @@ int SoundCount();
 std::string SoundPath(int ref); // 1-based; empty outside 1..SoundCount()
 void RemoveSound(int position);  // 0-based
 void UpdateSound(int position, const std::string& name, const std::string& path);
+// Removes the entry and fixes every alarm's reference to it and to those behind it.
+void DeleteSound(int position); // 0-based
 
 // Plays a file at once, replacing any sound still playing; never waits, reports nothing.
 class SoundPlayer {

@@ -24,7 +24,7 @@
 #include "app/toolkit/Desktop.h"
 #include "app/toolkit/Guard.h"
 #include "mail/Mail.h"
-#include "util/Settings.h"
+#include "settings/Settings.h"
 #include "util/Util.h"
 
 namespace quorvane {

@@ -53,7 +53,8 @@ TForm4::~TForm4() {
 }
 
 void TForm4::FormCreate() {
-    if (!InitRateService() && Form1)
+    // The main window, made before this one, has loaded the settings and with them SERVICE_URL.
+    if (!InitRateService(BasicData.ServiceURL) && Form1)
         Form1->ShowErrorTitle(CommunicationError);
     hide();
 }

@@ -1,6 +1,7 @@
 // Unit7: the splash window shown once at start, with the program's picture and version.
 #include "app/Unit7.h"
 
+#include <QEventLoop>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
@@ -42,6 +43,24 @@ TForm7::TForm7(QWidget* parent)
     Timer1->SetInterval(2000);
     Timer1->OnTimer = [this] { Timer1Timer(); };
     Timer1->SetEnabled(true);
+}
+
+TForm7::~TForm7() {
+    if (Form7 == this)
+        Form7 = nullptr;
+}
+
+// QDialog::exec would wait for ever when the timer closes the splash while it is still being shown (on a
+// busy machine the overdue tick can run from inside show()); this loop runs only while the splash is up.
+int TForm7::exec() {
+    setWindowModality(Qt::ApplicationModal);
+    setResult(0);
+    QEventLoop loop;
+    connect(this, &QDialog::finished, &loop, &QEventLoop::quit);
+    show();
+    if (isVisible())
+        loop.exec(QEventLoop::DialogExec);
+    return result();
 }
 
 void TForm7::SetVersion(const QString& text) {

@@ -17,6 +17,10 @@ class TForm7 : public QDialog {
     Q_OBJECT
 public:
     explicit TForm7(QWidget* parent = nullptr);
+    ~TForm7() override;
+
+    // Shows the splash application-modal until its timer or the user closes it.
+    int exec() override;
 
     // "105" shows as "Version 1.05", drawn onto the picture.
     void SetVersion(const QString& text);

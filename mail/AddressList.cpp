@@ -1,4 +1,5 @@
 #include "mail/AddressList.h"
+#include "util/Text.h"
 
 #include <stdexcept>
 #include <string>
@@ -6,13 +7,6 @@
 namespace quorvane::mail {
 
 namespace {
-
-std::string_view Trim(std::string_view text) {
-    const std::size_t first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos)
-        return {};
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
 
 // Walks a text keeping track of quoted strings and (nested) comments.
 class Scanner {
@@ -82,7 +76,7 @@ std::string Unquote(std::string_view text, bool keepQuotes) {
 } // namespace
 
 MailAddress ParseMailbox(std::string_view text) {
-    text = Trim(text);
+    text = TrimBlanks(text, SpaceTab);
     Scanner scanner;
     std::size_t open = std::string_view::npos;
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -93,12 +87,12 @@ MailAddress ParseMailbox(std::string_view text) {
     }
     MailAddress mailbox;
     if (open == std::string_view::npos) {
-        mailbox.Address = std::string(Trim(Unquote(text, true)));
+        mailbox.Address = std::string(TrimBlanks(Unquote(text, true), SpaceTab));
         return mailbox;
     }
     const std::size_t close = text.find('>', open + 1);
-    mailbox.Name = std::string(Trim(Unquote(text.substr(0, open), false)));
-    mailbox.Address = std::string(Trim(text.substr(open + 1, close - open - 1)));
+    mailbox.Name = std::string(TrimBlanks(Unquote(text.substr(0, open), false), SpaceTab));
+    mailbox.Address = std::string(TrimBlanks(text.substr(open + 1, close - open - 1), SpaceTab));
     if (close != std::string_view::npos &&
         Unquote(text.substr(close + 1), false).find('@') != std::string::npos)
         OutsideAddress();
@@ -108,7 +102,7 @@ MailAddress ParseMailbox(std::string_view text) {
 std::vector<MailAddress> ParseAddressList(std::string_view text) {
     std::vector<MailAddress> list;
     const auto addEntry = [&](std::string_view entry) {
-        entry = Trim(entry);
+        entry = TrimBlanks(entry, SpaceTab);
         if (entry.empty() || entry == "<>")
             return;
         MailAddress mailbox = ParseMailbox(entry);

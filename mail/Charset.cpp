@@ -1,8 +1,8 @@
 #include "mail/Charset.h"
 
 #include "mail/Iso2022Jp.h"
-
-#include <iconv.h>
+#include "mail/MailError.h"
+#include "util/Iconv.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -12,76 +12,18 @@ namespace quorvane::mail {
 
 namespace {
 
-struct IconvCloser {
-    void operator()(void* cd) const { iconv_close(static_cast<iconv_t>(cd)); }
-};
-using IconvHandle = std::unique_ptr<void, IconvCloser>;
-
 class IconvConverter final : public CharsetConverter {
 public:
-    explicit IconvConverter(const std::string& target) {
-        iconv_t cd = iconv_open(target.c_str(), "UTF-8");
-        if (cd == reinterpret_cast<iconv_t>(-1))
-            throw std::runtime_error("no converter from UTF-8 to " + target);
-        handle_.reset(cd);
-    }
+    explicit IconvConverter(const std::string& target) : iconv_(target, "UTF-8") {}
 
-    std::optional<std::string> Convert(std::string_view utf8) const override {
-        std::string out;
-        if (!Run(utf8, out, nullptr))
-            return std::nullopt;
-        return out;
-    }
+    std::optional<std::string> Convert(std::string_view utf8) const override { return iconv_.Convert(utf8); }
 
     std::string ConvertLossy(std::string_view utf8, std::string_view substitute) const override {
-        std::string out;
-        Run(utf8, out, &substitute);
-        return out;
+        return iconv_.ConvertLossy(utf8, substitute, Iconv::Utf8Sequence);
     }
 
 private:
-    static std::size_t SequenceLength(unsigned char lead) {
-        if (lead >= 0xF0)
-            return 4;
-        if (lead >= 0xE0)
-            return 3;
-        if (lead >= 0xC0)
-            return 2;
-        return 1;
-    }
-
-    // Without a substitute, stops at the first character that cannot be converted.
-    bool Run(std::string_view in, std::string& out, const std::string_view* substitute) const {
-        auto cd = static_cast<iconv_t>(handle_.get());
-        iconv(cd, nullptr, nullptr, nullptr, nullptr);
-        char* src = const_cast<char*>(in.data());
-        std::size_t srcLeft = in.size();
-        char buffer[1024];
-        while (true) {
-            char* dst = buffer;
-            std::size_t dstLeft = sizeof buffer;
-            const std::size_t r = srcLeft > 0 ? iconv(cd, &src, &srcLeft, &dst, &dstLeft)
-                                              : iconv(cd, nullptr, nullptr, &dst, &dstLeft);
-            const int error = errno;
-            out.append(buffer, static_cast<std::size_t>(dst - buffer));
-            if (r != static_cast<std::size_t>(-1)) {
-                if (srcLeft == 0 && dst == buffer)
-                    return true;
-                continue;
-            }
-            if (error == E2BIG)
-                continue;
-            if (!substitute)
-                return false;
-            // EILSEQ or EINVAL: replace one character and go on.
-            out += *substitute;
-            const std::size_t skip = std::min(srcLeft, SequenceLength(static_cast<unsigned char>(*src)));
-            src += skip;
-            srcLeft -= skip;
-        }
-    }
-
-    IconvHandle handle_;
+    Iconv iconv_;
 };
 
 // Characters that UTF-8 text from other sources often carries in forms CP932 lacks.
@@ -105,6 +47,8 @@ std::string ToCp932Forms(std::string_view utf8) {
 }
 
 constexpr std::string_view kGetaMark = "\x81\xAC"; // 〓 in CP932
+
+CharsetBackend g_backend;
 
 } // namespace
 
@@ -131,8 +75,18 @@ MailLanguage CurrentMailLanguage() {
     return MailLanguage::Other;
 }
 
+void InstallCharsetBackend(CharsetBackend backend) { g_backend = std::move(backend); }
+
 std::unique_ptr<CharsetConverter> MakeCharsetConverter(const std::string& targetCharset) {
-    return std::make_unique<IconvConverter>(targetCharset);
+    try {
+        if (g_backend)
+            return g_backend(targetCharset);
+        return std::make_unique<IconvConverter>(targetCharset);
+    } catch (const MailError&) {
+        throw;
+    } catch (const std::exception& e) {
+        throw MailError(e.what());
+    }
 }
 
 MailTextEncoder::MailTextEncoder(MailLanguage language) : language_(language), letter_('B') {

@@ -1,6 +1,7 @@
 // Character sets of outgoing mail: the locale's choice and the conversion from our UTF-8 strings.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -25,8 +26,13 @@ public:
     virtual std::string ConvertLossy(std::string_view utf8, std::string_view substitute) const = 0;
 };
 
-// Throws std::runtime_error when the system has no converter for the charset.
+// Throws MailError when the system has no converter for the charset.
 std::unique_ptr<CharsetConverter> MakeCharsetConverter(const std::string& targetCharset);
+
+// Where MakeCharsetConverter gets its converters: iconv unless another backend is installed (empty
+// restores iconv). Whatever a backend throws reaches the mail sessions as a MailError.
+using CharsetBackend = std::function<std::unique_ptr<CharsetConverter>(const std::string& targetCharset)>;
+void InstallCharsetBackend(CharsetBackend backend);
 
 // Header text and body lines turned into the bytes that go into a message.
 class MailTextEncoder {

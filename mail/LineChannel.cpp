@@ -1,4 +1,5 @@
 #include "mail/LineChannel.h"
+#include "util/Text.h"
 
 #include "mail/MailError.h"
 
@@ -12,26 +13,8 @@ namespace {
 
 constexpr std::size_t kMaxReplyLines = 4096;
 
-std::string TrimControls(const std::string& line) {
-    const auto isEdge = [](unsigned char c) { return c <= 0x20 || c == 0x7F; };
-    std::size_t first = 0;
-    std::size_t last = line.size();
-    while (first < last && isEdge(static_cast<unsigned char>(line[first])))
-        ++first;
-    while (last > first && isEdge(static_cast<unsigned char>(line[last - 1])))
-        --last;
-    return line.substr(first, last - first);
-}
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
 std::string TextCodeOf(const std::string& first) {
-    std::string code = TrimControls(first.substr(0, 4));
+    std::string code(TrimControls(std::string_view(first).substr(0, 4)));
     if (code.size() == 4 && code[3] == '-')
         code.pop_back();
     return code;
@@ -128,7 +111,7 @@ Reply ReadReply(const std::function<std::string()>& nextLine) {
         while (true) {
             if (++linesRead > kMaxReplyLines)
                 throw MailError("reply too long");
-            std::string line = TrimControls(nextLine());
+            std::string line(TrimControls(nextLine()));
             if (!line.empty())
                 return line;
         }
@@ -143,7 +126,7 @@ Reply ReadReply(const std::function<std::string()>& nextLine) {
         while (true) {
             const std::string line = next();
             reply.Lines.push_back(line.size() > 4 ? line.substr(4) : std::string());
-            if (line.size() < 4 || EqualsIgnoringCase(std::string_view(line).substr(0, 4), last))
+            if (line.size() < 4 || EqualsIgnoringAsciiCase(std::string_view(line).substr(0, 4), last))
                 break;
         }
     }

@@ -19,9 +19,14 @@ TPOP g_pop;
 TMailAccount g_account;
 
 std::chrono::milliseconds g_timeout = mail::kDefaultMailTimeout;
-std::unique_ptr<mail::SmtpClient> g_smtpClient;
-std::unique_ptr<mail::Pop3Client> g_popClient;
-std::int32_t g_currentAuthType = 0;
+// The clients in use and how they were built: a test mail builds them from the dialog's copy of the
+// settings, so the stored settings need not be what they were built from.
+struct Clients {
+    std::unique_ptr<mail::SmtpClient> smtp;
+    std::unique_ptr<mail::Pop3Client> pop;
+    bool popBeforeSmtp = false;
+};
+Clients g_clients;
 std::string g_lastFailure;
 
 constexpr std::int32_t kAuthLogin = 1;
@@ -59,7 +64,7 @@ void NoteFailure(const mail::StepTrace& trace, const MailError& error) {
 }
 
 void EnsureClients() {
-    if (!g_smtpClient || !g_popClient)
+    if (!g_clients.smtp || !g_clients.pop)
         CreateMailClients(TSMTP{}, TPOP{});
 }
 
@@ -67,15 +72,15 @@ bool PopBeforeSMTP(bool showProgress) {
     bool result = false;
     Info(showProgress, "POP 接続します。");
     try {
-        g_popClient->Connect();
+        g_clients.pop->Connect();
         Info(showProgress, "POP 接続完了。");
         result = true;
     } catch (const MailError& e) {
-        NoteFailure(g_popClient->Trace(), e);
+        NoteFailure(g_clients.pop->Trace(), e);
         Error(showProgress, "POP 接続エラー。");
     }
     Info(showProgress, "POP 切断します。");
-    g_popClient->Disconnect();
+    g_clients.pop->Disconnect();
     Info(showProgress, "POP 切断完了。");
     return result;
 }
@@ -86,19 +91,19 @@ bool SendBySMTP(const mail::MailMessage& message, bool showProgress) {
     int step = 0;
     try {
         Info(showProgress, "SMTP 接続します。");
-        g_smtpClient->Connect();
+        g_clients.smtp->Connect();
         step = 1;
         Info(showProgress, "メールを送信します。");
-        g_smtpClient->Send(message, mail::MessageWriter(mail::CurrentMailLanguage()));
+        g_clients.smtp->Send(message, mail::MessageWriter(mail::CurrentMailLanguage()));
         step = 2;
         Info(showProgress, "メール送信完了。SMTP切断します。");
-        g_smtpClient->Disconnect();
+        g_clients.smtp->Disconnect();
         return true;
     } catch (const MailError& e) {
-        NoteFailure(g_smtpClient->Trace(), e);
+        NoteFailure(g_clients.smtp->Trace(), e);
         // A connection left open would refuse every later send through this client.
         try {
-            g_smtpClient->Disconnect();
+            g_clients.smtp->Disconnect();
         } catch (const MailError&) {
             // already reporting a failure
         }
@@ -137,12 +142,12 @@ void InitMail() {
 }
 
 void CreateMailClients(const TSMTP& smtp, const TPOP& pop) {
-    g_smtpClient = std::make_unique<mail::SmtpClient>(
+    g_clients.smtp = std::make_unique<mail::SmtpClient>(
         mail::ServerSettings{smtp.Server, smtp.Port, smtp.UserID, smtp.Password}, smtp.AuthType == kAuthLogin,
         g_timeout);
-    g_popClient = std::make_unique<mail::Pop3Client>(
+    g_clients.pop = std::make_unique<mail::Pop3Client>(
         mail::ServerSettings{pop.Server, pop.Port, pop.UserID, pop.Password}, g_timeout);
-    g_currentAuthType = smtp.AuthType;
+    g_clients.popBeforeSmtp = smtp.AuthType == kPopBeforeSmtp;
 }
 
 bool SendMail(const std::string& subject, const std::string& from, const std::string& to,
@@ -154,7 +159,7 @@ bool SendMail(const std::string& subject, const std::string& from, const std::st
     message.From = mail::ParseMailbox(from);
     message.Body = SplitLines(body);
     EnsureClients();
-    if (g_currentAuthType == kPopBeforeSmtp && !PopBeforeSMTP(showProgress))
+    if (g_clients.popBeforeSmtp && !PopBeforeSMTP(showProgress))
         return false;
     return SendBySMTP(message, showProgress);
 }

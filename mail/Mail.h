@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "util/MailAccount.h"
+
 namespace quorvane {
 
 struct TSMTP {
@@ -20,13 +22,6 @@ struct TPOP {
     std::string Server;
     std::string UserID;
     std::string Password;
-};
-
-struct TMailAccount {
-    std::string From;
-    std::string To;
-    std::string CC;
-    std::string BCC;
 };
 
 void SetSMTP(const TSMTP& smtp);

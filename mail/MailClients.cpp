@@ -1,4 +1,5 @@
 #include "mail/MailClients.h"
+#include "util/Text.h"
 
 #include "mail/Base64.h"
 #include "mail/MailError.h"
@@ -15,10 +16,6 @@ std::string Upper(std::string text) {
     for (char& c : text)
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return text;
-}
-
-bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() && Upper(std::string(text.substr(0, prefix.size()))) == prefix;
 }
 
 } // namespace
@@ -54,7 +51,7 @@ Reply SmtpClient::Command(std::string_view step, std::string_view line, std::ini
 
 void SmtpClient::AddMechanisms(const Reply& ehlo) {
     for (const std::string& line : ehlo.Lines) {
-        if (!StartsWithIgnoringCase(line, "AUTH ") && !StartsWithIgnoringCase(line, "AUTH="))
+        if (!StartsWithIgnoringAsciiCase(line, "AUTH ") && !StartsWithIgnoringAsciiCase(line, "AUTH="))
             continue;
         std::string names = Upper(line.substr(5));
         std::replace(names.begin(), names.end(), '=', ' ');

@@ -1,7 +1,7 @@
 // The WSDL 1.1 description of the service, in the shape of the published CurrencyConvertor description.
 #include "rated/SoapMessages.h"
 
-#include "service/CurrencyConvertor.h"
+#include "service/ServiceNames.h"
 #include "util/Xml.h"
 
 namespace quorvane::rated {

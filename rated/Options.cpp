@@ -4,7 +4,8 @@
 #include <filesystem>
 #include <random>
 
-#include "service/CurrencyConvertor.h"
+#include "service/ServiceNames.h"
+#include "util/HostPort.h"
 
 namespace quorvane::rated {
 
@@ -19,22 +20,17 @@ template <class T> bool ParseNumber(const std::string& text, T& value) {
 } // namespace
 
 Result<std::pair<std::string, int>> ParseListenAddress(const std::string& text) {
-    const auto colon = text.rfind(':');
-    if (colon == std::string::npos || colon == 0)
-        return Error{"--listen wants HOST:PORT, not '" + text + "'"};
-    std::string host = text.substr(0, colon);
-    if (host.front() == '[') {
-        if (host.size() < 3 || host.back() != ']')
-            return Error{"--listen: unbalanced brackets in '" + text + "'"};
-        host = host.substr(1, host.size() - 2);
-    } else if (host.find(':') != std::string::npos) {
+    const auto address = ParseHostPort(text);
+    if (address && address->port)
+        return std::pair{address->host, *address->port};
+    if (text.starts_with('[') && text.find(']') == std::string::npos)
+        return Error{"--listen: unbalanced brackets in '" + text + "'"};
+    if (address && !text.starts_with('[') && address->host.find(':') != std::string::npos)
         return Error{"--listen: write an IPv6 address in brackets, as [::1]:PORT"};
-    }
-    int port = -1;
-    if (!ParseNumber(text.substr(colon + 1), port) || port < 0 || port > 65535)
-        return Error{"--listen: the port must be a number from 0 to 65535, not '" + text.substr(colon + 1) +
-                     "'"};
-    return std::pair{host, port};
+    if (address || text.find(':') == std::string::npos || text.starts_with(':'))
+        return Error{"--listen wants HOST:PORT, not '" + text + "'"};
+    return Error{"--listen: the port must be a number from 0 to 65535, not '" + text.substr(text.rfind(':') + 1) +
+                 "'"};
 }
 
 Result<Options> ParseOptions(const std::vector<std::string>& args) {

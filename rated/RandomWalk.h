@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <mutex>
 
-#include "service/Currency.h"
+#include "util/Currency.h"
 
 namespace quorvane::rated {
 

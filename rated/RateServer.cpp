@@ -1,4 +1,5 @@
 #include "rated/RateServer.h"
+#include "util/Text.h"
 
 #include <httplib.h>
 
@@ -10,7 +11,7 @@
 #include <thread>
 
 #include "rated/SoapMessages.h"
-#include "service/CurrencyConvertor.h"
+#include "service/ServiceNames.h"
 
 namespace quorvane::rated {
 
@@ -20,16 +21,9 @@ using Clock = std::chrono::steady_clock;
 
 constexpr const char* XmlContentType = "text/xml; charset=utf-8";
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
 bool AsksForDescription(const httplib::Request& req) {
     return std::any_of(req.params.begin(), req.params.end(),
-                       [](const auto& param) { return EqualsNoCase(param.first, "wsdl"); });
+                       [](const auto& param) { return EqualsIgnoringAsciiCase(param.first, "wsdl"); });
 }
 
 // A Host header we are willing to write back into the description: a host name or address and a port.
@@ -171,7 +165,7 @@ std::string RateServer::Location(const httplib::Request& req) const {
 }
 
 void RateServer::HandleGet(const httplib::Request& req, httplib::Response& res) {
-    if (!EqualsNoCase(req.path, EndpointPath)) {
+    if (!EqualsIgnoringAsciiCase(req.path, EndpointPath)) {
         res.status = 404;
         return;
     }
@@ -188,7 +182,7 @@ void RateServer::HandleGet(const httplib::Request& req, httplib::Response& res) 
 
 void RateServer::HandlePost(const httplib::Request& req, httplib::Response& res) {
     const auto start = Clock::now();
-    if (!EqualsNoCase(req.path, EndpointPath)) {
+    if (!EqualsIgnoringAsciiCase(req.path, EndpointPath)) {
         res.status = 404;
         return;
     }

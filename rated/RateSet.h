@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "rated/Result.h"
-#include "service/Currency.h"
+#include "util/Currency.h"
 
 namespace quorvane::rated {
 

@@ -1,4 +1,6 @@
 #include "rated/RateSource.h"
+#include "util/FileRead.h"
+#include "util/Text.h"
 
 #include <curl/curl.h>
 
@@ -38,15 +40,6 @@ int Progress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     return download->cancel && download->cancel->load() ? 1 : 0;
 }
 
-bool StartsWithNoCase(const std::string& text, std::string_view prefix) {
-    if (text.size() < prefix.size())
-        return false;
-    for (size_t i = 0; i < prefix.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(text[i])) != prefix[i])
-            return false;
-    return true;
-}
-
 Result<std::string> ReadUrl(const std::string& url, const std::atomic<bool>* cancel) {
     std::unique_ptr<CURL, CurlFree> curl(curl_easy_init());
     if (!curl)
@@ -81,29 +74,18 @@ Result<std::string> ReadUrl(const std::string& url, const std::atomic<bool>* can
 }
 
 Result<std::string> ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return Error{path + ": " + std::strerror(errno)};
-    std::string body;
-    char buffer[16384];
-    while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
-        body.append(buffer, static_cast<size_t>(in.gcount()));
-        if (body.size() > MaxRatesDocument)
-            return Error{path + ": larger than " + std::to_string(MaxRatesDocument) + " bytes"};
-    }
-    if (in.bad())
-        return Error{path + ": read error"};
-    return body;
+    FileBytes file = ReadFileBounded(path, MaxRatesDocument);
+    if (file.error == EFBIG)
+        return Error{path + ": larger than " + std::to_string(MaxRatesDocument) + " bytes"};
+    if (file.error != 0)
+        return Error{path + ": " + std::strerror(file.error)};
+    return std::move(file.bytes);
 }
 
 } // namespace
 
-bool IsHttpAddress(const std::string& source) {
-    return StartsWithNoCase(source, "http://") || StartsWithNoCase(source, "https://");
-}
-
 Result<std::string> ReadRatesSource(const std::string& source, const std::atomic<bool>* cancel) {
-    return IsHttpAddress(source) ? ReadUrl(source, cancel) : ReadFile(source);
+    return quorvane::IsHttpAddress(source) ? ReadUrl(source, cancel) : ReadFile(source);
 }
 
 } // namespace quorvane::rated

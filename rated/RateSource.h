@@ -12,8 +12,6 @@ namespace quorvane::rated {
 // Rates documents are a few kilobytes; anything much larger is not one.
 inline constexpr std::size_t MaxRatesDocument = 8 * 1024 * 1024;
 
-bool IsHttpAddress(const std::string& source);
-
 // The whole document at source: a URL beginning with http:// or https:// (fetched with bounded connect
 // and transfer time-outs, redirects followed, status 400 and above a failure) or a file path.
 // Blocks for the read; fails with a readable text. A set cancel flag ends a download early.

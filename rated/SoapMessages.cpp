@@ -6,7 +6,8 @@
 #include <cmath>
 
 #include "rated/RateSet.h"
-#include "service/CurrencyConvertor.h"
+#include "service/ServiceNames.h"
+#include "util/Text.h"
 #include "util/Xml.h"
 
 namespace quorvane::rated {
@@ -133,9 +134,7 @@ std::string RateText(double rate) {
         return "NaN";
     if (std::isinf(rate))
         return rate > 0 ? "INF" : "-INF";
-    char buffer[64];
-    auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, rate);
-    return std::string(buffer, ec == std::errc() ? end : buffer);
+    return ShortestNumberText(rate);
 }
 
 std::string WriteConversionResponse(double rate) {

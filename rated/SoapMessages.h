@@ -5,12 +5,10 @@
 #include <string_view>
 
 #include "rated/Result.h"
-#include "service/Currency.h"
+#include "service/ServiceNames.h"
+#include "util/Currency.h"
 
 namespace quorvane::rated {
-
-inline constexpr std::string_view SoapEnvelopeNamespace = "http://schemas.xmlsoap.org/soap/envelope/";
-inline constexpr std::string_view Soap12EnvelopeNamespace = "http://www.w3.org/2003/05/soap-envelope";
 
 // A SOAP 1.1 fault: code is one of the envelope namespace's codes (Client, Server, VersionMismatch,
 // MustUnderstand), text the faultstring.

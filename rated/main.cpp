@@ -6,11 +6,11 @@
 
 #include <csignal>
 #include <cstdio>
-#include <filesystem>
 #include <thread>
 
 #include "rated/Options.h"
 #include "rated/RateServer.h"
+#include "util/ProgramPath.h"
 
 using namespace quorvane::rated;
 
@@ -22,9 +22,8 @@ void LogLine(const std::string& line) {
 }
 
 std::string ExecutablePath(const char* argv0) {
-    std::error_code ec;
-    auto path = std::filesystem::read_symlink("/proc/self/exe", ec);
-    return ec ? std::string(argv0) : path.string();
+    const std::string path = quorvane::ProgramPath();
+    return path.empty() ? std::string(argv0) : path;
 }
 
 } // namespace

@@ -1,6 +1,8 @@
 #include "service/CurrencyConvertor.h"
+#include "util/FileRead.h"
+#include "util/Text.h"
 
-#include <fstream>
+#include <cstring>
 #include <mutex>
 #include <optional>
 #include <sstream>
@@ -12,33 +14,6 @@
 namespace quorvane {
 
 namespace {
-
-bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
-    if (text.size() < prefix.size())
-        return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(text[i])) !=
-            std::tolower(static_cast<unsigned char>(prefix[i])))
-            return false;
-    return true;
-}
-
-bool IsHttpAddress(std::string_view address) {
-    return StartsWithIgnoringCase(address, "http://") || StartsWithIgnoringCase(address, "https://");
-}
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && StartsWithIgnoringCase(a, b);
-}
-
-std::string TrimBlanks(std::string_view s) {
-    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-    while (!s.empty() && blank(s.front()))
-        s.remove_prefix(1);
-    while (!s.empty() && blank(s.back()))
-        s.remove_suffix(1);
-    return std::string(s);
-}
 
 bool HasControlCharacter(std::string_view s) {
     for (char c : s)
@@ -60,21 +35,15 @@ ServiceError StatusError(long status, std::string_view what) {
 }
 
 ServiceResult<std::string> ReadLocalFile(std::string path) {
-    if (StartsWithIgnoringCase(path, "file://"))
+    if (StartsWithIgnoringAsciiCase(path, "file://"))
         path.erase(0, 7);
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return MakeError(ServiceErrorKind::Description, "cannot open the description file " + path);
-    std::string bytes;
-    char buffer[65536];
-    while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
-        bytes.append(buffer, static_cast<std::size_t>(in.gcount()));
-        if (bytes.size() > HttpTransport::MaxBodyBytes)
-            return MakeError(ServiceErrorKind::Description, "description file too large: " + path);
-    }
-    if (in.bad())
-        return MakeError(ServiceErrorKind::Description, "cannot read the description file " + path);
-    return bytes;
+    FileBytes file = ReadFileBounded(path, HttpTransport::MaxBodyBytes);
+    if (file.error == EFBIG)
+        return MakeError(ServiceErrorKind::Description, "description file too large: " + path);
+    if (file.error != 0)
+        return MakeError(ServiceErrorKind::Description,
+                         "cannot read the description file " + path + ": " + std::strerror(file.error));
+    return std::move(file.bytes);
 }
 
 class CurrencyConvertorProxy final : public CurrencyConvertorSoap {
@@ -121,7 +90,7 @@ private:
             return *binding_;
         if (!description_) {
             auto loaded = ServiceDescription::Load(
-                TrimBlanks(address_), [this](const std::string& address) { return LoadDocument(address); });
+                std::string(TrimBlanks(address_)), [this](const std::string& address) { return LoadDocument(address); });
             if (!loaded)
                 return loaded.error();
             description_.emplace(std::move(loaded).value());
@@ -160,8 +129,8 @@ private:
             transport_->Close();
             return StatusError(response.status, "the rate service");
         }
-        const std::string type = TrimBlanks(response.contentType);
-        if (EqualsIgnoringCase(type, "text/plain") || EqualsIgnoringCase(type, "text/html")) {
+        const std::string type(TrimBlanks(response.contentType));
+        if (EqualsIgnoringAsciiCase(type, "text/plain") || EqualsIgnoringAsciiCase(type, "text/html")) {
             transport_->Close();
             return MakeError(ServiceErrorKind::ContentType, "the rate service answered with " + type);
         }

@@ -5,22 +5,11 @@
 #include <string>
 #include <string_view>
 
-#include "service/Currency.h"
+#include "service/ServiceNames.h"
 #include "service/ServiceResult.h"
+#include "util/Currency.h"
 
 namespace quorvane {
-
-// The namespace of the published CurrencyConvertor description, so that its documents and ours agree.
-inline constexpr std::string_view ServiceNamespace = "http://www.webserviceX.NET/";
-inline constexpr std::string_view ServiceName = "CurrencyConvertor";
-inline constexpr std::string_view PortName = "CurrencyConvertorSoap";
-inline constexpr std::string_view OperationName = "ConversionRate";
-
-// Where the local rate service (quorvane-rated) listens by default.
-inline constexpr int DefaultServicePort = 47210;
-inline constexpr std::string_view ServiceDescriptionAddress =
-    "http://127.0.0.1:47210/CurrencyConvertor.asmx?wsdl";
-inline constexpr std::string_view ServiceEndpointAddress = "http://127.0.0.1:47210/CurrencyConvertor.asmx";
 
 class HttpTransport;
 

@@ -1,4 +1,5 @@
 #include "service/ServiceDescription.h"
+#include "util/Text.h"
 
 #include <algorithm>
 #include <cctype>
@@ -37,17 +38,6 @@ const xmlNode* FindChild(const xmlNode* parent, std::string_view ns, std::string
     return nullptr;
 }
 
-bool IsHttpUrl(std::string_view address) {
-    const auto lower = [](std::string_view s) {
-        std::string out(s);
-        for (char& c : out)
-            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        return out;
-    };
-    const std::string head = lower(address.substr(0, 8));
-    return head.rfind("http://", 0) == 0 || head.rfind("https://", 0) == 0;
-}
-
 std::string ResolveAddress(const std::string& location, const std::string& base) {
     xmlChar* built = xmlBuildURI(reinterpret_cast<const xmlChar*>(location.c_str()),
                                  reinterpret_cast<const xmlChar*>(base.c_str()));
@@ -78,16 +68,6 @@ std::optional<QName> ReadQName(const xmlNode* node, const std::string& value,
     return QName{reinterpret_cast<const char*>(ns->href), value.substr(colon + 1)};
 }
 
-std::string TrimBlanks(std::string s) {
-    const auto blank = [](unsigned char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-    while (!s.empty() && blank(s.back()))
-        s.pop_back();
-    std::size_t start = 0;
-    while (start < s.size() && blank(s[start]))
-        ++start;
-    return s.substr(start);
-}
-
 } // namespace
 
 ServiceResult<ServiceDescription> ServiceDescription::Load(const std::string& address,
@@ -112,9 +92,9 @@ ServiceResult<ServiceDescription> ServiceDescription::Load(const std::string& ad
             const auto location = xml::Attribute(import, "location");
             if (!location || location->empty())
                 return;
-            std::string resolved = ResolveAddress(TrimBlanks(*location), current);
+            std::string resolved = ResolveAddress(std::string(TrimBlanks(*location)), current);
             // A description from the network must not make us read the user's files.
-            if (IsHttpUrl(current) && !IsHttpUrl(resolved)) {
+            if (IsHttpAddress(current) && !IsHttpAddress(resolved)) {
                 refused = resolved;
                 return;
             }
@@ -185,7 +165,7 @@ ServiceResult<OperationBinding> ServiceDescription::Resolve(std::string_view ser
 
     OperationBinding result;
     const xmlNode* address = FindChild(portNode, WsdlSoapNamespace, "address");
-    result.endpoint = address ? TrimBlanks(xml::Attribute(address, "location").value_or("")) : "";
+    result.endpoint = address ? std::string(TrimBlanks(xml::Attribute(address, "location").value_or(""))) : "";
     if (result.endpoint.empty())
         return MakeError(ServiceErrorKind::Description,
                          "port " + std::string(port) + " has no SOAP address location");

@@ -1,4 +1,5 @@
 #include "service/SoapMessage.h"
+#include "util/Text.h"
 
 #include <cctype>
 #include <charconv>
@@ -12,19 +13,6 @@
 namespace quorvane {
 
 namespace {
-
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
 
 // Optional sign, digits with at most one ".", at least one digit, optional exponent with digits.
 bool IsDecimalNumber(std::string_view s) {
@@ -59,13 +47,13 @@ ServiceError FaultError(const xmlNode* fault) {
     for (const xmlNode* child = xml::FirstElementChild(fault); child;
          child = xml::NextElementSibling(child)) {
         const std::string_view name = xml::LocalName(child);
-        if (EqualsIgnoringCase(name, "faultcode"))
+        if (EqualsIgnoringAsciiCase(name, "faultcode"))
             error.faultCode = xml::Text(child);
-        else if (EqualsIgnoringCase(name, "faultstring"))
+        else if (EqualsIgnoringAsciiCase(name, "faultstring"))
             error.message = xml::Text(child);
-        else if (EqualsIgnoringCase(name, "faultactor"))
+        else if (EqualsIgnoringAsciiCase(name, "faultactor"))
             error.faultActor = xml::Text(child);
-        else if (EqualsIgnoringCase(name, "detail")) {
+        else if (EqualsIgnoringAsciiCase(name, "detail")) {
             xmlBuffer* buffer = xmlBufferCreate();
             if (buffer) {
                 xmlNodeDump(buffer, child->doc, const_cast<xmlNode*>(child), 0, 0);
@@ -110,8 +98,8 @@ const xmlNode* FindResult(const xmlNode* wrapper) {
     if (first && !xml::NextElementSibling(first))
         return first;
     for (const xmlNode* child = first; child; child = xml::NextElementSibling(child))
-        if (EqualsIgnoringCase(xml::LocalName(child), "Result") ||
-            EqualsIgnoringCase(xml::LocalName(child), "Return"))
+        if (EqualsIgnoringAsciiCase(xml::LocalName(child), "Result") ||
+            EqualsIgnoringAsciiCase(xml::LocalName(child), "Return"))
             return child;
     return nullptr;
 }
@@ -138,15 +126,12 @@ std::string WriteConversionRateRequest(std::string_view bodyNamespace, std::stri
 }
 
 ServiceResult<double> ReadRateText(std::string_view text) {
-    while (!text.empty() && IsBlank(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && IsBlank(text.back()))
-        text.remove_suffix(1);
-    if (EqualsIgnoringCase(text, "NaN"))
+    text = TrimBlanks(text);
+    if (EqualsIgnoringAsciiCase(text, "NaN"))
         return std::numeric_limits<double>::quiet_NaN();
-    if (EqualsIgnoringCase(text, "INF"))
+    if (EqualsIgnoringAsciiCase(text, "INF"))
         return std::numeric_limits<double>::infinity();
-    if (EqualsIgnoringCase(text, "-INF"))
+    if (EqualsIgnoringAsciiCase(text, "-INF"))
         return -std::numeric_limits<double>::infinity();
     if (!IsDecimalNumber(text))
         return MakeError(ServiceErrorKind::NotANumber,

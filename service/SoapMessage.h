@@ -4,11 +4,10 @@
 #include <string>
 #include <string_view>
 
+#include "service/ServiceNames.h"
 #include "service/ServiceResult.h"
 
 namespace quorvane {
-
-inline constexpr std::string_view SoapEnvelopeNamespace = "http://schemas.xmlsoap.org/soap/envelope/";
 
 // The request document, UTF-8 without a byte order mark: envelope with the SOAP-ENV, xsd and xsi
 // prefixes, no header, and in the body <ConversionRate xmlns="bodyNamespace"> holding FromCurrency

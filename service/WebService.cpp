@@ -1,29 +1,12 @@
 #include "service/WebService.h"
 
-#include <mutex>
-
 namespace quorvane {
 
 std::shared_ptr<CurrencyConvertorSoap> RateService;
 
-namespace {
-std::mutex overrideMutex;
-std::string descriptionOverride;
-} // namespace
-
-void SetServiceDescriptionOverride(const std::string& address) {
-    std::lock_guard lock(overrideMutex);
-    descriptionOverride = address;
-}
-
-bool InitRateService() {
+bool InitRateService(const std::string& descriptionAddress) {
     try {
-        std::string address;
-        {
-            std::lock_guard lock(overrideMutex);
-            address = descriptionOverride;
-        }
-        auto proxy = CreateCurrencyConvertorProxy(true, address, nullptr);
+        auto proxy = CreateCurrencyConvertorProxy(true, descriptionAddress, nullptr);
         if (!proxy)
             return false;
         RateService = std::move(proxy);

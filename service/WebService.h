@@ -4,17 +4,15 @@
 #include <memory>
 #include <string>
 
-#include "service/Currency.h"
+#include "util/Currency.h"
 #include "service/CurrencyConvertor.h"
 #include "service/ServiceResult.h"
 
 namespace quorvane {
 
-// Address of the service description used by InitRateService; empty means the default address.
-void SetServiceDescriptionOverride(const std::string& address);
-
-// Makes and keeps the proxy. Sends nothing; false when no proxy could be made.
-bool InitRateService();
+// Makes and keeps the proxy for the service description at descriptionAddress (the SERVICE_URL setting;
+// empty: the local rate service). Sends nothing; false when no proxy could be made.
+bool InitRateService(const std::string& descriptionAddress);
 
 // The current rate of the pair. Blocks for the HTTP exchange (bounded by our time-outs); 0 on any
 // failure, including a missing proxy or an ordinal that names no Currency. Never throws.

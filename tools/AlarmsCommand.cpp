@@ -4,6 +4,7 @@
 
 #include "alert/AlarmLog.h"
 #include "tools/Command.h"
+#include "util/Text.h"
 #include "util/Util.h"
 
 namespace quorvane::ctl {
@@ -25,7 +26,7 @@ const char* AlarmsHelp =
     "                ~/.local/state/quorvane/alarms.log); FILE.1, its older part, is read first\n"
     "  --help        this text\n"
     "\n"
-    "Exit status 0, also when nothing was logged; 1 with the reason on standard error for bad options.\n";
+    "Exit status 0, also when nothing was logged; 2 with the reason on standard error for bad options.\n";
 
 struct AlarmsArguments {
     std::string log;
@@ -35,16 +36,6 @@ struct AlarmsArguments {
     bool raw = false;
     bool help = false;
 };
-
-bool SameIgnoringCase(std::string_view a, std::string_view b) {
-    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (lower(a[i]) != lower(b[i]))
-            return false;
-    return true;
-}
 
 // Reads the arguments; returns an error text, empty when they are usable.
 std::string Parse(const std::vector<std::string>& args, AlarmsArguments& parsed) {
@@ -91,11 +82,11 @@ int RunAlarmsCommand(const std::vector<std::string>& args, std::ostream& out, st
     AlarmsArguments parsed;
     if (const std::string problem = Parse(args, parsed); !problem.empty()) {
         err << "quorvanectl alarms: " << problem << "\n\n" << AlarmsHelp;
-        return 1;
+        return ExitUsage;
     }
     if (parsed.help) {
         out << AlarmsHelp;
-        return 0;
+        return ExitSuccess;
     }
     const std::string path = parsed.log.empty() ? DefaultAlarmLogPath() : parsed.log;
     const std::vector<std::string> lines = ReadAlarmLog(path);
@@ -109,7 +100,7 @@ int RunAlarmsCommand(const std::vector<std::string>& args, std::ostream& out, st
             ++unreadable;
             continue;
         }
-        if (!parsed.pair.empty() && !SameIgnoringCase(entry->Pair, parsed.pair))
+        if (!parsed.pair.empty() && !EqualsIgnoringAsciiCase(entry->Pair, parsed.pair))
             continue;
         if (parsed.since) {
             const auto at = ParseAlarmLogTime(entry->Time);
@@ -124,7 +115,7 @@ int RunAlarmsCommand(const std::vector<std::string>& args, std::ostream& out, st
         out << line << '\n';
     if (unreadable > 0)
         err << "quorvanectl alarms: " << unreadable << " unreadable line(s) of " << path << " left out\n";
-    return 0;
+    return ExitSuccess;
 }
 
 } // namespace quorvane::ctl

@@ -8,8 +8,14 @@
 
 namespace quorvane::ctl {
 
+// The exit codes of every sub-command and of quorvanectl itself.
+inline constexpr int ExitSuccess = 0;
+inline constexpr int ExitFailure = 1; // the command ran and failed: the reason is on err
+inline constexpr int ExitUsage = 2;   // the arguments were wrong: the usage is on err
+
 // Runs a sub-command with its arguments (the command name excluded). Results go to out, reasons of
-// failure to err. Returns the process exit code: 0 on success, 1 on failure.
+// failure to err, and nothing to any other stream. Returns one of the exit codes above; "--help" among
+// the arguments prints the command's help on out and succeeds.
 using CommandFunction = int (*)(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 struct Command {
@@ -22,10 +28,6 @@ struct Command {
 int RunAlarmsCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int RunRateCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int RunSettingsCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
-// Writes its steps to the process's standard output and error.
 int RunTestMailCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
-
-// The rate as the shortest text that reads back as the same double.
-std::string FormatFullPrecision(double value);
 
 } // namespace quorvane::ctl

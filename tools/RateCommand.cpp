@@ -4,6 +4,7 @@
 
 #include "service/WebService.h"
 #include "tools/Command.h"
+#include "util/Text.h"
 
 namespace quorvane::ctl {
 
@@ -22,7 +23,7 @@ const char* RateHelp =
     "  --help          this text\n"
     "\n"
     "Exit status 0 with the rate on standard output; 1 with the reason on standard error\n"
-    "(HTTP status, SOAP fault, malformed response, time-out, unknown code, ...).\n";
+    "(HTTP status, SOAP fault, malformed response, time-out, unknown code, ...); 2 for wrong arguments.\n";
 
 struct RateArguments {
     std::vector<std::string> codes;
@@ -55,17 +56,11 @@ std::string Parse(const std::vector<std::string>& args, RateArguments& parsed) {
 
 } // namespace
 
-std::string FormatFullPrecision(double value) {
-    char buffer[64];
-    const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
-    return ec == std::errc() ? std::string(buffer, end) : std::string("?");
-}
-
 int RunRateCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     RateArguments parsed;
     if (const std::string problem = Parse(args, parsed); !problem.empty()) {
         err << "quorvanectl rate: " << problem << "\n\n" << RateHelp;
-        return 1;
+        return ExitUsage;
     }
     if (parsed.help) {
         out << RateHelp;
@@ -80,9 +75,7 @@ int RunRateCommand(const std::vector<std::string>& args, std::ostream& out, std:
         }
     }
 
-    if (!parsed.wsdl.empty())
-        SetServiceDescriptionOverride(parsed.wsdl);
-    if (!InitRateService()) {
+    if (!InitRateService(parsed.wsdl)) {
         err << "quorvanectl rate: the rate service client could not be set up\n";
         return 1;
     }
@@ -92,7 +85,7 @@ int RunRateCommand(const std::vector<std::string>& args, std::ostream& out, std:
         err << "quorvanectl rate: " << Describe(rate.error()) << "\n";
         return 1;
     }
-    out << FormatFullPrecision(rate.value()) << "\n";
+    out << ShortestNumberText(rate.value()) << "\n";
     if (!(rate.value() > 0))
         err << "quorvanectl rate: note: Quorvane treats a rate that is not above 0 as a failed fetch\n";
     return 0;

@@ -3,7 +3,7 @@
 #include <filesystem>
 
 #include "tools/Command.h"
-#include "util/Settings.h"
+#include "settings/Settings.h"
 
 namespace quorvane::ctl {
 
@@ -19,7 +19,7 @@ const char* SettingsHelp =
     "           passwords protected); IN may be a file of the Windows program (Shift-JIS)\n"
     "\n"
     "A 640x480 window on a 1024x768 screen stands in for the main window. Exit status 0 on success,\n"
-    "1 with the reason on standard error.\n";
+    "1 with the reason on standard error, 2 for wrong arguments.\n";
 
 void Show(const std::string& path, std::ostream& out) {
     FixedSettingsHost host;
@@ -62,7 +62,7 @@ int RunSettingsCommand(const std::vector<std::string>& args, std::ostream& out, 
         return 1;
     }
     err << SettingsHelp;
-    return 1;
+    return ExitUsage;
 }
 
 } // namespace quorvane::ctl

@@ -2,14 +2,14 @@
 #include "tools/Command.h"
 
 #include "mail/Mail.h"
-#include "util/Settings.h"
+#include "settings/Settings.h"
+#include "util/HostPort.h"
 #include "util/Util.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <filesystem>
-#include <iostream>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -28,13 +28,16 @@ constexpr const char* kUsage =
     "--settings takes the mail servers, passwords and addresses from a settings file as Quorvane\n"
     "loads it; the other options given with it take precedence.\n";
 
-// Step messages go to standard output instead of boxes.
+// Step messages go to the command's output instead of boxes.
 class ConsoleBoxes : public MessageBoxes {
 public:
-    ConsoleBoxes() { InstallMessageBoxes(this); }
+    explicit ConsoleBoxes(std::ostream& out) : out_(out) { InstallMessageBoxes(this); }
     ~ConsoleBoxes() override { InstallMessageBoxes(nullptr); }
-    void Error(const std::string& text) override { std::cout << text << std::endl; }
-    void Info(const std::string& text) override { std::cout << text << std::endl; }
+    void Error(const std::string& text) override { out_ << text << std::endl; }
+    void Info(const std::string& text) override { out_ << text << std::endl; }
+
+private:
+    std::ostream& out_;
 };
 
 std::optional<int> Number(std::string_view text) {
@@ -45,33 +48,14 @@ std::optional<int> Number(std::string_view text) {
     return value;
 }
 
-// "host", "host:port", "[::1]:port" or "::1".
+// "host", "host:port", "[::1]:port" or "::1"; without a port the default stays.
 bool ReadServer(std::string_view text, std::string& host, std::int32_t& port) {
-    std::string_view portText;
-    if (text.starts_with('[')) {
-        const std::size_t close = text.find(']');
-        if (close == std::string_view::npos)
-            return false;
-        host = text.substr(1, close - 1);
-        if (close + 1 < text.size()) {
-            if (text[close + 1] != ':')
-                return false;
-            portText = text.substr(close + 2);
-        }
-    } else if (const std::size_t colon = text.rfind(':');
-               colon != std::string_view::npos && text.find(':') == colon) {
-        host = text.substr(0, colon);
-        portText = text.substr(colon + 1);
-    } else {
-        host = text;
-    }
-    if (!portText.empty()) {
-        const auto number = Number(portText);
-        if (!number)
-            return false;
-        port = *number;
-    }
-    return !host.empty();
+    const auto address = ParseHostPort(text);
+    if (!address)
+        return false;
+    host = address->host;
+    port = address->port.value_or(port);
+    return true;
 }
 
 struct Options {
@@ -165,39 +149,46 @@ bool ReadOptions(int argc, char** argv, Options& options, std::string& error) {
 
 } // namespace
 
-int RunTestMail(int argc, char** argv) {
+int RunTestMail(int argc, char** argv, std::ostream& out, std::ostream& err) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            out << kUsage;
+            return ctl::ExitSuccess;
+        }
+    }
     Options options;
     std::string error;
     if (!ReadOptions(argc, argv, options, error)) {
-        std::cerr << "test-mail: " << error << "\n" << kUsage;
-        return 2;
+        err << "test-mail: " << error << "\n" << kUsage;
+        return ctl::ExitUsage;
     }
     if (options.timeoutSeconds)
         SetMailTimeout(std::chrono::seconds(*options.timeoutSeconds));
-    ConsoleBoxes console;
+    ConsoleBoxes console(out);
     CreateMailClients(options.smtp, options.pop);
     bool sent = false;
     try {
         sent = SendMail("Quorvane TestMail", options.from, options.to, "", true);
     } catch (const std::runtime_error& e) {
-        std::cerr << "エラー: " << e.what() << std::endl;
+        err << "エラー: " << e.what() << std::endl;
     }
-    std::cout << (sent ? "メールを送信できました。" : "メールが送信できませんでした。") << std::endl;
-    return sent ? 0 : 1;
+    out << (sent ? "メールを送信できました。" : "メールが送信できませんでした。") << std::endl;
+    return sent ? ctl::ExitSuccess : ctl::ExitFailure;
 }
 
 } // namespace quorvane
 
 namespace quorvane::ctl {
 
-int RunTestMailCommand(const std::vector<std::string>& args, std::ostream&, std::ostream&) {
+int RunTestMailCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     std::vector<std::string> words{"test-mail"};
     words.insert(words.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (std::string& w : words)
         argv.push_back(w.data());
     argv.push_back(nullptr);
-    return RunTestMail(static_cast<int>(words.size()), argv.data());
+    return RunTestMail(static_cast<int>(words.size()), argv.data(), out, err);
 }
 
 } // namespace quorvane::ctl

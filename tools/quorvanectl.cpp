@@ -1,4 +1,5 @@
 // quorvanectl: the command-line companion of Quorvane for users and support.
+#include <clocale>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -34,10 +35,13 @@ void PrintUsage(std::ostream& out) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Numbers in settings files are read and written with the user's decimal separator, as the
+    // program's toolkit has it.
+    std::setlocale(LC_ALL, "");
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty()) {
         PrintUsage(std::cerr);
-        return 1;
+        return quorvane::ctl::ExitUsage;
     }
     if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
         PrintUsage(std::cout);
@@ -48,5 +52,5 @@ int main(int argc, char** argv) {
             return command.run({args.begin() + 1, args.end()}, std::cout, std::cerr);
     std::cerr << "quorvanectl: unknown command \"" << args[0] << "\"\n\n";
     PrintUsage(std::cerr);
-    return 1;
+    return quorvane::ctl::ExitUsage;
 }

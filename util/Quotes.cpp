@@ -1,6 +1,6 @@
 #include "util/Quotes.h"
 
-#include "service/Currency.h"
+#include "util/Currency.h"
 
 namespace quorvane {
 

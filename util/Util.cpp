@@ -2,10 +2,6 @@
 
 #include <cstdio>
 
-#include "alert/Alert.h"
-#include "alert/App.h"
-#include "alert/Sound.h"
-
 namespace quorvane {
 
 TBasicData BasicData;
@@ -28,21 +24,6 @@ void ShowInfo(const std::string& text) {
         g_boxes->Info(text);
     else
         std::fprintf(stderr, "情報: %s\n", text.c_str());
-}
-
-// A position outside the registry removes nothing, so it must fix nothing either.
-void DeleteSound(int position) {
-    if (position < 0 || position >= SoundCount())
-        return;
-    RemoveSound(position);
-    FixSoundRefs(position);
-}
-
-void DeleteApp(int position) {
-    if (position < 0 || position >= AppCount())
-        return;
-    RemoveApp(position);
-    FixAppRefs(position);
 }
 
 } // namespace quorvane

@@ -53,8 +53,4 @@ std::string FormatRate(double value, std::string_view thousands, std::string_vie
 // environment on every call and independent of setlocale; the C locale's when that names none.
 std::string FormatRate(double value);
 
-// Remove a registered sound or program and fix every alarm's reference to it and those behind it.
-void DeleteSound(int position);
-void DeleteApp(int position);
-
 } // namespace quorvane

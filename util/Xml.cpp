@@ -1,4 +1,5 @@
 #include "util/Xml.h"
+#include "util/Text.h"
 
 #include <climits>
 #include <mutex>
@@ -18,21 +19,8 @@ std::string_view Chars(const xmlChar* text) {
     return text ? std::string_view(reinterpret_cast<const char*>(text)) : std::string_view();
 }
 
-bool IsBlank(char ch) {
-    return ch == ' ' || ch == '\t' || ch == '\r' || ch == '\n';
-}
-
-std::string_view Trimmed(std::string_view text) {
-    while (!text.empty() && IsBlank(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && IsBlank(text.back()))
-        text.remove_suffix(1);
-    return text;
-}
-
 std::string TrimmedEnd(std::string text) {
-    while (!text.empty() && IsBlank(text.back()))
-        text.pop_back();
+    text.erase(text.find_last_not_of(SpaceTabCrLf) + 1);
     return text;
 }
 
@@ -111,7 +99,7 @@ std::string Text(const xmlNode* node) {
 }
 
 std::string TrimmedText(const xmlNode* node) {
-    return std::string(Trimmed(Text(node)));
+    return std::string(TrimBlanks(Text(node)));
 }
 
 std::string Escape(std::string_view text) {

@@ -21,8 +21,7 @@ namespace {
 fakes::FakeRateService* Service = nullptr;
 
 void BM_GetConversionRate(benchmark::State& state) {
-    SetServiceDescriptionOverride(Service->DescriptionUrl());
-    InitRateService();
+    InitRateService(Service->DescriptionUrl());
     if (GetConversionRate(USD, JPY) <= 0) { // description and connection in place
         state.SkipWithError("the first call failed");
         return;

@@ -3,9 +3,9 @@
 
 #include "alert/App.h"
 #include "alert/Sound.h"
-#include "util/IniFile.h"
+#include "settings/IniFile.h"
 #include "util/Secret.h"
-#include "util/Settings.h"
+#include "settings/Settings.h"
 
 #include <filesystem>
 #include <fstream>

@@ -4,8 +4,8 @@
 
 #include "alert/AlarmFixture.h"
 #include "alert/AlarmLog.h"
-#include "alert/ScopedEnv.h"
 #include "fakes/FakeMailServer.h"
+#include "fakes/ScopedEnv.h"
 #include "fakes/TestFiles.h"
 #include "mail/Mail.h"
 #include "tools/Command.h"
@@ -171,7 +171,7 @@ TEST_F(AlarmLogTest, CommandChoosesBySinceAndPairAndTails) {
     auto run = [&](std::vector<std::string> args) {
         args.insert(args.end(), {"--log", Path(), "--raw"});
         std::ostringstream out, err;
-        EXPECT_EQ(ctl::RunAlarmsCommand(args, out, err), 0) << err.str();
+        EXPECT_EQ(ctl::RunAlarmsCommand(args, out, err), ctl::ExitSuccess) << err.str();
         std::vector<double> rates;
         std::istringstream lines(out.str());
         for (std::string line; std::getline(lines, line);)
@@ -186,8 +186,8 @@ TEST_F(AlarmLogTest, CommandChoosesBySinceAndPairAndTails) {
     EXPECT_EQ(run({"--since", "2026-12-09T02:00:01Z", "--tail", "5"}), (Rates{103}));
 
     std::ostringstream out, err;
-    EXPECT_EQ(ctl::RunAlarmsCommand({"--since", "yesterday"}, out, err), 1);
-    EXPECT_EQ(ctl::RunAlarmsCommand({"--tail", "-3"}, out, err), 1);
+    EXPECT_EQ(ctl::RunAlarmsCommand({"--since", "yesterday"}, out, err), ctl::ExitUsage);
+    EXPECT_EQ(ctl::RunAlarmsCommand({"--tail", "-3"}, out, err), ctl::ExitUsage);
 }
 
 } // namespace

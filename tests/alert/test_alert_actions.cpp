@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "alert/AlarmFixture.h"
-#include "alert/ScopedEnv.h"
+#include "fakes/ScopedEnv.h"
 
 using namespace quorvane;
 using quorvane::testing::AlarmTest;

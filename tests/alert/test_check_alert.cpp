@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "alert/AlarmFixture.h"
+#include "alert/DeviationLimit.h"
 
 using namespace quorvane;
 using quorvane::testing::AlarmTest;
@@ -289,3 +290,25 @@ TEST_F(CheckAlertTest, SlotOutsideTheTableIsIgnored) {
 }
 
 } // namespace
+
+// The exact comparison that serves machines without the 80-bit format must give the answers the 80-bit
+// limit gives here, next to the rounded sum where the two roundings part.
+TEST(DeviationLimit, ExactComparisonAgreesWithTheExtendedLimit) {
+    const double cases[][2] = {{100.0, 0.10}, {110.0, 5.0}, {0.0067, 0.0001}, {1.0537, 1e-9},
+                               {151.2345678901234, 0.3}, {1e-300, 1e-310}, {-5.0, 0.25}, {3.0, 7.0}};
+    for (const auto& [base, deviation] : cases) {
+        for (bool upper : {true, false}) {
+            const double rounded = upper ? base + deviation : base - deviation;
+            double rate = rounded;
+            for (int i = 0; i < 3; ++i)
+                rate = std::nextafter(rate, -INFINITY);
+            for (int step = 0; step < 7; ++step, rate = std::nextafter(rate, INFINITY)) {
+                EXPECT_EQ(ReachesExactDeviationLimit(rate, base, deviation, upper),
+                          ReachesDeviationLimit(rate, base, deviation, upper))
+                    << base << (upper ? " + " : " - ") << deviation << " at " << rate;
+            }
+        }
+    }
+    EXPECT_FALSE(ReachesExactDeviationLimit(100.1, 100.0, 0.10, true));
+    EXPECT_FALSE(ReachesExactDeviationLimit(99.9, 100.0, 0.10, false));
+}

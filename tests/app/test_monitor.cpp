@@ -8,7 +8,7 @@
 #include <unistd.h>
 
 #include "AppFixture.h"
-#include "RateServiceFake.h"
+#include "fakes/RateServiceFake.h"
 #include "app/Unit7.h"
 #include "app/toolkit/Controls.h"
 

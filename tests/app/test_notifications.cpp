@@ -5,7 +5,7 @@
 #include <QTest>
 
 #include "AppFixture.h"
-#include "RateServiceFake.h"
+#include "fakes/RateServiceFake.h"
 #include "alert/AlarmLog.h"
 #include "alert/Notification.h"
 #include "app/toolkit/Controls.h"

@@ -9,7 +9,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "RateServiceFake.h"
+#include "fakes/RateServiceFake.h"
 
 using namespace quorvane::test;
 

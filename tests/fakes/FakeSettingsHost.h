@@ -4,7 +4,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "util/Settings.h"
+#include "settings/Settings.h"
 
 namespace quorvane {
 

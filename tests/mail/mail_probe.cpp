@@ -13,7 +13,7 @@
 int main(int argc, char** argv) {
     const std::string command = argc > 1 ? argv[1] : "";
     if (command == "test-mail")
-        return quorvane::RunTestMail(argc - 1, argv + 1);
+        return quorvane::RunTestMail(argc - 1, argv + 1, std::cout, std::cerr);
     if (command != "send" || argc != 7) {
         std::cerr << "usage: mail_probe test-mail OPTIONS | send HOST:PORT SUBJECT FROM TO BODY_FILE\n";
         return 2;

@@ -1,6 +1,6 @@
 #include "mail/Charset.h"
 #include "mail/Iso2022Jp.h"
-#include "mail/MailTestSupport.h"
+#include "fakes/MailTestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "mail/MailError.h"
 #include "mail/MailMessage.h"
-#include "mail/MailTestSupport.h"
+#include "fakes/MailTestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,13 @@
 #include "fakes/FakeMailServer.h"
 #include "mail/Base64.h"
+#include "mail/Charset.h"
 #include "mail/Mail.h"
-#include "mail/MailTestSupport.h"
+#include "fakes/MailTestSupport.h"
 #include "tools/TestMailCommand.h"
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <stdexcept>
 
 using namespace quorvane;
@@ -118,6 +120,23 @@ TEST_F(SendMailTest, ALaterSendWorksAfterAFailedOne) {
     EXPECT_EQ(smtp.Sessions(2).size(), 2u);
 }
 
+// A converter that cannot be had fails the sending step like any mail error: the connection is closed,
+// so the next send through the same client works.
+TEST_F(SendMailTest, ACharsetFailureClosesTheConnection) {
+    auto smtp = FakeMailServer::Smtp();
+    Build(smtp.Start(), 0);
+    mail::InstallCharsetBackend(
+        [](const std::string& charset) -> std::unique_ptr<mail::CharsetConverter> {
+            throw std::runtime_error("no converter for " + charset);
+        });
+    const bool sent = SendMail("s", "from@example.com", "to@example.org", "", true);
+    mail::InstallCharsetBackend({});
+    EXPECT_FALSE(sent);
+    EXPECT_EQ(boxes_.boxes.back(), ErrorBox("メール送信中にエラー発生。"));
+    EXPECT_EQ(smtp.Sessions(1)[0].lines.back(), "QUIT");
+    EXPECT_TRUE(SendMail("s", "from@example.com", "to@example.org", "", false));
+}
+
 TEST_F(SendMailTest, EmptyToFailsInTheSendingStep) {
     auto smtp = FakeMailServer::Smtp();
     smtp.On("DATA", "503 no valid recipients\r\n");
@@ -196,7 +215,8 @@ int RunWith(std::vector<std::string> args) {
     std::vector<char*> argv;
     for (std::string& arg : args)
         argv.push_back(arg.data());
-    return RunTestMail(static_cast<int>(argv.size()), argv.data());
+    std::ostringstream out, err;
+    return RunTestMail(static_cast<int>(argv.size()), argv.data(), out, err);
 }
 
 TEST_F(SendMailTest, TestMailCommandReadsItsOptions) {

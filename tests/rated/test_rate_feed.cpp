@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "RatedService.h"
+#include "fakes/RatedService.h"
 
 using namespace quorvane;
 using namespace quorvane::test;

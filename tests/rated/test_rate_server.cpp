@@ -5,8 +5,8 @@
 #include <regex>
 #include <sstream>
 
-#include "RatedService.h"
-#include "service/Currency.h"
+#include "fakes/RatedService.h"
+#include "util/Currency.h"
 
 using namespace quorvane;
 using namespace quorvane::test;

@@ -2,7 +2,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "RatedService.h"
+#include "fakes/RatedService.h"
 #include "fakes/RunProgram.h"
 #include "service/WebService.h"
 
@@ -15,14 +15,12 @@ namespace {
 class ClientOf {
 public:
     explicit ClientOf(const RatedService& service, const std::string& host = "127.0.0.1") {
-        SetServiceDescriptionOverride("http://" + host + ":" + std::to_string(service.Port()) +
-                                      "/CurrencyConvertor.asmx?wsdl");
         RateService.reset();
-        ready_ = InitRateService();
+        ready_ = InitRateService("http://" + host + ":" + std::to_string(service.Port()) +
+                                 "/CurrencyConvertor.asmx?wsdl");
     }
     ~ClientOf() {
         RateService.reset();
-        SetServiceDescriptionOverride("");
     }
     bool Ready() const { return ready_; }
 

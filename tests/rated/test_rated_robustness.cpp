@@ -1,8 +1,8 @@
 // The service under garbage, cut-off and slow requests, long kept-alive connections and concurrency.
 #include <random>
 
-#include "RatedService.h"
-#include "RawConnection.h"
+#include "fakes/RatedService.h"
+#include "fakes/RawConnection.h"
 
 using namespace quorvane;
 using namespace quorvane::test;

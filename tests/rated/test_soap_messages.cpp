@@ -6,7 +6,7 @@
 #include <limits>
 #include <random>
 
-#include "RatedService.h"
+#include "fakes/RatedService.h"
 #include "rated/SoapMessages.h"
 
 using namespace quorvane;

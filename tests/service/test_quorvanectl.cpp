@@ -6,6 +6,7 @@
 
 #include "fakes/FakeHttpServer.h"
 #include "fakes/RunProgram.h"
+#include "fakes/TestFiles.h"
 #include "service/WebService.h"
 #include "tools/Command.h"
 
@@ -24,7 +25,6 @@ CommandRun RateCommand(std::vector<std::string> args) {
     std::ostringstream out;
     std::ostringstream err;
     const int code = ctl::RunRateCommand(args, out, err);
-    SetServiceDescriptionOverride("");
     RateService.reset();
     return {code, out.str(), err.str()};
 }
@@ -92,7 +92,7 @@ TEST(QuorvanectlRate, ChecksItsArguments) {
                                                  {"USD", "JPY", "--wsdl"},
                                                  {"USD", "JPY", "--x"}}) {
         const CommandRun run = RateCommand(args);
-        EXPECT_EQ(run.code, 1);
+        EXPECT_EQ(run.code, 2);
         EXPECT_NE(run.err.find("usage: quorvanectl rate FROM TO"), std::string::npos);
     }
     const CommandRun help = RateCommand({"--help"});
@@ -109,6 +109,26 @@ TEST(QuorvanectlBinary, FetchesARateAndExplainsItself) {
     const auto [helpCode, help] = RunBinary("--help");
     EXPECT_EQ(helpCode, 0);
     EXPECT_NE(help.find("rate FROM TO [--wsdl ADDRESS]"), std::string::npos);
-    EXPECT_EQ(RunBinary("no-such-command").first, 1);
-    EXPECT_EQ(RunBinary("").first, 1);
+    EXPECT_EQ(RunBinary("no-such-command").first, 2);
+    EXPECT_EQ(RunBinary("").first, 2);
+}
+
+// The program's toolkit reads numbers with the user's decimal separator; quorvanectl must read the same
+// file the same way, or "show" and "normalize" would report and write other values than the program.
+TEST(QuorvanectlBinary, ReadsSettingsNumbersUnderTheUsersLocale) {
+    TempFolder folder("quorvanectl");
+    const std::string file = (folder.path() / "de.ini").string();
+    WriteBytes(file, "[Currency0]\r\nAH=1,0537\r\n");
+    const auto [code, out] =
+        RunProgram("LC_ALL=de_DE.UTF-8 " + std::string(QUORVANECTL_PATH) + " settings show " + file);
+    EXPECT_EQ(code, 0);
+    EXPECT_NE(out.find("Currency0.AH=1.0537\n"), std::string::npos) << out;
+}
+
+TEST(QuorvanectlBinary, EveryCommandExplainsItselfOnStandardOutput) {
+    for (const char* command : {"rate", "settings", "test-mail"}) {
+        const auto [code, out] = RunBinary(std::string(command) + " --help");
+        EXPECT_EQ(code, 0) << command;
+        EXPECT_NE(out.find(std::string("usage: quorvanectl ") + command), std::string::npos) << out;
+    }
 }

@@ -393,9 +393,7 @@ TEST(WebService, TurnsEveryFailureIntoZero) {
     EXPECT_EQ(RequestConversionRate(USD, JPY).error().kind, ServiceErrorKind::NotInitialised);
 
     FakeRateService service("0.0067");
-    SetServiceDescriptionOverride(service.DescriptionUrl());
-    ASSERT_TRUE(InitRateService());
-    SetServiceDescriptionOverride("");
+    ASSERT_TRUE(InitRateService(service.DescriptionUrl()));
     EXPECT_EQ(service.Server().Requests().size(), 0u) << "setting up sends nothing";
     EXPECT_DOUBLE_EQ(GetConversionRate(JPY, USD), 0.0067);
     EXPECT_EQ(GetConversionRate(static_cast<Currency>(255), USD), 0.0);
@@ -410,11 +408,10 @@ TEST(WebService, TurnsEveryFailureIntoZero) {
     RateService.reset();
 }
 
-TEST(WebService, AnEmptyOverrideGoesBackToTheDefaultAddress) {
+TEST(WebService, AnEmptyAddressGoesBackToTheDefaultAddress) {
     FakeRateService service;
-    SetServiceDescriptionOverride(service.DescriptionUrl());
-    SetServiceDescriptionOverride("");
-    ASSERT_TRUE(InitRateService());
+    ASSERT_TRUE(InitRateService(service.DescriptionUrl()));
+    ASSERT_TRUE(InitRateService(""));
     // Whether a local rate service answers at the default address depends on the machine; the
     // overridden address must not be asked either way.
     RequestConversionRate(USD, JPY);

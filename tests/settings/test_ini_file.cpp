@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "fakes/TestFiles.h"
-#include "util/IniFile.h"
+#include "settings/IniFile.h"
 
 #include <sys/stat.h>
 

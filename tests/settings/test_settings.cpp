@@ -7,10 +7,10 @@
 #include "fakes/FakeSettingsHost.h"
 #include "fakes/TestFiles.h"
 #include "mail/Mail.h"
-#include "service/Currency.h"
+#include "util/Currency.h"
 #include "tools/Command.h"
 #include "util/Secret.h"
-#include "util/Settings.h"
+#include "settings/Settings.h"
 #include "util/Util.h"
 
 #include <sys/stat.h>
@@ -266,7 +266,7 @@ TEST_F(Settings, CommandShowsMaskedSettingsAndNormalizesLikeTheSave) {
         << err.str();
     EXPECT_EQ(OpenPasswords(ReadBytes(Temp("norm.ini"))), ReadBytes(Data + "messy.expected.ini"));
 
-    EXPECT_EQ(ctl::RunSettingsCommand({"normalize", Data + "messy.ini"}, out, err), 1);
+    EXPECT_EQ(ctl::RunSettingsCommand({"normalize", Data + "messy.ini"}, out, err), 2);
     EXPECT_EQ(ctl::RunSettingsCommand({"show", Temp("")}, out, err), 1);
     EXPECT_EQ(ctl::RunSettingsCommand({"show", Temp("none.ini")}, out, err), 1);
 }

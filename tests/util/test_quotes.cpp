@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "service/Currency.h"
+#include "util/Currency.h"
 #include "util/Quotes.h"
 
 using namespace quorvane;

@@ -1,6 +1,8 @@
-#include "util/IniFile.h"
+#include "settings/IniFile.h"
+#include "util/Text.h"
 
-#include "util/TextEncoding.h"
+#include "settings/TextEncoding.h"
+#include "util/FileRead.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -17,32 +19,6 @@
 namespace quorvane {
 
 namespace {
-
-bool IsBlank(char c) {
-    const auto u = static_cast<unsigned char>(c);
-    return u <= 0x20 || u == 0x7F;
-}
-
-std::string_view Trim(std::string_view s) {
-    while (!s.empty() && IsBlank(s.front()))
-        s.remove_prefix(1);
-    while (!s.empty() && IsBlank(s.back()))
-        s.remove_suffix(1);
-    return s;
-}
-
-char LowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool SameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (LowerAscii(a[i]) != LowerAscii(b[i]))
-            return false;
-    return true;
-}
 
 int HexDigit(char c) {
     if (c >= '0' && c <= '9')
@@ -85,55 +61,14 @@ std::string SystemReason(int error) {
     throw SettingsFileError(std::string(what) + ": " + path + ": " + SystemReason(error));
 }
 
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd_; }
-    // Closes now so that the caller sees the error close may report.
-    int close() {
-        const int rc = ::close(fd_);
-        fd_ = -1;
-        return rc;
-    }
-
-private:
-    int fd_;
-};
-
 constexpr std::size_t MaxFileSize = 16u << 20;
 
 std::string ReadWholeFile(const std::string& path, bool& missing) {
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    missing = fd.get() < 0 && errno == ENOENT;
-    if (missing)
-        return {};
-    if (fd.get() < 0)
-        ThrowFileError("設定ファイルを読み込めません", path, errno);
-    struct stat st {};
-    if (::fstat(fd.get(), &st) != 0)
-        ThrowFileError("設定ファイルを読み込めません", path, errno);
-    if (!S_ISREG(st.st_mode))
-        ThrowFileError("設定ファイルを読み込めません", path, EISDIR);
-    std::string text;
-    char buffer[8192];
-    for (;;) {
-        const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            ThrowFileError("設定ファイルを読み込めません", path, errno);
-        if (n == 0)
-            return text;
-        text.append(buffer, static_cast<std::size_t>(n));
-        if (text.size() > MaxFileSize)
-            ThrowFileError("設定ファイルを読み込めません", path, EFBIG);
-    }
+    FileBytes file = ReadFileBounded(path, MaxFileSize);
+    missing = file.error == ENOENT;
+    if (file.error != 0 && !missing)
+        ThrowFileError("設定ファイルを読み込めません", path, file.error);
+    return std::move(file.bytes);
 }
 
 } // namespace
@@ -238,11 +173,11 @@ IniFile IniFile::Parse(std::string_view text) {
     IniFile ini;
     Section* current = nullptr;
     ForEachLine(text, [&](std::string_view raw) {
-        const std::string_view line = Trim(raw);
+        const std::string_view line = TrimControls(raw);
         if (line.empty() || line.front() == ';')
             return;
         if (line.front() == '[' && line.back() == ']' && line.size() >= 2) {
-            const std::string_view name = Trim(line.substr(1, line.size() - 2));
+            const std::string_view name = TrimControls(line.substr(1, line.size() - 2));
             current = ini.FindSection(name);
             if (!current)
                 current = &ini.sections_.emplace_back(Section{std::string(name), {}});
@@ -252,7 +187,7 @@ IniFile IniFile::Parse(std::string_view text) {
         if (!current || eq == std::string_view::npos)
             return;
         current->entries.push_back(
-            Entry{std::string(Trim(line.substr(0, eq))), std::string(Trim(line.substr(eq + 1)))});
+            Entry{std::string(TrimControls(line.substr(0, eq))), std::string(TrimControls(line.substr(eq + 1)))});
     });
     return ini;
 }
@@ -271,7 +206,7 @@ IniFile IniFile::Load(const std::string& path) {
 
 IniFile::Section* IniFile::FindSection(std::string_view name) {
     for (Section& s : sections_)
-        if (SameName(s.name, name))
+        if (EqualsIgnoringAsciiCase(s.name, name))
             return &s;
     return nullptr;
 }
@@ -283,7 +218,7 @@ const IniFile::Section* IniFile::FindSection(std::string_view name) const {
 std::optional<std::string> IniFile::Find(std::string_view section, std::string_view key) const {
     if (const Section* s = FindSection(section))
         for (const Entry& e : s->entries)
-            if (SameName(e.key, key))
+            if (EqualsIgnoringAsciiCase(e.key, key))
                 return e.value;
     return std::nullopt;
 }
@@ -315,7 +250,7 @@ void IniFile::WriteString(std::string_view section, std::string_view key, std::s
     if (!s)
         s = &sections_.emplace_back(Section{std::string(section), {}});
     for (Entry& e : s->entries)
-        if (SameName(e.key, key)) {
+        if (EqualsIgnoringAsciiCase(e.key, key)) {
             e.value = SingleLine(value);
             return;
         }

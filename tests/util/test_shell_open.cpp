@@ -12,7 +12,7 @@
 
 #include <gtest/gtest.h>
 
-#include "alert/ScopedEnv.h"
+#include "fakes/ScopedEnv.h"
 #include "fakes/AlarmRecorders.h"
 #include "util/ShellLaunch.h"
 #include "util/Util.h"

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "util/IniFile.h"
+#include "settings/IniFile.h"
 #include "util/Quotes.h"
 
 namespace quorvane {

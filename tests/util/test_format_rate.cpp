@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "alert/ScopedEnv.h"
+#include "fakes/ScopedEnv.h"
 #include "util/Util.h"
 
 using namespace quorvane;

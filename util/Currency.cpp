@@ -1,4 +1,5 @@
-#include "service/Currency.h"
+#include "util/Currency.h"
+#include "util/Text.h"
 
 namespace quorvane {
 
@@ -21,16 +22,6 @@ std::string_view CurrencyExternalName(Currency c) {
 }
 
 namespace {
-bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        auto lower = [](char ch) { return ch >= 'A' && ch <= 'Z' ? char(ch - 'A' + 'a') : ch; };
-        if (lower(a[i]) != lower(b[i]))
-            return false;
-    }
-    return true;
-}
 } // namespace
 
 int CurrencyFromCode(std::string_view code) {

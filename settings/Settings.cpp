@@ -1,10 +1,10 @@
-#include "util/Settings.h"
+#include "settings/Settings.h"
 
 #include "alert/Alert.h"
 #include "alert/App.h"
 #include "alert/Sound.h"
 #include "mail/Mail.h"
-#include "service/WebService.h"
+#include "util/ProgramPath.h"
 #include "util/Secret.h"
 #include "util/Util.h"
 
@@ -212,7 +212,6 @@ void LoadSystem(const IniFile& ini, SettingsHost& host) {
     BasicData.MonitorOn = system.MonitorOn;
     BasicData.ServiceURL = system.ServiceURL;
     BasicData.Notify = system.Notify;
-    SetServiceDescriptionOverride(system.ServiceURL);
 }
 
 void LoadMail(const IniFile& ini) {
@@ -316,9 +315,8 @@ std::string IniPathBeside(const std::string& executable) {
 }
 
 std::string SettingsPath() {
-    std::error_code ec;
-    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (!ec && ::access(exe.parent_path().c_str(), W_OK) == 0)
+    const std::filesystem::path exe = ProgramPath();
+    if (!exe.empty() && ::access(exe.parent_path().c_str(), W_OK) == 0)
         return IniPathBeside(exe.string());
     return UserSettingsPath();
 }
