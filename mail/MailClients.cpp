@@ -14,7 +14,7 @@ namespace {
 
 std::string Upper(std::string text) {
     for (char& c : text)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        c = UpperAscii(c);
     return text;
 }
 

@@ -12,6 +12,7 @@ inline constexpr std::string_view SpaceTabCrLf = " \t\r\n"; // XML, HTTP and INI
 inline constexpr std::string_view SpaceTab = " \t";        // white space inside a mail header line
 
 constexpr char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+constexpr char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
 bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);
 bool StartsWithIgnoringAsciiCase(std::string_view text, std::string_view prefix);
