@@ -29,10 +29,10 @@ public slots:
         received << summary + QStringLiteral(" | ") + body;
         return static_cast<uint>(received.size());
     }
-    QString GetServerInformation(QString& vendor, QString& version, QString& specVersion) {
+    QString GetServerInformation(QString& vendor, QString& version, QString& protocolVersion) {
         vendor = QStringLiteral("test");
         version = QStringLiteral("1");
-        specVersion = QStringLiteral("1.2");
+        protocolVersion = QStringLiteral("1.2");
         return QStringLiteral("fake");
     }
 };
