@@ -17,6 +17,7 @@
 #include "app/toolkit/Desktop.h"
 #include "app/toolkit/Guard.h"
 #include "app/toolkit/Notifications.h"
+#include "dialogs/Unit3.h"
 #include "mail/Mail.h"
 
 namespace quorvane {
@@ -95,7 +96,9 @@ int RunProgram(TApplication& app) {
     if (form1.Refused())
         return 1;
     TForm4 form4;
+    TForm3 form3;
     TForm7 form7;
+    form1.SetDialogs(nullptr, &form3, nullptr);
     form1.SetSplash(&form7);
     QObject::connect(&form1, &TForm1::Closed, &app, &TApplication::quit, Qt::QueuedConnection);
     StopSignals stopSignals(form1);

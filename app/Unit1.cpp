@@ -530,6 +530,15 @@ void TForm1::SaveData() {
     quorvane::SaveData(host, settingsPath_);
 }
 
+bool TForm1::SaveSettingsNow() {
+    try {
+        SaveData();
+        return true;
+    } catch (...) {
+        return false; // SaveData has told the user which stage failed
+    }
+}
+
 void TForm1::N1Click() {
     ShellOpen(HelpPagePath(), "");
 }

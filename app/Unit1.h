@@ -94,6 +94,9 @@ public:
 
     void LoadData();
     void SaveData();
+    // Writes the whole settings file now, atomically, as the close does. On failure the STEP message has
+    // been shown, the old file is intact and the program state stays as it is; returns false.
+    bool SaveSettingsNow();
     const std::string& SettingsFile() const { return settingsPath_; }
 
     void SetDialogs(ConfigDialogLink* config, AlarmDialogLink* alarm, PairDialogLink* pair);

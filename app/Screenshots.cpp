@@ -1,0 +1,109 @@
+// Draws the windows with sample settings into PNG files: quorvane-screenshots OUTPUT_FOLDER.
+// Each entry of Shots prepares one window and names its file; a new window needs one entry more.
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <functional>
+
+#include "app/Unit1.h"
+#include "app/toolkit/Desktop.h"
+#include "app/toolkit/Guard.h"
+#include "dialogs/Unit3.h"
+
+using namespace quorvane;
+
+namespace {
+
+// Three shown pairs; USD/JPY with absolute limits, EUR/JPY with a base and deviations.
+const char* const SampleSettings =
+    "[System]\r\nMUTE=0\r\nEnable=0\r\nINTERVAL=5\r\n\r\n"
+    "[Currency0]\r\nFrom=USD\r\nTo=JPY\r\nEnable=1\r\nAH=152.5\r\nAL=148\r\n"
+    "AL_ON=1\r\nAH_ON=1\r\nMAIL_H_SW=1\r\nSOUND_H=1\r\nSOUND_L=2\r\n\r\n"
+    "[Currency1]\r\nFrom=EUR\r\nTo=JPY\r\nEnable=1\r\nALTYPE=1\r\nBASE=162\r\n"
+    "DH=1.5\r\nDL=3\r\nAPP_L_SW=1\r\nAPP_L_ON=1\r\n\r\n"
+    "[Currency2]\r\nFrom=EUR\r\nTo=USD\r\nEnable=1\r\n\r\n"
+    "[Sound]\r\nCount=2\r\nName1=チャイム\r\nPath1=/usr/share/sounds/chime.wav\r\n"
+    "Name2=ブザー\r\nPath2=/usr/share/sounds/buzzer.wav\r\n\r\n"
+    "[Application]\r\nCount=1\r\nName1=記録\r\nPath1=/usr/bin/true\r\n\r\n";
+
+struct Windows {
+    TForm1& form1;
+    TForm3& form3;
+};
+
+void OpenAlarmDialog(Windows& w, int slot) {
+    w.form3.SetValue(slot, Quotes[slot].Title, Alerts[slot].ALEnable, FormatRate(LatestRate(slot)));
+    w.form3.ShowModeless();
+}
+
+struct Shot {
+    const char* file;
+    std::function<QWidget*(Windows&)> prepare; // returns the window to draw
+};
+
+const Shot Shots[] = {
+    {"main-window.png", [](Windows& w) -> QWidget* { return &w.form1; }},
+    {"alarm-absolute.png",
+     [](Windows& w) -> QWidget* {
+         OpenAlarmDialog(w, 0);
+         return &w.form3;
+     }},
+    {"alarm-deviation.png",
+     [](Windows& w) -> QWidget* {
+         OpenAlarmDialog(w, 1);
+         return &w.form3;
+     }},
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    TApplication app(argc, argv);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: quorvane-screenshots OUTPUT_FOLDER\n");
+        return 2;
+    }
+    TApplication::setApplicationName(QStringLiteral("Quorvane"));
+    ApplyProgramFont(app);
+    const QDir out(QString::fromLocal8Bit(argv[1]));
+    QTemporaryDir settingsDir;
+    const QString settings = settingsDir.filePath(QStringLiteral("quorvane.ini"));
+    QFile file(settings);
+    if (!settingsDir.isValid() || !file.open(QIODevice::WriteOnly) || file.write(SampleSettings) < 0) {
+        std::fprintf(stderr, "quorvane-screenshots: cannot write the sample settings\n");
+        return 1;
+    }
+    file.close();
+
+    TForm1 form1(settings.toStdString());
+    if (form1.Refused())
+        return 1;
+    TForm3 form3;
+    form1.SetDialogs(nullptr, &form3, nullptr);
+    form1.show();
+    for (const auto& [slot, rates] :
+         {std::pair{0, std::pair{150.1, 152.734}}, std::pair{1, std::pair{162.9, 162.41}},
+          std::pair{2, std::pair{1.0832, 1.0851}}}) {
+        form1.SetRate(slot, rates.first);
+        form1.SetRate(slot, rates.second);
+    }
+
+    Windows windows{form1, form3};
+    int failed = 0;
+    for (const Shot& shot : Shots) {
+        form3.hide();
+        QWidget* window = shot.prepare(windows);
+        window->raise();
+        TApplication::processEvents();
+        const QString path = out.filePath(QString::fromLatin1(shot.file));
+        if (!window->grab().save(path)) {
+            std::fprintf(stderr, "quorvane-screenshots: cannot write %s\n", qPrintable(path));
+            ++failed;
+        } else {
+            std::printf("%s\n", qPrintable(path));
+        }
+    }
+    return failed ? 1 : 0;
+}

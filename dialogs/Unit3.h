@@ -1,0 +1,121 @@
+// Unit3: the alarm settings dialog — one slot's alarm type, limits and actions, with a picture of them.
+#pragma once
+
+#include <QDialog>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "alert/Alert.h"
+#include "alert/App.h"
+#include "alert/Sound.h"
+#include "app/DialogLinks.h"
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLayout;
+class QLineEdit;
+class QPushButton;
+class QTabWidget;
+
+namespace quorvane {
+
+class TImage;
+
+// A number field's text: up to 15 significant digits, no grouping, the decimal separator FormatRate
+// uses (110.25, 0, 5E-5).
+std::string FieldText(double value);
+// Reads a number field's text: blanks around, an optional sign, digits, that decimal separator and an
+// exponent. Nothing for anything else: empty text, grouping, a full stop where the separator is a comma.
+std::optional<double> ParseFieldText(const std::string& text);
+// A rate as FormatRate shows it ("1,234.5000") as a number field takes it ("1234.5000"); text of
+// another form is returned unchanged.
+std::string PlainRateText(const std::string& rate);
+
+class TForm3 : public QDialog, public AlarmDialogLink {
+    Q_OBJECT
+public:
+    explicit TForm3(QWidget* parent = nullptr);
+    ~TForm3() override;
+
+    // AlarmDialogLink: what the main window asks of it.
+    void SetValue(int slot, const std::string& title, bool alEnable, const std::string& rate) override;
+    void ShowModeless() override;
+    bool ShowsSlot(int slot) const override;
+    void ShowRate(const std::string& rate) override;
+
+    int Slot() const { return slot_; }
+
+    void SetAlertType(int type);
+    void UpdateGraph();
+    void DrawGraph(int type, double ah, double al, double base, double dh, double dl);
+
+protected:
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void BuildControls();
+    QLayout* BuildLimits(QWidget* group);
+    void FindControls();
+    QLayout* BuildPicture(QWidget* page);
+    QLayout* BuildRatePanel(QWidget* page);
+    QLineEdit* MakeNumberField(QWidget* parent, const char* name, const char* caption, QLabel** label);
+    void FormShow();
+    void UpdateSoundList();
+    void UpdateAppList();
+    // After the registries changed while the lists were shown: the lists rebuilt, each selection kept on
+    // the entry it named (なし when that entry is gone).
+    void FollowRegistries();
+
+    void DD_TYPEChange();
+    void Validate(QLineEdit* field);
+    bool CheckField(const QLineEdit* field); // shows why it fails
+    void LE_H_Validate();
+    void LE_L_Validate();
+    void BT_OKClick();
+    void BT_CANCELClick();
+    void CopyRate(QLineEdit* field);
+
+    void DrawBase(bool deviation, double a, double b, double c);
+    void DrawABSHigh();
+    void DrawABSLow();
+    void Label(int y, const std::string& text);
+
+    double Number(const QLineEdit* field) const; // throws the conversion error
+
+    int slot_ = 0;
+    bool alEnable_ = true;
+    bool validating_ = false;
+    TASounds shownSounds_;
+    TApps shownApps_;
+
+    QTabWidget* TabControl1 = nullptr;
+    QComboBox* DD_TYPE = nullptr;
+    QLineEdit* LE_H = nullptr;
+    QLineEdit* LE_L = nullptr;
+    QLineEdit* LE_DH = nullptr;
+    QLineEdit* LE_BASE = nullptr;
+    QLineEdit* LE_DL = nullptr;
+    QCheckBox* CB_H = nullptr;
+    QCheckBox* CB_MAIL_H = nullptr;
+    QCheckBox* CB_APP_H = nullptr;
+    QComboBox* DD_SOUND_H = nullptr;
+    QComboBox* DD_APP_HON = nullptr;
+    QComboBox* DD_APP_HOFF = nullptr;
+    QCheckBox* CB_L = nullptr;
+    QCheckBox* CB_MAIL_L = nullptr;
+    QCheckBox* CB_APP_L = nullptr;
+    QComboBox* DD_SOUND_L = nullptr;
+    QComboBox* DD_APP_LON = nullptr;
+    QComboBox* DD_APP_LOFF = nullptr;
+    TImage* Image1 = nullptr;
+    QLabel* LB_V1 = nullptr;
+};
+
+extern TForm3* Form3;
+
+} // namespace quorvane
