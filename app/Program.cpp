@@ -17,7 +17,9 @@
 #include "app/toolkit/Desktop.h"
 #include "app/toolkit/Guard.h"
 #include "app/toolkit/Notifications.h"
+#include "dialogs/Unit2.h"
 #include "dialogs/Unit3.h"
+#include "dialogs/Unit5.h"
 #include "mail/Mail.h"
 
 namespace quorvane {
@@ -95,10 +97,12 @@ int RunProgram(TApplication& app) {
     TForm1 form1;
     if (form1.Refused())
         return 1;
+    TForm2 form2;
     TForm4 form4;
     TForm3 form3;
+    TForm5 form5;
     TForm7 form7;
-    form1.SetDialogs(nullptr, &form3, nullptr);
+    form1.SetDialogs(&form2, &form3, &form5);
     form1.SetSplash(&form7);
     QObject::connect(&form1, &TForm1::Closed, &app, &TApplication::quit, Qt::QueuedConnection);
     StopSignals stopSignals(form1);

@@ -2,6 +2,7 @@
 // Each entry of Shots prepares one window and names its file; a new window needs one entry more.
 #include <QDir>
 #include <QFile>
+#include <QTabWidget>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -10,7 +11,9 @@
 #include "app/Unit1.h"
 #include "app/toolkit/Desktop.h"
 #include "app/toolkit/Guard.h"
+#include "dialogs/Unit2.h"
 #include "dialogs/Unit3.h"
+#include "dialogs/Unit5.h"
 
 using namespace quorvane;
 
@@ -26,12 +29,22 @@ const char* const SampleSettings =
     "[Currency2]\r\nFrom=EUR\r\nTo=USD\r\nEnable=1\r\n\r\n"
     "[Sound]\r\nCount=2\r\nName1=チャイム\r\nPath1=/usr/share/sounds/chime.wav\r\n"
     "Name2=ブザー\r\nPath2=/usr/share/sounds/buzzer.wav\r\n\r\n"
-    "[Application]\r\nCount=1\r\nName1=記録\r\nPath1=/usr/bin/true\r\n\r\n";
+    "[Application]\r\nCount=1\r\nName1=記録\r\nPath1=/usr/bin/true\r\n\r\n"
+    "[Mail]\r\nSMTP_SERVER=smtp.example.jp\r\nSMTP_PORT=587\r\nSMTP_USER_ID=taro\r\nSMTP_AUTHTYPE=1\r\n"
+    "POP_PORT=110\r\nFrom=alarm@example.jp\r\nTo=taro@example.jp\r\n\r\n";
 
 struct Windows {
     TForm1& form1;
+    TForm2& form2;
     TForm3& form3;
+    TForm5& form5;
 };
+
+QWidget* OpenSettings(Windows& w, int tab) {
+    w.form1.ShowConfig(0);
+    w.form2.findChild<QTabWidget*>(QStringLiteral("PC_1"))->setCurrentIndex(tab);
+    return &w.form2;
+}
 
 void OpenAlarmDialog(Windows& w, int slot) {
     w.form3.SetValue(slot, Quotes[slot].Title, Alerts[slot].ALEnable, FormatRate(LatestRate(slot)));
@@ -54,6 +67,16 @@ const Shot Shots[] = {
      [](Windows& w) -> QWidget* {
          OpenAlarmDialog(w, 1);
          return &w.form3;
+     }},
+    {"settings-watch.png", [](Windows& w) { return OpenSettings(w, 0); }},
+    {"settings-sound.png", [](Windows& w) { return OpenSettings(w, 1); }},
+    {"settings-mail-server.png", [](Windows& w) { return OpenSettings(w, 2); }},
+    {"settings-mail-account.png", [](Windows& w) { return OpenSettings(w, 3); }},
+    {"settings-app.png", [](Windows& w) { return OpenSettings(w, 4); }},
+    {"pair-dialog.png",
+     [](Windows& w) -> QWidget* {
+         w.form5.ShowModeless();
+         return &w.form5;
      }},
 };
 
@@ -80,8 +103,10 @@ int main(int argc, char** argv) {
     TForm1 form1(settings.toStdString());
     if (form1.Refused())
         return 1;
+    TForm2 form2;
     TForm3 form3;
-    form1.SetDialogs(nullptr, &form3, nullptr);
+    TForm5 form5;
+    form1.SetDialogs(&form2, &form3, &form5);
     form1.show();
     for (const auto& [slot, rates] :
          {std::pair{0, std::pair{150.1, 152.734}}, std::pair{1, std::pair{162.9, 162.41}},
@@ -90,10 +115,11 @@ int main(int argc, char** argv) {
         form1.SetRate(slot, rates.second);
     }
 
-    Windows windows{form1, form3};
+    Windows windows{form1, form2, form3, form5};
     int failed = 0;
     for (const Shot& shot : Shots) {
-        form3.hide();
+        for (QWidget* dialog : std::initializer_list<QWidget*>{&form2, &form3, &form5})
+            dialog->hide();
         QWidget* window = shot.prepare(windows);
         window->raise();
         TApplication::processEvents();

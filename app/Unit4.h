@@ -36,6 +36,7 @@ public:
 private:
     void FormCreate();
     bool cycling_ = false;
+    bool tickWaiting_ = false; // a tick came during a mail session and runs once it has ended
 };
 
 extern TForm4* Form4;

@@ -2,6 +2,7 @@
 #include "util/Text.h"
 
 #include "mail/MailError.h"
+#include "mail/TlsSession.h"
 
 #include <algorithm>
 #include <cctype>
@@ -28,19 +29,31 @@ int NumberOf(const std::string& text) {
 
 } // namespace
 
-void LineChannel::Open(const std::string& host, int port) {
-    if (socket_.IsOpen())
-        throw MailError("already connected");
-    buffer_.clear();
-    socket_ = TcpSocket::Connect(host, port, timeout_);
-}
+LineChannel::LineChannel(std::chrono::milliseconds timeout) : timeout_(timeout) {}
 
-void LineChannel::Close() {
-    socket_.Close();
-    buffer_.clear();
-}
+LineChannel::~LineChannel() = default;
 
 namespace {
+
+std::chrono::milliseconds Left(std::chrono::steady_clock::time_point deadline) {
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    return std::max(left, std::chrono::milliseconds(0));
+}
+
+// Adds the time spent in one wait to the connection's total.
+class Waiting {
+public:
+    explicit Waiting(std::chrono::steady_clock::duration& total)
+        : total_(total), start_(std::chrono::steady_clock::now()) {}
+    ~Waiting() { total_ += std::chrono::steady_clock::now() - start_; }
+    Waiting(const Waiting&) = delete;
+    Waiting& operator=(const Waiting&) = delete;
+
+private:
+    std::chrono::steady_clock::duration& total_;
+    std::chrono::steady_clock::time_point start_;
+};
 
 void AppendLine(std::string& wire, std::string_view line) {
     if (line.find_first_of("\r\n") != std::string_view::npos)
@@ -51,22 +64,78 @@ void AppendLine(std::string& wire, std::string_view line) {
 
 } // namespace
 
+LineChannel::Clock::time_point LineChannel::Bound(Clock::time_point deadline) const {
+    // With the budget spent, what needs no waiting (a QUIT into an empty send buffer) still goes.
+    const Clock::duration budget = std::max(kSessionTimeouts * timeout_ - waited_, Clock::duration::zero());
+    return std::min(deadline, Clock::now() + budget);
+}
+
+void LineChannel::Open(const std::string& host, int port) {
+    if (socket_.IsOpen())
+        throw MailError("already connected");
+    buffer_.clear();
+    tls_.reset();
+    tlsRequested_ = false;
+    waited_ = {};
+    host_ = host;
+    Waiting waiting(waited_);
+    socket_ = TcpSocket::Connect(host, port, timeout_);
+}
+
+void LineChannel::StartTls() {
+    if (!socket_.IsOpen())
+        throw MailError("not connected");
+    tlsRequested_ = true;
+    if (!buffer_.empty())
+        throw MailError("the server sent data before the TLS handshake");
+    const auto deadline = Bound(Clock::now() + timeout_);
+    Waiting waiting(waited_);
+    tls_ = TlsSession::Handshake(socket_, host_, deadline);
+}
+
+void LineChannel::Close() {
+    if (tls_)
+        tls_->Shutdown();
+    tls_.reset();
+    socket_.Close();
+    buffer_.clear();
+}
+
+void LineChannel::Send(std::string_view wire) {
+    if (tlsRequested_ && !tls_)
+        throw MailError("refusing to send in clear on a connection that asked for TLS");
+    const auto deadline = Bound(Clock::now() + timeout_);
+    Waiting waiting(waited_);
+    if (tls_)
+        tls_->SendAll(wire, deadline);
+    else
+        socket_.SendAll(wire, Left(deadline));
+}
+
 void LineChannel::WriteLine(std::string_view line) {
     std::string wire;
     AppendLine(wire, line);
-    socket_.SendAll(wire, timeout_);
+    Send(wire);
 }
 
 void LineChannel::WriteLines(const std::vector<std::string>& lines) {
     std::string wire;
     for (const std::string& line : lines)
         AppendLine(wire, line);
-    socket_.SendAll(wire, timeout_);
+    Send(wire);
 }
 
 std::string LineChannel::ReadLine() {
-    // One bound for the whole line, so that a server trickling bytes cannot stretch it.
-    const auto deadline = std::chrono::steady_clock::now() + timeout_;
+    return ReadLineBefore(Clock::now() + timeout_);
+}
+
+Reply LineChannel::ReadReply() {
+    // One bound for the whole reply, so that a server trickling lines cannot stretch it.
+    const auto deadline = Clock::now() + timeout_;
+    return mail::ReadReply([this, deadline] { return ReadLineBefore(deadline); });
+}
+
+std::string LineChannel::ReadLineBefore(Clock::time_point deadline) {
     std::size_t searched = 0;
     while (true) {
         const std::size_t lf = buffer_.find('\n', searched);
@@ -84,11 +153,16 @@ std::string LineChannel::ReadLine() {
         if (buffer_.size() > kMaxReplyLine + 1)
             throw MailError("reply line longer than 16384 characters");
         searched = buffer_.size();
+        if (tlsRequested_ && !tls_)
+            throw MailError("the TLS handshake did not succeed");
         char chunk[4096];
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        const std::size_t got =
-            socket_.Receive(chunk, sizeof chunk, std::max(left, std::chrono::milliseconds(0)));
+        const auto bounded = Bound(deadline);
+        std::size_t got = 0;
+        {
+            Waiting waiting(waited_);
+            got = tls_ ? tls_->Receive(chunk, sizeof chunk, bounded)
+                       : socket_.Receive(chunk, sizeof chunk, Left(bounded));
+        }
         if (got == 0)
             throw MailError("connection closed by the server");
         buffer_.append(chunk, got);

@@ -6,6 +6,8 @@
 #include "mail/MailError.h"
 #include "util/Util.h"
 
+#include <functional>
+#include <iostream>
 #include <memory>
 
 namespace quorvane {
@@ -20,14 +22,35 @@ TMailAccount g_account;
 
 std::chrono::milliseconds g_timeout = mail::kDefaultMailTimeout;
 // The clients in use and how they were built: a test mail builds them from the dialog's copy of the
-// settings, so the stored settings need not be what they were built from.
+// settings, so the stored settings need not be what they were built from. Shared, so that a session
+// keeps its own clients even when they are rebuilt while one of its boxes is open.
 struct Clients {
-    std::unique_ptr<mail::SmtpClient> smtp;
-    std::unique_ptr<mail::Pop3Client> pop;
+    std::shared_ptr<mail::SmtpClient> smtp;
+    std::shared_ptr<mail::Pop3Client> pop;
     bool popBeforeSmtp = false;
 };
 Clients g_clients;
 std::string g_lastFailure;
+
+bool g_sessionActive = false;
+std::function<void()> g_sessionEnded;
+
+// Marks one send as the session in progress; its end tells whoever waits for it.
+class SessionMark {
+public:
+    SessionMark() { g_sessionActive = true; }
+    ~SessionMark() {
+        g_sessionActive = false;
+        try {
+            if (g_sessionEnded)
+                g_sessionEnded();
+        } catch (...) {
+            // the mail's own result matters more than a listener's failure
+        }
+    }
+    SessionMark(const SessionMark&) = delete;
+    SessionMark& operator=(const SessionMark&) = delete;
+};
 
 constexpr std::int32_t kAuthLogin = 1;
 constexpr std::int32_t kPopBeforeSmtp = 2;
@@ -59,57 +82,56 @@ std::vector<std::string> SplitLines(const std::string& text) {
     return lines;
 }
 
-void NoteFailure(const mail::StepTrace& trace, const MailError& error) {
-    g_lastFailure = trace.Step + ": " + (trace.ServerReply.empty() ? error.what() : trace.ServerReply);
-}
-
 void EnsureClients() {
     if (!g_clients.smtp || !g_clients.pop)
         CreateMailClients(TSMTP{}, TPOP{});
 }
 
-bool PopBeforeSMTP(bool showProgress) {
+bool PopBeforeSMTP(mail::Pop3Client& client, bool showProgress) {
     bool result = false;
     Info(showProgress, "POP 接続します。");
     try {
-        g_clients.pop->Connect();
+        client.Connect();
         Info(showProgress, "POP 接続完了。");
         result = true;
     } catch (const MailError& e) {
-        NoteFailure(g_clients.pop->Trace(), e);
+        g_lastFailure = std::string("POP: ") + e.what();
         Error(showProgress, "POP 接続エラー。");
     }
     Info(showProgress, "POP 切断します。");
-    g_clients.pop->Disconnect();
+    client.Disconnect();
     Info(showProgress, "POP 切断完了。");
     return result;
 }
 
-bool SendBySMTP(const mail::MailMessage& message, bool showProgress) {
-    static constexpr const char* kStepErrors[] = {"SMTP 接続中にエラー発生。", "メール送信中にエラー発生。",
-                                                  "SMTP 切断中にエラー発生。"};
+bool SendBySMTP(mail::SmtpClient& client, const mail::MailMessage& message, bool showProgress) {
+    static constexpr const char* kStepErrors[] = {"SMTP 接続中にエラー発生。", "メール送信中にエラー発生。"};
     int step = 0;
     try {
         Info(showProgress, "SMTP 接続します。");
-        g_clients.smtp->Connect();
+        client.Connect();
         step = 1;
         Info(showProgress, "メールを送信します。");
-        g_clients.smtp->Send(message, mail::MessageWriter(mail::CurrentMailLanguage()));
-        step = 2;
-        Info(showProgress, "メール送信完了。SMTP切断します。");
-        g_clients.smtp->Disconnect();
-        return true;
+        client.Send(message, mail::MessageWriter(mail::CurrentMailLanguage()));
     } catch (const MailError& e) {
-        NoteFailure(g_clients.smtp->Trace(), e);
+        g_lastFailure = std::string("SMTP: ") + e.what();
         // A connection left open would refuse every later send through this client.
         try {
-            g_clients.smtp->Disconnect();
+            client.Disconnect();
         } catch (const MailError&) {
             // already reporting a failure
         }
         Error(showProgress, kStepErrors[step]);
         return false;
     }
+    // The server has taken the message: reporting a failure now would make the user send it twice.
+    Info(showProgress, "メール送信完了。SMTP切断します。");
+    try {
+        client.Disconnect();
+    } catch (const MailError& e) {
+        std::cerr << "SMTP: the message was sent, but disconnecting failed: " << e.what() << std::endl;
+    }
+    return true;
 }
 
 } // namespace
@@ -142,26 +164,40 @@ void InitMail() {
 }
 
 void CreateMailClients(const TSMTP& smtp, const TPOP& pop) {
-    g_clients.smtp = std::make_unique<mail::SmtpClient>(
-        mail::ServerSettings{smtp.Server, smtp.Port, smtp.UserID, smtp.Password}, smtp.AuthType == kAuthLogin,
-        g_timeout);
-    g_clients.pop = std::make_unique<mail::Pop3Client>(
-        mail::ServerSettings{pop.Server, pop.Port, pop.UserID, pop.Password}, g_timeout);
+    g_clients.smtp = std::make_shared<mail::SmtpClient>(
+        mail::ServerSettings{smtp.Server, smtp.Port, smtp.UserID, smtp.Password, smtp.Security},
+        smtp.AuthType == kAuthLogin, g_timeout);
+    g_clients.pop = std::make_shared<mail::Pop3Client>(
+        mail::ServerSettings{pop.Server, pop.Port, pop.UserID, pop.Password, pop.Security}, g_timeout);
     g_clients.popBeforeSmtp = smtp.AuthType == kPopBeforeSmtp;
 }
 
 bool SendMail(const std::string& subject, const std::string& from, const std::string& to,
               const std::string& body, bool showProgress) {
-    g_lastFailure.clear();
     mail::MailMessage message;
     message.Subject = subject;
     message.Recipients = mail::ParseAddressList(to);
     message.From = mail::ParseMailbox(from);
     message.Body = SplitLines(body);
-    EnsureClients();
-    if (g_clients.popBeforeSmtp && !PopBeforeSMTP(showProgress))
+    // A send inside another one's session (reached through a box of that session) would reuse its
+    // connection; the session in progress is left alone.
+    if (g_sessionActive)
         return false;
-    return SendBySMTP(message, showProgress);
+    g_lastFailure.clear();
+    EnsureClients();
+    const Clients clients = g_clients;
+    SessionMark session;
+    if (clients.popBeforeSmtp && !PopBeforeSMTP(*clients.pop, showProgress))
+        return false;
+    return SendBySMTP(*clients.smtp, message, showProgress);
+}
+
+bool MailSessionActive() {
+    return g_sessionActive;
+}
+
+void SetMailSessionEndedHandler(std::function<void()> handler) {
+    g_sessionEnded = std::move(handler);
 }
 
 std::string LastMailFailure() {

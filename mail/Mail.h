@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "util/MailAccount.h"
@@ -15,6 +16,7 @@ struct TSMTP {
     std::string UserID;
     std::string Password;
     std::int32_t AuthType = 0; // 0 none, 1 AUTH LOGIN, 2 POP before SMTP
+    std::int32_t Security = 0; // 0 none, 1 STARTTLS, 2 TLS from the first byte
 };
 
 struct TPOP {
@@ -22,6 +24,7 @@ struct TPOP {
     std::string Server;
     std::string UserID;
     std::string Password;
+    std::int32_t Security = 0; // 0 none, 1 STLS, 2 TLS from the first byte (POP3S)
 };
 
 void SetSMTP(const TSMTP& smtp);
@@ -39,13 +42,20 @@ void InitMail();
 void CreateMailClients(const TSMTP& smtp, const TPOP& pop);
 
 // Composes one plain-text message and delivers it with the clients in use. Blocks for the whole
-// dialogue (every connect and read is bounded). True when the server accepted the message.
+// dialogue (every connect and read is bounded). True when the server accepted the message (a
+// failing disconnect after that is only noted on stderr).
 // Throws std::runtime_error("@ Outside address") for an address text it cannot read.
+// Called while another send is in progress (from inside one of its step boxes), it sends nothing and
+// returns false, leaving that session's connection alone.
 bool SendMail(const std::string& subject, const std::string& from, const std::string& to,
               const std::string& body, bool showProgress);
 
-// Why the last SendMail returned false: the failed step and the server's reply, or the error where no
-// reply came ("RCPT TO: 550 no such user", "connect: cannot resolve ..."). Empty after a sent mail.
+// Why the last SendMail failed ("POP: ...", "SMTP: ..." with the server's text or the TLS error);
+// empty after a success.
 std::string LastMailFailure();
+// True while a send is in progress; its step boxes let other events in meanwhile.
+bool MailSessionActive();
+// Runs handler at the end of every send (nothing: no handler). One handler; a new one replaces it.
+void SetMailSessionEndedHandler(std::function<void()> handler);
 
 } // namespace quorvane

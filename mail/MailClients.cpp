@@ -18,6 +18,26 @@ std::string Upper(std::string text) {
     return text;
 }
 
+void RequireKnownSecurity(int security) {
+    if (security != kSecurityNone && security != kSecurityStartTls && security != kSecurityTls)
+        throw MailError("unknown connection security " + std::to_string(security) +
+                        ": not connecting in clear");
+}
+
+bool NamesStartTls(const Reply& ehlo) {
+    for (const std::string& line : ehlo.Lines) {
+        if (EqualsIgnoringAsciiCase(std::string_view(line).substr(0, line.find(' ')), "STARTTLS"))
+            return true;
+    }
+    return false;
+}
+
+// Worked out once: the name lookup may be slow, and the answer does not change while we run.
+const std::string& SystemGreetingName() {
+    static const std::string name = FullyQualifiedHostName();
+    return name;
+}
+
 } // namespace
 
 SmtpClient::SmtpClient(ServerSettings server, bool authLogin, std::chrono::milliseconds timeout,
@@ -25,25 +45,9 @@ SmtpClient::SmtpClient(ServerSettings server, bool authLogin, std::chrono::milli
     : server_(std::move(server)), authLogin_(authLogin), localName_(std::move(localName)), channel_(timeout) {
 }
 
-void StepTrace::Record(const Reply& reply) {
-    ServerReply = reply.TextCode;
-    for (const std::string& line : reply.Lines) {
-        const std::size_t start = line.find_first_not_of(' ');
-        if (start != std::string::npos)
-            ServerReply += ' ' + line.substr(start);
-    }
-}
-
-Reply SmtpClient::Read() {
-    Reply reply = ReadReply([this] { return channel_.ReadLine(); });
-    trace_.Record(reply);
-    return reply;
-}
-
-Reply SmtpClient::Command(std::string_view step, std::string_view line, std::initializer_list<int> expected) {
-    trace_.Begin(std::string(step));
+Reply SmtpClient::Command(std::string_view line, std::initializer_list<int> expected) {
     channel_.WriteLine(line);
-    Reply reply = Read();
+    Reply reply = channel_.ReadReply();
     if (expected.size() > 0 && std::find(expected.begin(), expected.end(), reply.Code) == expected.end())
         throw MailError(reply.Text());
     return reply;
@@ -63,54 +67,86 @@ void SmtpClient::AddMechanisms(const Reply& ehlo) {
     }
 }
 
+bool SmtpClient::Offers(std::string_view mechanism) const {
+    return std::find(mechanisms_.begin(), mechanisms_.end(), mechanism) != mechanisms_.end();
+}
+
+// EHLO, and HELO when EHLO is refused, except where TLS is still to come: HELO cannot start it.
+void SmtpClient::Greet() {
+    mechanisms_.clear();
+    const std::string name =
+        localName_.empty() ? GreetingName(SystemGreetingName(), channel_.LocalAddress()) : localName_;
+    const Reply ehlo = Command("EHLO " + name);
+    greetedWithEhlo_ = ehlo.Code == 250;
+    const bool tlsToCome = server_.Security == kSecurityStartTls && !channel_.Secure();
+    if (greetedWithEhlo_ && tlsToCome && !NamesStartTls(ehlo))
+        throw MailError("the server does not offer STARTTLS");
+    if (greetedWithEhlo_)
+        AddMechanisms(ehlo);
+    else if (tlsToCome)
+        throw MailError("the server refused EHLO, so it cannot start TLS: " + ehlo.Text());
+    else
+        Command("HELO " + name, {250});
+}
+
 void SmtpClient::Connect() {
-    trace_.Begin("connect");
+    RequireKnownSecurity(server_.Security);
     channel_.Open(server_.Host, server_.Port);
     try {
-        trace_.Begin("greeting");
-        const Reply greeting = Read();
+        if (server_.Security == kSecurityTls)
+            channel_.StartTls();
+        const Reply greeting = channel_.ReadReply();
         if (greeting.Code != 220)
             throw MailError(greeting.Text());
-        mechanisms_.clear();
-        const Reply ehlo = Command("EHLO", "EHLO " + localName_);
-        if (ehlo.Code == 250)
-            AddMechanisms(ehlo);
-        else
-            Command("HELO", "HELO " + localName_, {250});
+        Greet();
+        if (server_.Security == kSecurityStartTls) {
+            Command("STARTTLS", {220});
+            channel_.StartTls();
+            Greet(); // servers commonly name AUTH only inside TLS
+        }
     } catch (...) {
-        const StepTrace failed = trace_; // the connect failure is the one to report
         try {
             Disconnect();
         } catch (const MailError&) {
+            // the connect failure is the one to report
         }
-        trace_ = failed;
         throw;
     }
 }
 
 void SmtpClient::Authenticate() {
-    Command("AUTH LOGIN", "AUTH LOGIN", {334});
-    Command("AUTH LOGIN user name", Base64Encode(server_.UserID), {334});
-    Command("AUTH LOGIN password", Base64Encode(server_.Password), {235});
+    if (!channel_.Secure()) {
+        // In clear, as always: AUTH LOGIN when offered, else on without authentication.
+        if (!Offers("LOGIN"))
+            return;
+    } else if (!Offers("LOGIN")) {
+        if (!Offers("PLAIN"))
+            throw MailError("the server offers neither AUTH LOGIN nor AUTH PLAIN");
+        // RFC 4616: no authorization identity, the user name, the password.
+        Command("AUTH PLAIN " + Base64Encode(std::string(1, '\0') + server_.UserID + '\0' + server_.Password),
+                {235});
+        authenticated_ = true;
+        return;
+    }
+    Command("AUTH LOGIN", {334});
+    Command(Base64Encode(server_.UserID), {334});
+    Command(Base64Encode(server_.Password), {235});
     authenticated_ = true;
 }
 
 void SmtpClient::Send(const MailMessage& message, const MessageWriter& writer) {
-    Command("RSET", "RSET");
-    const bool offered = std::find(mechanisms_.begin(), mechanisms_.end(), "LOGIN") != mechanisms_.end();
-    if (authLogin_ && offered && !authenticated_)
+    Command("RSET");
+    if (authLogin_ && !authenticated_)
         Authenticate();
-    Command("MAIL FROM", "MAIL FROM:<" + message.From.Address + ">", {250});
+    Command("MAIL FROM:<" + message.From.Address + ">", {250});
     for (const MailAddress& recipient : message.Recipients)
-        Command("RCPT TO", "RCPT TO:<" + recipient.Address + ">", {250, 251});
+        Command("RCPT TO:<" + recipient.Address + ">", {250, 251});
     // The lines are made before DATA so that a message that cannot be written is never half sent.
-    trace_.Begin("message");
     std::vector<std::string> lines = writer.WireLines(message);
     lines.emplace_back(".");
-    Command("DATA", "DATA", {354});
-    trace_.Begin("end of data");
+    Command("DATA", {354});
     channel_.WriteLines(lines);
-    const Reply accepted = Read();
+    const Reply accepted = channel_.ReadReply();
     if (accepted.Code != 250)
         throw MailError(accepted.Text());
 }
@@ -119,7 +155,6 @@ void SmtpClient::Disconnect() {
     authenticated_ = false;
     if (!channel_.IsOpen())
         return;
-    trace_.Begin("QUIT");
     try {
         channel_.WriteLine("QUIT");
     } catch (const MailError&) {
@@ -133,8 +168,7 @@ Pop3Client::Pop3Client(ServerSettings server, std::chrono::milliseconds timeout)
     : server_(std::move(server)), channel_(timeout) {}
 
 void Pop3Client::ExpectOk() {
-    const Reply reply = ReadReply([this] { return channel_.ReadLine(); });
-    trace_.Record(reply);
+    const Reply reply = channel_.ReadReply();
     const std::string code = Upper(reply.TextCode);
     if (code == "+OK")
         return;
@@ -144,19 +178,23 @@ void Pop3Client::ExpectOk() {
 }
 
 void Pop3Client::Connect() {
-    trace_.Begin("POP connect");
+    RequireKnownSecurity(server_.Security);
     channel_.Open(server_.Host, server_.Port);
     try {
-        trace_.Begin("POP greeting");
+        if (server_.Security == kSecurityTls)
+            channel_.StartTls();
         ExpectOk();
-        trace_.Begin("POP USER");
+        if (server_.Security == kSecurityStartTls) {
+            channel_.WriteLine("STLS");
+            ExpectOk();
+            channel_.StartTls();
+        }
         channel_.WriteLine("USER " + server_.UserID);
         ExpectOk();
-        trace_.Begin("POP PASS");
         channel_.WriteLine("PASS " + server_.Password);
         ExpectOk();
     } catch (...) {
-        Disconnect(); // leaves the trace at the failed step
+        Disconnect();
         throw;
     }
 }

@@ -11,7 +11,7 @@ namespace {
 
 constexpr std::size_t kFoldColumn = 78;
 constexpr std::size_t kMaxEncodedWord = 75;
-constexpr std::size_t kBytesPerBWord = 42; // 14 groups of four base64 characters
+constexpr std::size_t kBytesPerBWord = 42; // 14 groups of four base64 characters: 75 with ISO-2022-JP
 constexpr std::string_view kWordBreak = "\r\n\t";
 
 bool IsBlank(char c) {
@@ -41,13 +41,90 @@ bool IsQSafe(unsigned char c) {
            std::string_view("!*+-/").find(static_cast<char>(c)) != std::string_view::npos;
 }
 
+// One character of a run, so that encoded words are cut between characters only (RFC 2047
+// section 5). In ISO-2022-JP a character also carries the escape that selects its mode.
+struct Character {
+    std::string_view bytes;
+    std::string_view mode; // the escape sequence of its mode; empty for ASCII and other charsets
+};
+
+constexpr std::string_view kEscapeAscii = "\x1b(B";
+
+std::vector<Character> Iso2022JpCharacters(std::string_view bytes) {
+    std::vector<Character> out;
+    std::string_view mode;
+    for (std::size_t at = 0; at < bytes.size();) {
+        if (bytes[at] == '\x1b' && at + 3 <= bytes.size()) {
+            const std::string_view escape = bytes.substr(at, 3);
+            if (escape == "\x1b$B" || escape == "\x1b$@" || escape == kEscapeAscii || escape == "\x1b(J") {
+                mode = escape[1] == '$' ? escape : std::string_view();
+                at += 3;
+                continue;
+            }
+        }
+        const std::size_t length = mode.empty() ? 1 : std::min<std::size_t>(2, bytes.size() - at);
+        out.push_back({bytes.substr(at, length), mode});
+        at += length;
+    }
+    return out;
+}
+
+std::size_t CharacterLength(std::string_view bytes, std::size_t at, const std::string& charset) {
+    const auto lead = static_cast<unsigned char>(bytes[at]);
+    if (lead < 0x80 || charset == "ISO-8859-1")
+        return 1;
+    std::size_t length = 2; // GB2312, Big5 and EUC-KR: two bytes from a lead byte above 0x7F
+    if (charset == "UTF-8") {
+        length = 1;
+        while (length < 4 && at + length < bytes.size() &&
+               (static_cast<unsigned char>(bytes[at + length]) & 0xC0) == 0x80)
+            ++length;
+    }
+    return std::min(length, bytes.size() - at);
+}
+
+std::vector<Character> Characters(std::string_view bytes, const std::string& charset) {
+    if (charset == "ISO-2022-JP")
+        return Iso2022JpCharacters(bytes);
+    std::vector<Character> out;
+    for (std::size_t at = 0; at < bytes.size();) {
+        const std::size_t length = CharacterLength(bytes, at, charset);
+        out.push_back({bytes.substr(at, length), {}});
+        at += length;
+    }
+    return out;
+}
+
+// Words of at most 42 bytes each; in ISO-2022-JP each word begins and ends in ASCII.
 std::string EncodeRunB(std::string_view bytes, const std::string& charset) {
     std::string out;
-    for (std::size_t at = 0; at < bytes.size(); at += kBytesPerBWord) {
-        if (at > 0)
+    std::string word;
+    std::string_view mode;
+    const auto closeWord = [&] {
+        if (!mode.empty())
+            word += kEscapeAscii;
+        if (!out.empty())
             out += kWordBreak;
-        out += "=?" + charset + "?B?" + Base64Encode(bytes.substr(at, kBytesPerBWord)) + "?=";
+        out += "=?" + charset + "?B?" + Base64Encode(word) + "?=";
+        word.clear();
+        mode = {};
+    };
+    for (const Character& c : Characters(bytes, charset)) {
+        const auto cost = [&] {
+            const std::size_t escape =
+                c.mode != mode ? (c.mode.empty() ? kEscapeAscii.size() : c.mode.size()) : 0;
+            const std::size_t closing = c.mode.empty() ? 0 : kEscapeAscii.size();
+            return escape + c.bytes.size() + closing;
+        };
+        if (!word.empty() && word.size() + cost() > kBytesPerBWord)
+            closeWord();
+        if (c.mode != mode)
+            word += c.mode.empty() ? kEscapeAscii : c.mode;
+        mode = c.mode;
+        word += c.bytes;
     }
+    if (!word.empty())
+        closeWord();
     return out;
 }
 
@@ -55,24 +132,27 @@ std::string EncodeRunQ(std::string_view bytes, const std::string& charset) {
     const std::string open = "=?" + charset + "?Q?";
     std::string out = open;
     std::size_t wordLength = open.size();
-    for (char ch : bytes) {
-        const auto c = static_cast<unsigned char>(ch);
-        char piece[4];
-        if (c == ' ')
-            std::snprintf(piece, sizeof piece, "_");
-        else if (IsQSafe(c))
-            std::snprintf(piece, sizeof piece, "%c", c);
-        else
-            std::snprintf(piece, sizeof piece, "=%02X", c);
-        const std::size_t pieceLength = std::string_view(piece).size();
-        if (wordLength + pieceLength + 2 > kMaxEncodedWord) {
+    for (const Character& character : Characters(bytes, charset)) {
+        std::string piece;
+        for (char ch : character.bytes) {
+            const auto c = static_cast<unsigned char>(ch);
+            char encoded[4];
+            if (c == ' ')
+                std::snprintf(encoded, sizeof encoded, "_");
+            else if (IsQSafe(c))
+                std::snprintf(encoded, sizeof encoded, "%c", c);
+            else
+                std::snprintf(encoded, sizeof encoded, "=%02X", c);
+            piece += encoded;
+        }
+        if (wordLength + piece.size() + 2 > kMaxEncodedWord) {
             out += "?=";
             out += kWordBreak;
             out += open;
             wordLength = open.size();
         }
         out += piece;
-        wordLength += pieceLength;
+        wordLength += piece.size();
     }
     return out + "?=";
 }

@@ -2,6 +2,7 @@
 
 #include "mail/MailError.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -143,11 +144,51 @@ void TcpSocket::Close() {
         ::close(std::exchange(fd_, -1));
 }
 
+std::string TcpSocket::LocalAddress() const {
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    if (fd_ < 0 || ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return {};
+    char text[INET6_ADDRSTRLEN] = {};
+    const void* bytes = address.ss_family == AF_INET6
+                            ? static_cast<const void*>(&reinterpret_cast<sockaddr_in6*>(&address)->sin6_addr)
+                            : static_cast<const void*>(&reinterpret_cast<sockaddr_in*>(&address)->sin_addr);
+    if (!::inet_ntop(address.ss_family, bytes, text, sizeof text))
+        return {};
+    return text;
+}
+
 std::string LocalHostName() {
     char name[256] = {};
     if (::gethostname(name, sizeof name - 1) != 0 || name[0] == '\0')
         return "localhost";
     return name;
+}
+
+std::string FullyQualifiedHostName() {
+    const std::string name = LocalHostName();
+    if (name.find('.') != std::string::npos)
+        return name;
+    addrinfo hints{};
+    hints.ai_flags = AI_CANONNAME;
+    addrinfo* found = nullptr;
+    if (::getaddrinfo(name.c_str(), nullptr, &hints, &found) != 0)
+        return {};
+    std::unique_ptr<addrinfo, AddrInfoFree> info(found);
+    const std::string canonical = info->ai_canonname ? info->ai_canonname : "";
+    if (canonical.find('.') == std::string::npos || canonical.starts_with("localhost"))
+        return {};
+    return canonical;
+}
+
+std::string GreetingName(const std::string& fullyQualified, const std::string& localAddress) {
+    if (!fullyQualified.empty())
+        return fullyQualified;
+    if (localAddress.empty())
+        return LocalHostName();
+    if (localAddress.find(':') != std::string::npos)
+        return "[IPv6:" + localAddress + "]";
+    return "[" + localAddress + "]";
 }
 
 } // namespace quorvane::mail

@@ -10,6 +10,8 @@
 #include <ctime>
 #include <thread>
 
+#include <sys/socket.h>
+
 #include "rated/SoapMessages.h"
 #include "service/ServiceNames.h"
 
@@ -121,8 +123,19 @@ RateServer::~RateServer() {
 
 Result<int> RateServer::Bind(const std::string& host, int port) {
     errno = 0;
+    int listener = -1;
+    http_->set_socket_options([&listener](socket_t sock) {
+        httplib::default_socket_options(sock);
+        listener = sock;
+    });
     const int bound =
         port == 0 ? http_->bind_to_any_port(host) : (http_->bind_to_port(host, port) ? port : -1);
+    http_->set_socket_options(httplib::default_socket_options);
+    // The library listens with a queue of 5: a client that opens a connection per monitored slot at
+    // once would see the rest of its connects dropped and retried a second later whenever the accept
+    // thread is slow to run.
+    if (bound > 0 && listener >= 0)
+        ::listen(listener, SOMAXCONN);
     if (bound <= 0)
         return Error{"cannot listen on " + host + ":" + std::to_string(port) +
                      (errno ? std::string(" (") + std::strerror(errno) + ")" : std::string())};

@@ -46,20 +46,80 @@ ServiceResult<std::string> ReadLocalFile(std::string path) {
     return std::move(file.bytes);
 }
 
+// One result per pair: an error for a pair with an ordinal that names no Currency, a placeholder for
+// the others, whose positions go to sent.
+std::vector<ServiceResult<double>> CheckPairs(const std::vector<CurrencyPair>& pairs,
+                                              std::vector<std::size_t>& sent) {
+    std::vector<ServiceResult<double>> rates;
+    rates.reserve(pairs.size());
+    for (std::size_t i = 0; i < pairs.size(); ++i) {
+        const auto [from, to] = pairs[i];
+        if (IsCurrency(from) && IsCurrency(to)) {
+            rates.emplace_back(MakeError(ServiceErrorKind::Network, "not sent"));
+            sent.push_back(i);
+        } else {
+            rates.emplace_back(MakeError(ServiceErrorKind::UnknownCurrency,
+                                         "currency ordinal " +
+                                             std::to_string(IsCurrency(from) ? int(to) : int(from)) +
+                                             " names no currency"));
+        }
+    }
+    return rates;
+}
+
 class CurrencyConvertorProxy final : public CurrencyConvertorSoap {
 public:
     CurrencyConvertorProxy(bool useDescription, std::string address, std::shared_ptr<HttpTransport> transport)
         : useDescription_(useDescription), address_(std::move(address)), transport_(std::move(transport)) {}
 
     ServiceResult<double> ConversionRate(Currency from, Currency to) override {
-        if (!IsCurrency(from) || !IsCurrency(to))
-            return MakeError(ServiceErrorKind::UnknownCurrency,
-                             "currency ordinal " + std::to_string(IsCurrency(from) ? int(to) : int(from)) +
-                                 " names no currency");
+        return std::move(ConversionRates({CurrencyPair{from, to}}).front());
+    }
+
+    std::vector<ServiceResult<double>> ConversionRates(const std::vector<CurrencyPair>& pairs) override {
+        std::vector<std::size_t> sent; // positions in pairs of the requests posted
+        std::vector<ServiceResult<double>> rates = CheckPairs(pairs, sent);
+        if (sent.empty())
+            return rates;
+
         std::lock_guard lock(mutex_);
+        auto target = Target();
+        if (!target) {
+            for (std::size_t i : sent)
+                rates[i] = target.error();
+            return rates;
+        }
+        const OperationBinding& binding = target.value();
+        const std::string action = binding.soapAction.empty() ? DefaultSoapAction() : binding.soapAction;
+        const std::string_view bodyNamespace =
+            binding.bodyNamespace.empty() ? ServiceNamespace : std::string_view(binding.bodyNamespace);
+        std::vector<HttpPost> posts;
+        posts.reserve(sent.size());
+        for (std::size_t i : sent)
+            posts.push_back({binding.endpoint,
+                             {"SOAPAction: \"" + action + "\"", "Content-Type: text/xml"},
+                             WriteConversionRateRequest(bodyNamespace, CurrencyExternalName(pairs[i].from),
+                                                        CurrencyExternalName(pairs[i].to))});
+
+        auto responses = transport_->PostAll(posts);
+        for (std::size_t k = 0; k < sent.size(); ++k) {
+            if (!responses[k]) {
+                ServiceError error = responses[k].error();
+                error.message = "rate service " + binding.endpoint + ": " + error.message;
+                rates[sent[k]] = std::move(error);
+            } else {
+                rates[sent[k]] = ReadResponse(responses[k].value());
+            }
+        }
+        return rates;
+    }
+
+private:
+    // Where and how the requests go: from the description, loaded first when not yet held.
+    ServiceResult<OperationBinding> Target() {
         auto binding = ResolveBinding();
         if (!binding)
-            return binding.error();
+            return binding;
         const OperationBinding& target = binding.value();
         if (!IsHttpAddress(target.endpoint))
             return MakeError(ServiceErrorKind::Description,
@@ -67,22 +127,9 @@ public:
         if (HasControlCharacter(target.endpoint) || HasControlCharacter(target.soapAction))
             return MakeError(ServiceErrorKind::Description,
                              "control characters in the endpoint or SOAP action");
-
-        const std::string request = WriteConversionRateRequest(
-            target.bodyNamespace.empty() ? ServiceNamespace : std::string_view(target.bodyNamespace),
-            CurrencyExternalName(from), CurrencyExternalName(to));
-        const std::string action = target.soapAction.empty() ? DefaultSoapAction() : target.soapAction;
-        auto response = transport_->Post(
-            target.endpoint, {"SOAPAction: \"" + action + "\"", "Content-Type: text/xml"}, request);
-        if (!response) {
-            ServiceError error = response.error();
-            error.message = "rate service " + target.endpoint + ": " + error.message;
-            return error;
-        }
-        return ReadResponse(response.value());
+        return binding;
     }
 
-private:
     ServiceResult<OperationBinding> ResolveBinding() {
         if (!useDescription_)
             return OperationBinding{address_, {}, {}, false};
@@ -123,6 +170,7 @@ private:
         return std::move(response.value().body);
     }
 
+    // Called once all the exchanges of a call have ended, so closing drops only idle connections.
     ServiceResult<double> ReadResponse(const HttpResponse& response) {
         // A failed status or content type ends the exchange: the connection is not trusted further.
         if (IsFailedStatus(response.status)) {

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "service/ServiceNames.h"
 #include "service/ServiceResult.h"
@@ -12,6 +13,11 @@
 namespace quorvane {
 
 class HttpTransport;
+
+struct CurrencyPair {
+    Currency from;
+    Currency to;
+};
 
 // The action sent when the description names none.
 std::string DefaultSoapAction();
@@ -26,6 +32,12 @@ public:
     // An ordinal that names no Currency fails before anything is sent. Failures come back as errors;
     // only memory exhaustion throws.
     virtual ServiceResult<double> ConversionRate(Currency from, Currency to) = 0;
+
+    // The rates of several pairs, results in the order of pairs: after the description (fetched
+    // first, as by ConversionRate), the requests go out together on the same kept connections and
+    // are awaited together, the whole wait bounded by the total time-out of one exchange. A pair
+    // with an ordinal that names no Currency fails alone, unsent.
+    virtual std::vector<ServiceResult<double>> ConversionRates(const std::vector<CurrencyPair>& pairs) = 0;
 };
 
 // Makes a proxy; sends nothing. With useServiceDescription the address is that of the description

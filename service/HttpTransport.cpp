@@ -1,5 +1,6 @@
 #include "service/HttpTransport.h"
 
+#include <algorithm>
 #include <mutex>
 
 #include <curl/curl.h>
@@ -14,7 +15,11 @@ struct EasyFree {
 struct SlistFree {
     void operator()(curl_slist* list) const { curl_slist_free_all(list); }
 };
+struct MultiFree {
+    void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
+};
 using EasyPtr = std::unique_ptr<CURL, EasyFree>;
+using MultiPtr = std::unique_ptr<CURLM, MultiFree>;
 using SlistPtr = std::unique_ptr<curl_slist, SlistFree>;
 
 void InitialiseCurl() {
@@ -58,6 +63,13 @@ struct HttpTransport::Handle {
     char errorText[CURL_ERROR_SIZE] = {};
 };
 
+// The connections live in the multi handle's cache, shared by its easy handles (one per POST in
+// flight), so that a single POST and a group of them reuse the same connections.
+struct HttpTransport::Pool {
+    std::vector<std::unique_ptr<Handle>> handles; // destroyed after the multi handle
+    MultiPtr multi;
+};
+
 HttpTransport::HttpTransport(HttpTimeouts timeouts) : timeouts_(timeouts) {
     InitialiseCurl();
 }
@@ -66,6 +78,21 @@ HttpTransport::~HttpTransport() = default;
 
 void HttpTransport::Close() {
     kept_.reset();
+}
+
+HttpTransport::Pool* HttpTransport::KeptPool() {
+    if (!kept_) {
+        auto pool = std::make_unique<Pool>();
+        pool->multi.reset(curl_multi_init());
+        if (!pool->multi)
+            return nullptr;
+        const long most = static_cast<long>(MaxParallel);
+        curl_multi_setopt(pool->multi.get(), CURLMOPT_MAXCONNECTS, most);
+        curl_multi_setopt(pool->multi.get(), CURLMOPT_MAX_HOST_CONNECTIONS, most);
+        curl_multi_setopt(pool->multi.get(), CURLMOPT_MAX_TOTAL_CONNECTIONS, most);
+        kept_ = std::move(pool);
+    }
+    return kept_.get();
 }
 
 void HttpTransport::SetCertificateAuthorities(std::string pemFile) {
@@ -93,12 +120,8 @@ void HttpTransport::Configure(void* handle, char* errorText) const {
 
 namespace {
 
-ServiceResult<HttpResponse> Perform(CURL* curl, const char* errorText, const HttpTimeouts& timeouts) {
-    HttpResponse response;
-    Sink sink{&response.body};
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
-    const CURLcode code = curl_easy_perform(curl);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, nullptr);
+ServiceResult<HttpResponse> Outcome(CURL* curl, CURLcode code, const Sink& sink, const char* errorText,
+                                    const HttpTimeouts& timeouts, HttpResponse response) {
     if (sink.overflow)
         return MakeError(ServiceErrorKind::Network,
                          "response larger than " + std::to_string(HttpTransport::MaxBodyBytes) + " bytes");
@@ -116,6 +139,98 @@ ServiceResult<HttpResponse> Perform(CURL* curl, const char* errorText, const Htt
     if (contentType)
         response.contentType = contentType;
     return response;
+}
+
+ServiceResult<HttpResponse> Perform(CURL* curl, const char* errorText, const HttpTimeouts& timeouts) {
+    HttpResponse response;
+    Sink sink{&response.body};
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
+    const CURLcode code = curl_easy_perform(curl);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, nullptr);
+    return Outcome(curl, code, sink, errorText, timeouts, std::move(response));
+}
+
+SlistPtr HeaderList(const std::vector<std::string>& headers) {
+    SlistPtr list;
+    const auto add = [&list](const char* header) {
+        curl_slist* extended = curl_slist_append(list.get(), header);
+        if (!extended)
+            return false;
+        list.release();
+        list.reset(extended);
+        return true;
+    };
+    for (const std::string& header : headers)
+        if (!add(header.c_str()))
+            return nullptr;
+    // The request is small; waiting for "100 Continue" would only cost a round trip.
+    if (!add("Expect:"))
+        return nullptr;
+    return list;
+}
+
+// One POST of a group while it travels.
+struct InFlight {
+    CURL* curl = nullptr;
+    char* errorText = nullptr;
+    SlistPtr headers;
+    HttpResponse response;
+    Sink sink{nullptr};
+    bool added = false;
+    bool done = false;
+    CURLcode code = CURLE_OK;
+};
+
+// Sets up one POST on curl and adds it to multi; the reason when that fails.
+std::string StartPost(CURLM* multi, CURL* curl, const HttpPost& post, const HttpTimeouts& timeouts,
+                      InFlight& flight) {
+    flight.headers = HeaderList(post.headers);
+    if (!flight.headers)
+        return "out of memory";
+    flight.curl = curl;
+    ApplyTimeouts(curl, timeouts);
+    curl_easy_setopt(curl, CURLOPT_URL, post.url.c_str());
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, flight.headers.get());
+    curl_easy_setopt(curl, CURLOPT_POST, 1L);
+    curl_easy_setopt(curl, CURLOPT_POSTFIELDS, post.body.data());
+    curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(post.body.size()));
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &flight.sink);
+    curl_easy_setopt(curl, CURLOPT_PRIVATE, &flight);
+    if (curl_multi_add_handle(multi, curl) != CURLM_OK) {
+        flight.curl = nullptr;
+        return "cannot start the HTTP exchange";
+    }
+    flight.added = true;
+    return {};
+}
+
+// Runs the transfers of multi until all have ended or the deadline has passed, marking each ended
+// InFlight. Returns the multi interface's own failure, if any.
+std::string Drive(CURLM* multi, std::chrono::steady_clock::time_point deadline) {
+    for (;;) {
+        int running = 0;
+        if (const CURLMcode mc = curl_multi_perform(multi, &running); mc != CURLM_OK)
+            return curl_multi_strerror(mc);
+        int queued = 0;
+        while (CURLMsg* message = curl_multi_info_read(multi, &queued)) {
+            if (message->msg != CURLMSG_DONE)
+                continue;
+            void* flight = nullptr;
+            curl_easy_getinfo(message->easy_handle, CURLINFO_PRIVATE, &flight);
+            static_cast<InFlight*>(flight)->done = true;
+            static_cast<InFlight*>(flight)->code = message->data.result;
+        }
+        if (running == 0)
+            return {};
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            return {};
+        // Wakes for the sockets and for curl's own timers, whichever comes first.
+        if (const CURLMcode mc = curl_multi_poll(multi, nullptr, 0, static_cast<int>(left.count()), nullptr);
+            mc != CURLM_OK)
+            return curl_multi_strerror(mc);
+    }
 }
 
 } // namespace
@@ -139,47 +254,82 @@ ServiceResult<HttpResponse> HttpTransport::Get(const std::string& url) {
 ServiceResult<HttpResponse> HttpTransport::Post(const std::string& url,
                                                 const std::vector<std::string>& headers,
                                                 const std::string& body) {
-    if (!kept_) {
+    return std::move(PostAll({HttpPost{url, headers, body}}).front());
+}
+
+std::vector<ServiceResult<HttpResponse>> HttpTransport::PostAll(const std::vector<HttpPost>& posts) {
+    std::vector<ServiceResult<HttpResponse>> results(
+        posts.size(), ServiceResult<HttpResponse>(MakeError(ServiceErrorKind::Network, "not sent")));
+    bool failed = false;
+    for (std::size_t first = 0; first < posts.size(); first += MaxParallel) {
+        const std::size_t count = std::min(MaxParallel, posts.size() - first);
+        PostGroup(posts.data() + first, count, results.data() + first);
+        for (std::size_t i = first; i < first + count; ++i)
+            failed = failed || !results[i];
+    }
+    if (failed)
+        Close();
+    return results;
+}
+
+// Every POST of the group is added to the multi handle at once, so each takes a free kept connection
+// or opens one; then they are driven together until all have ended or one total time-out has passed.
+void HttpTransport::PostGroup(const HttpPost* posts, std::size_t count,
+                              ServiceResult<HttpResponse>* results) {
+    Pool* pool = KeptPool();
+    if (!pool) {
+        for (std::size_t i = 0; i < count; ++i)
+            results[i] = MakeError(ServiceErrorKind::Network, "cannot create an HTTP handle");
+        return;
+    }
+    while (pool->handles.size() < count) {
         auto handle = std::make_unique<Handle>();
         handle->curl.reset(curl_easy_init());
         if (!handle->curl)
-            return MakeError(ServiceErrorKind::Network, "cannot create an HTTP handle");
+            break;
         Configure(handle->curl.get(), handle->errorText);
         curl_easy_setopt(handle->curl.get(), CURLOPT_TCP_KEEPALIVE, 1L);
-        kept_ = std::move(handle);
+        pool->handles.push_back(std::move(handle));
     }
-    CURL* curl = kept_->curl.get();
-    kept_->errorText[0] = '\0';
-    ApplyTimeouts(curl, timeouts_);
+    CURLM* multi = pool->multi.get();
 
-    SlistPtr list;
-    for (const std::string& header : headers) {
-        curl_slist* extended = curl_slist_append(list.get(), header.c_str());
-        if (!extended)
-            return MakeError(ServiceErrorKind::Network, "out of memory");
-        list.release();
-        list.reset(extended);
+    std::vector<InFlight> flights(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        InFlight& flight = flights[i];
+        flight.sink.body = &flight.response.body;
+        if (i >= pool->handles.size()) {
+            results[i] = MakeError(ServiceErrorKind::Network, "cannot create an HTTP handle");
+            continue;
+        }
+        Handle& handle = *pool->handles[i];
+        handle.errorText[0] = '\0';
+        flight.errorText = handle.errorText;
+        if (const std::string problem = StartPost(multi, handle.curl.get(), posts[i], timeouts_, flight);
+            !problem.empty())
+            results[i] = MakeError(ServiceErrorKind::Network, problem);
     }
-    // The request is small; waiting for "100 Continue" would only cost a round trip.
-    curl_slist* extended = curl_slist_append(list.get(), "Expect:");
-    if (!extended)
-        return MakeError(ServiceErrorKind::Network, "out of memory");
-    list.release();
-    list.reset(extended);
 
-    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, list.get());
-    curl_easy_setopt(curl, CURLOPT_POST, 1L);
-    curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body.data());
-    curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
+    const std::string multiError = Drive(multi, std::chrono::steady_clock::now() + timeouts_.total);
 
-    auto result = Perform(curl, kept_->errorText, timeouts_);
-    // The handle must not keep pointers to the header list and body that die here.
-    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, nullptr);
-    curl_easy_setopt(curl, CURLOPT_POSTFIELDS, nullptr);
-    if (!result)
-        Close();
-    return result;
+    for (std::size_t i = 0; i < count; ++i) {
+        InFlight& flight = flights[i];
+        if (!flight.added)
+            continue;
+        curl_multi_remove_handle(multi, flight.curl);
+        if (flight.done)
+            results[i] = Outcome(flight.curl, flight.code, flight.sink, flight.errorText, timeouts_,
+                                 std::move(flight.response));
+        else if (!multiError.empty())
+            results[i] = MakeError(ServiceErrorKind::Network, multiError);
+        else
+            results[i] = MakeError(ServiceErrorKind::Timeout,
+                                   "time-out (total " + std::to_string(timeouts_.total.count()) + " ms)");
+        // The handle must not keep pointers to the header list, body and sink that die here.
+        curl_easy_setopt(flight.curl, CURLOPT_HTTPHEADER, nullptr);
+        curl_easy_setopt(flight.curl, CURLOPT_POSTFIELDS, nullptr);
+        curl_easy_setopt(flight.curl, CURLOPT_WRITEDATA, nullptr);
+        curl_easy_setopt(flight.curl, CURLOPT_PRIVATE, nullptr);
+    }
 }
 
 } // namespace quorvane

@@ -22,12 +22,21 @@ struct HttpResponse {
     std::string body;
 };
 
-// One kept-alive connection for the POSTs of a proxy. Proxy settings come from the environment
-// (http_proxy, https_proxy, no_proxy) as curl reads them; https verifies the certificate and host
-// name; redirections are followed; nothing is cached. Every call blocks until the exchange ends or a
-// time-out runs out. Not safe for concurrent use.
+struct HttpPost {
+    std::string url;
+    std::vector<std::string> headers; // "Name: value"
+    std::string body;
+};
+
+// Kept-alive connections for the POSTs of a proxy, at most MaxParallel, reused from call to call.
+// Proxy settings come from the environment (http_proxy, https_proxy, no_proxy) as curl reads them;
+// https verifies the certificate and host name; redirections are followed; nothing is cached. Every
+// call blocks until its exchanges end or a time-out runs out. Not safe for concurrent use.
 class HttpTransport {
 public:
+    // POSTs travelling at once, each on a connection of its own: one per monitored slot.
+    static constexpr std::size_t MaxParallel = 8;
+
     explicit HttpTransport(HttpTimeouts timeouts = {});
     ~HttpTransport();
     HttpTransport(const HttpTransport&) = delete;
@@ -36,11 +45,18 @@ public:
     // A GET on a connection of its own, closed afterwards. Any status comes back as a response.
     ServiceResult<HttpResponse> Get(const std::string& url);
 
-    // A POST on the kept connection, opened when needed. A transport failure closes the connection.
+    // One POST on a kept connection, opened when none is free. A transport failure closes the kept
+    // connections.
     ServiceResult<HttpResponse> Post(const std::string& url, const std::vector<std::string>& headers,
                                      const std::string& body);
 
-    // Drops the kept connection; the next POST opens a new one.
+    // The POSTs sent together and awaited together, results in the order of posts. Each has the
+    // time-outs of one exchange and the whole wait is bounded by one total time-out (beyond
+    // MaxParallel posts, per group of MaxParallel). A transport failure of any closes the kept
+    // connections after the others have ended.
+    std::vector<ServiceResult<HttpResponse>> PostAll(const std::vector<HttpPost>& posts);
+
+    // Drops the kept connections; the next POST opens new ones.
     void Close();
 
     void SetTimeouts(HttpTimeouts timeouts) { timeouts_ = timeouts; }
@@ -54,11 +70,14 @@ public:
 
 private:
     struct Handle;
+    struct Pool;
     void Configure(void* curl, char* errorText) const;
+    Pool* KeptPool();
+    void PostGroup(const HttpPost* posts, std::size_t count, ServiceResult<HttpResponse>* results);
 
     HttpTimeouts timeouts_;
     std::string authorities_;
-    std::unique_ptr<Handle> kept_;
+    std::unique_ptr<Pool> kept_;
 };
 
 } // namespace quorvane

@@ -1,5 +1,8 @@
 #include "service/WebService.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace quorvane {
 
 std::shared_ptr<CurrencyConvertorSoap> RateService;
@@ -14,6 +17,13 @@ bool InitRateService(const std::string& descriptionAddress) {
     } catch (...) {
         return false;
     }
+}
+
+bool UseServiceDescription(const std::string& address) {
+    if (InitRateService(address))
+        return true;
+    RateService.reset(); // the old address must not go on answering for the new one
+    return false;
 }
 
 ServiceResult<double> RequestConversionRate(Currency from, Currency to) {
@@ -38,6 +48,36 @@ double GetConversionRate(Currency from, Currency to) {
     } catch (...) {
         return 0.0;
     }
+}
+
+std::vector<ServiceResult<double>> RequestConversionRates(const std::vector<CurrencyPair>& pairs) {
+    const auto everyOne = [&pairs](const ServiceError& error) {
+        return std::vector<ServiceResult<double>>(pairs.size(), ServiceResult<double>(error));
+    };
+    try {
+        const std::shared_ptr<CurrencyConvertorSoap> proxy = RateService;
+        if (!proxy)
+            return everyOne(
+                MakeError(ServiceErrorKind::NotInitialised, "the rate service has not been set up"));
+        return proxy->ConversionRates(pairs);
+    } catch (const std::exception& e) {
+        return everyOne(MakeError(ServiceErrorKind::Network, e.what()));
+    } catch (...) {
+        return everyOne(MakeError(ServiceErrorKind::Network, "unexpected failure"));
+    }
+}
+
+std::vector<double> GetConversionRates(const std::vector<CurrencyPair>& pairs) {
+    std::vector<double> rates(pairs.size(), 0.0);
+    try {
+        const auto results = RequestConversionRates(pairs);
+        for (std::size_t i = 0; i < results.size() && i < rates.size(); ++i)
+            if (results[i] && std::isfinite(results[i].value()))
+                rates[i] = results[i].value();
+    } catch (...) {
+        std::fill(rates.begin(), rates.end(), 0.0);
+    }
+    return rates;
 }
 
 } // namespace quorvane

@@ -3,6 +3,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "util/Currency.h"
 #include "service/CurrencyConvertor.h"
@@ -14,6 +15,11 @@ namespace quorvane {
 // empty: the local rate service). Sends nothing; false when no proxy could be made.
 bool InitRateService(const std::string& descriptionAddress);
 
+// Points the rate service at the description at address (empty: the built-in default) from the next
+// request on, with a proxy made anew. Sends nothing. False when no proxy could be made; requests then
+// fail until one can.
+bool UseServiceDescription(const std::string& address);
+
 // The current rate of the pair. Blocks for the HTTP exchange (bounded by our time-outs); 0 on any
 // failure, including a missing proxy or an ordinal that names no Currency. Never throws.
 double GetConversionRate(Currency from, Currency to);
@@ -21,6 +27,14 @@ double GetConversionRate(Currency from, Currency to);
 // The same call with the reason of a failure kept (HTTP status, fault string, parse error, time-out,
 // unknown code, no proxy), for quorvanectl and diagnostics. Never throws.
 ServiceResult<double> RequestConversionRate(Currency from, Currency to);
+
+// The rates of several pairs, in their order, asked for together on the proxy's kept connections
+// (ConversionRates): one round trip and one time-out for all of them, not one each. Each rate is
+// 0 when its pair failed, including an answer that is not a finite number. Never throws.
+std::vector<double> GetConversionRates(const std::vector<CurrencyPair>& pairs);
+
+// The same with the reason of every failure kept. Never throws.
+std::vector<ServiceResult<double>> RequestConversionRates(const std::vector<CurrencyPair>& pairs);
 
 // The kept proxy; empty until InitRateService succeeds.
 extern std::shared_ptr<CurrencyConvertorSoap> RateService;

@@ -77,14 +77,13 @@ const Key<SystemRecord> SystemKeys[] = {
 const Key<TSMTP> SmtpKeys[] = {
     Text("SMTP_SERVER", &TSMTP::Server),           Integer("SMTP_PORT", &TSMTP::Port, 25),
     Text("SMTP_USER_ID", &TSMTP::UserID),          Protected("SMTP_PASSWORD", &TSMTP::Password),
-    Integer("SMTP_AUTHTYPE", &TSMTP::AuthType, 0),
+    Integer("SMTP_AUTHTYPE", &TSMTP::AuthType, 0), Integer("SMTP_SECURITY", &TSMTP::Security, 0),
 };
 
 const Key<TPOP> PopKeys[] = {
-    Text("POP_SERVER", &TPOP::Server),
-    Integer("POP_PORT", &TPOP::Port, 110),
-    Text("POP_USER_ID", &TPOP::UserID),
-    Protected("POP_PASSWORD", &TPOP::Password),
+    Text("POP_SERVER", &TPOP::Server),           Integer("POP_PORT", &TPOP::Port, 110),
+    Text("POP_USER_ID", &TPOP::UserID),          Protected("POP_PASSWORD", &TPOP::Password),
+    Integer("POP_SECURITY", &TPOP::Security, 0),
 };
 
 const Key<TMailAccount> AccountKeys[] = {

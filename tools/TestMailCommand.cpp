@@ -22,11 +22,13 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: quorvanectl test-mail --smtp HOST[:PORT] [--auth none|login|pop] [--user NAME]\n"
-    "           [--password TEXT] [--pop HOST[:PORT]] [--pop-user NAME] [--pop-password TEXT]\n"
+    "           [--password TEXT] [--smtp-security none|starttls|tls] [--pop HOST[:PORT]]\n"
+    "           [--pop-user NAME] [--pop-password TEXT] [--pop-security none|starttls|tls]\n"
     "           --from ADDRESS --to ADDRESSES [--timeout SECONDS]\n"
     "       quorvanectl test-mail --settings FILE [any option above]\n"
     "--settings takes the mail servers, passwords and addresses from a settings file as Quorvane\n"
-    "loads it; the other options given with it take precedence.\n";
+    "loads it; the other options given with it take precedence.\n"
+    "starttls is STARTTLS for SMTP and STLS for POP3; tls is TLS from the first byte (465, 995).\n";
 
 // Step messages go to the command's output instead of boxes.
 class ConsoleBoxes : public MessageBoxes {
@@ -58,9 +60,22 @@ bool ReadServer(std::string_view text, std::string& host, std::int32_t& port) {
     return true;
 }
 
+// "none", "starttls" (also "stls") or "tls" as the settings file's number.
+bool ReadSecurity(std::string_view text, std::int32_t& security) {
+    if (text == "none")
+        security = 0;
+    else if (text == "starttls" || text == "stls")
+        security = 1;
+    else if (text == "tls")
+        security = 2;
+    else
+        return false;
+    return true;
+}
+
 struct Options {
-    TSMTP smtp{25, "", "", "", 0};
-    TPOP pop{110, "", "", ""};
+    TSMTP smtp{25, "", "", "", 0, 0};
+    TPOP pop{110, "", "", "", 0};
     std::string from;
     std::string to;
     std::optional<int> timeoutSeconds;
@@ -118,6 +133,10 @@ bool ReadOptions(int argc, char** argv, Options& options, std::string& error) {
             options.smtp.UserID = value;
         else if (name == "--password")
             options.smtp.Password = value;
+        else if (name == "--smtp-security")
+            ok = ReadSecurity(value, options.smtp.Security);
+        else if (name == "--pop-security")
+            ok = ReadSecurity(value, options.pop.Security);
         else if (name == "--pop-user")
             options.pop.UserID = value;
         else if (name == "--pop-password")
@@ -173,6 +192,8 @@ int RunTestMail(int argc, char** argv, std::ostream& out, std::ostream& err) {
     } catch (const std::runtime_error& e) {
         err << "エラー: " << e.what() << std::endl;
     }
+    if (!sent && !LastMailFailure().empty())
+        err << "理由: " << LastMailFailure() << std::endl;
     out << (sent ? "メールを送信できました。" : "メールが送信できませんでした。") << std::endl;
     return sent ? ctl::ExitSuccess : ctl::ExitFailure;
 }

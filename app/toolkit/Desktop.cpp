@@ -71,6 +71,12 @@ std::string ChooseFile(QWidget* parent, const std::string& filter) {
         .toStdString();
 }
 
+void UseCaptionOnFrame(QWidget* window) {
+    window->setStyleSheet(QStringLiteral(
+        "QGroupBox { border: 1px solid palette(mid); border-radius: 2px; margin-top: 6px; }"
+        "QGroupBox::title { subcontrol-origin: margin; left: 6px; padding: 0 2px; }"));
+}
+
 QString ProgramFontFamily() {
     static const QString family = [] {
         const QStringList installed = QFontDatabase::families();

@@ -49,6 +49,10 @@ QString FileDialogFilter(const QString& filter);
 // The open-file dialog: the chosen full path, or empty on cancel.
 std::string ChooseFile(QWidget* parent, const std::string& filter);
 
+// Group box captions drawn on the frame line, as the dialogs were designed: children placed 16 pixels
+// down sit below the caption.
+void UseCaptionOnFrame(QWidget* window);
+
 // The family of the program font: "ＭＳ Ｐゴシック" when installed, else an installed Japanese UI font.
 QString ProgramFontFamily();
 // The program font at the given pixel size.

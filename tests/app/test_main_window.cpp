@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 #include "AppFixture.h"
 #include "app/InstanceLock.h"
@@ -286,4 +287,21 @@ TEST(Splash, PictureIsOurOwnSizeWithTheVersionDrawnIn) {
                 ++((x >= 150 && x < 260 && y >= 130 && y < 163) ? changedInCorner : changedElsewhere);
     EXPECT_GT(changedInCorner, 50);
     EXPECT_EQ(changedElsewhere, 0);
+}
+
+TEST(Splash, ATickWhileItIsBeingShownStillEndsIt) {
+    // Under load a tick can come while exec is still showing the window, before the window's own loop runs.
+    struct EarlyTick : TForm7 {
+        void showEvent(QShowEvent* event) override {
+            TForm7::showEvent(event);
+            Timer1Timer();
+        }
+    } splash;
+    splash.Timer1->SetInterval(20);
+    constexpr int Stuck = 99;
+    QTimer::singleShot(5000, &splash, [&splash] {
+        splash.show();
+        splash.done(Stuck);
+    });
+    EXPECT_EQ(splash.exec(), QDialog::Rejected);
 }

@@ -2,6 +2,10 @@
 
 #include <QTest>
 
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -11,13 +15,30 @@
 #include "fakes/RateServiceFake.h"
 #include "app/Unit7.h"
 #include "app/toolkit/Controls.h"
+#include "service/HttpTransport.h"
+#include "service/WebService.h"
 
 using namespace quorvane;
 using namespace quorvane::test;
+using namespace std::chrono_literals;
 
 namespace {
 
 using Pairs = std::vector<std::string>;
+
+// The requests of a cycle travel together, so the service sees them in any order.
+Pairs Sorted(Pairs pairs) {
+    std::sort(pairs.begin(), pairs.end());
+    return pairs;
+}
+
+const char* const EightPairs[SlotCount][2] = {{"USD", "JPY"}, {"EUR", "JPY"}, {"EUR", "USD"}, {"GBP", "JPY"},
+                                              {"AUD", "JPY"}, {"CHF", "JPY"}, {"GBP", "USD"}, {"EUR", "GBP"}};
+const double EightRates[SlotCount] = {110.25, 160.5, 1.0825, 190.75, 95.5, 120.125, 1.25, 0.875};
+
+std::string PairOf(int slot) {
+    return std::string(EightPairs[slot][0]) + "/" + EightPairs[slot][1];
+}
 
 // A loopback port that nobody listens on: bound for a moment, then let go.
 int ClosedPort() {
@@ -45,8 +66,13 @@ protected:
         service.SetRate("GBP/JPY", 190.75);
     }
     // The program's start as far as the monitor goes: settings, main window, monitor window.
-    void Start(const std::string& system, const std::string& sections) {
-        WriteSettings("[System]\r\nSERVICE_URL=" + service.DescriptionAddress() + "\r\n" + system + "\r\n" +
+    void TearDown() override {
+        RateService.reset(); // connections kept alive go before the service stops
+        AppTest::TearDown();
+    }
+    void Start(const std::string& system, const std::string& sections) { Start(service, system, sections); }
+    void Start(const RateServiceFake& rates, const std::string& system, const std::string& sections) {
+        WriteSettings("[System]\r\nSERVICE_URL=" + rates.DescriptionAddress() + "\r\n" + system + "\r\n" +
                       sections);
         form1 = std::make_unique<TForm1>(SettingsPath());
         form4 = std::make_unique<TForm4>();
@@ -72,6 +98,22 @@ protected:
         Alerts[0].SOUND_H = 1;
     }
 
+    // All eight slots shown, each with a pair of its own that the service knows.
+    static std::string EightSlots(RateServiceFake& rates, double factor = 1) {
+        std::string sections;
+        for (int slot = 0; slot < SlotCount; ++slot) {
+            rates.SetRate(PairOf(slot), EightRates[slot] * factor);
+            sections += Slot(slot, EightPairs[slot][0], EightPairs[slot][1]);
+        }
+        return sections;
+    }
+    std::vector<std::string> Shown() const {
+        std::vector<std::string> texts;
+        for (int n = 1; n <= SlotCount; ++n)
+            texts.push_back(Text(QStringLiteral("LB_V%1").arg(n)));
+        return texts;
+    }
+
     RateServiceFake service;
     std::unique_ptr<TForm1> form1;
     std::unique_ptr<TForm4> form4;
@@ -84,7 +126,7 @@ TEST_F(MonitorTest, SwitchingOnFetchesEveryShownSlotInOrderAndSkipsIncompleteOne
                                  Slot(4, "EUR", "") + Slot(6, "EUR", "JPY"));
     form1->show();
     StartBox()->click();
-    EXPECT_EQ(service.Requests(), (Pairs{"USD/JPY", "EUR/USD", "EUR/JPY"}));
+    EXPECT_EQ(Sorted(service.Requests()), Sorted({"USD/JPY", "EUR/USD", "EUR/JPY"}));
     EXPECT_TRUE(BasicData.MonitorOn);
     EXPECT_TRUE(form4->Timer1->Enabled());
     EXPECT_EQ(form4->Timer1->Interval(), 60000);
@@ -106,7 +148,8 @@ TEST_F(MonitorTest, AFailedFetchEndsTheCycleWithTheLampLitAndTheErrorTitle) {
     Start("INTERVAL=60\r\n", Slot(0, "USD", "JPY") + Slot(2, "EUR", "USD"));
     service.Fail("USD/JPY");
     form1->GetRate();
-    EXPECT_EQ(service.Requests(), (Pairs{"USD/JPY"}));
+    // Slot 2 was asked for together with slot 0; its answer is dropped unseen.
+    EXPECT_EQ(Sorted(service.Requests()), Sorted({"USD/JPY", "EUR/USD"}));
     EXPECT_EQ(form1->windowTitle(), QString::fromUtf8("Quorvane 通信エラー"));
     EXPECT_EQ(Lamp(), ClLime);
     EXPECT_EQ(Text(QStringLiteral("LB_V3")), "---------");
@@ -115,7 +158,7 @@ TEST_F(MonitorTest, AFailedFetchEndsTheCycleWithTheLampLitAndTheErrorTitle) {
     service.SetRate("USD/JPY", 111);
     service.ClearRequests();
     form1->GetRate();
-    EXPECT_EQ(service.Requests(), (Pairs{"USD/JPY", "EUR/USD"}));
+    EXPECT_EQ(Sorted(service.Requests()), Sorted({"USD/JPY", "EUR/USD"}));
     EXPECT_EQ(form1->windowTitle(), QStringLiteral("Quorvane"));
     EXPECT_EQ(Lamp(), ClWhite);
 }
@@ -206,7 +249,7 @@ TEST_F(MonitorTest, MonitoringSavedOnComesBackOnAtTheFirstActivation) {
     form1->FormActivate();
     EXPECT_TRUE(StartBox()->isChecked());
     EXPECT_TRUE(form4->Timer1->Enabled());
-    EXPECT_EQ(service.Requests(), (Pairs{"USD/JPY", "EUR/JPY"}));
+    EXPECT_EQ(Sorted(service.Requests()), Sorted({"USD/JPY", "EUR/JPY"}));
     EXPECT_EQ(Text(QStringLiteral("LB_V2")), "160.5000");
 }
 
@@ -239,6 +282,116 @@ TEST_F(MonitorTest, ACycleNeverStartsInsideAnother) {
     };
     form1->GetRate();
     EXPECT_EQ(nested, 1);
-    EXPECT_EQ(service.Requests(), (Pairs{"USD/JPY", "EUR/JPY"}));
+    EXPECT_EQ(Sorted(service.Requests()), Sorted({"USD/JPY", "EUR/JPY"}));
     EXPECT_EQ(Text(QStringLiteral("LB_V2")), "160.5000");
+}
+
+TEST_F(MonitorTest, AnswersArrivingInReverseAreShownAndAlarmedInSlotOrder) {
+    Start("INTERVAL=60\r\n", EightSlots(service));
+    std::vector<std::string> files;
+    for (int slot = 0; slot < SlotCount; ++slot) {
+        files.push_back(dir.filePath(QStringLiteral("s%1.wav").arg(slot)).toStdString());
+        std::ofstream(files.back()).put('\0');
+        AddSound("s" + std::to_string(slot), files.back());
+        Alerts[slot].ALEnable = true;
+        Alerts[slot].AH = 0.5;
+        Alerts[slot].SOUND_H = slot + 1;
+    }
+    // How many slots showed their rate when each alarm sounded.
+    std::vector<long> shownAtAlarm;
+    sounds.onPlay = [&] {
+        const auto shown = Shown();
+        shownAtAlarm.push_back(std::count_if(shown.begin(), shown.end(),
+                                             [](const std::string& text) { return text != "---------"; }));
+    };
+    // The service answers slot 7 first, then 6, and so on.
+    std::mutex mutex;
+    std::condition_variable turn;
+    std::vector<int> answered;
+    bool together = true;
+    service.BeforeAnswer([&](const std::string& pair) {
+        int slot = 0;
+        while (slot < SlotCount && PairOf(slot) != pair)
+            ++slot;
+        std::unique_lock lock(mutex);
+        const auto mine = [&] { return static_cast<int>(answered.size()) == SlotCount - 1 - slot; };
+        if (!turn.wait_for(lock, 5s, mine))
+            together = false;
+        answered.push_back(slot);
+        turn.notify_all();
+    });
+
+    form1->GetRate();
+    service.BeforeAnswer(nullptr);
+    EXPECT_TRUE(together) << "the eight requests were not in flight together";
+    EXPECT_EQ(answered, (std::vector<int>{7, 6, 5, 4, 3, 2, 1, 0}));
+    EXPECT_EQ(sounds.played, files);
+    EXPECT_EQ(shownAtAlarm, (std::vector<long>{0, 1, 2, 3, 4, 5, 6, 7}));
+    for (int slot = 0; slot < SlotCount; ++slot)
+        EXPECT_EQ(Shown()[slot], FormatRate(EightRates[slot])) << "slot " << slot;
+    EXPECT_EQ(Lamp(), ClWhite);
+}
+
+TEST_F(MonitorTest, AFailureAtSlot3ShowsSlots0To2AndLeavesTheLaterOnesAsTheyWere) {
+    Start("INTERVAL=60\r\n", EightSlots(service));
+    for (int slot = 0; slot < SlotCount; ++slot)
+        Alerts[slot].AH = EightRates[slot] * 1.5;
+    form1->GetRate();
+    const auto before = Shown();
+    ASSERT_EQ(before[7], FormatRate(EightRates[7]));
+    ASSERT_FALSE(Alerts[7].H_STATE);
+
+    // The next answers would put every slot in alarm; slot 3 fails.
+    EightSlots(service, 2);
+    service.Fail(PairOf(3));
+    service.ClearRequests();
+    form1->GetRate();
+
+    EXPECT_EQ(service.Requests().size(), 8u);
+    const auto after = Shown();
+    for (int slot = 0; slot < SlotCount; ++slot) {
+        const bool shown = slot < 3;
+        EXPECT_EQ(after[slot], shown ? FormatRate(EightRates[slot] * 2) : before[slot]) << "slot " << slot;
+        EXPECT_EQ(Alerts[slot].H_STATE, shown) << "slot " << slot;
+        EXPECT_EQ(FindControl<TShape>(form1.get(), QStringLiteral("SP_U%1").arg(slot + 1))->BrushColor(),
+                  shown ? ClRed : ClWhite)
+            << "slot " << slot;
+        EXPECT_EQ(Histories[slot].Next, shown ? 2 : 1) << "slot " << slot;
+    }
+    EXPECT_EQ(form1->windowTitle(), QString::fromUtf8("Quorvane 通信エラー"));
+    EXPECT_EQ(Lamp(), ClLime);
+}
+
+TEST_F(MonitorTest, ASilentServiceHoldsACycleForOneTimeOutNotOneEach) {
+    Start("INTERVAL=60\r\n", EightSlots(service));
+    constexpr auto timeout = 500ms;
+    RateService = CreateCurrencyConvertorProxy(
+        true, service.DescriptionAddress(), std::make_shared<HttpTransport>(HttpTimeouts{timeout, timeout}));
+    service.Silence();
+    const auto began = std::chrono::steady_clock::now();
+    form1->GetRate();
+    const auto took = std::chrono::steady_clock::now() - began;
+
+    EXPECT_EQ(service.Requests().size(), 8u);
+    EXPECT_GE(took, timeout);
+    EXPECT_LT(took, 4 * timeout) << "one time-out after another would take " << (8 * timeout).count()
+                                 << " ms";
+    EXPECT_EQ(form1->windowTitle(), QString::fromUtf8("Quorvane 通信エラー"));
+    EXPECT_EQ(Lamp(), ClLime);
+    EXPECT_EQ(Shown()[0], "---------");
+}
+
+TEST_F(MonitorTest, EachSlotKeepsItsConnectionFromCycleToCycle) {
+    RateServiceFake kept(fakes::FakeHttpServer::Connections::KeepAlive);
+    Start(kept, "INTERVAL=60\r\n", EightSlots(kept));
+    struct LetGo {
+        ~LetGo() { RateService.reset(); } // before the service stops, or it waits for them
+    } letGo;
+    for (int cycle = 0; cycle < 3; ++cycle)
+        form1->GetRate();
+    ASSERT_EQ(form1->windowTitle(), QStringLiteral("Quorvane"));
+    // A single pair, as quorvanectl asks, goes on one of the same connections.
+    EXPECT_DOUBLE_EQ(GetConversionRate(USD, JPY), EightRates[0]);
+    EXPECT_EQ(kept.Requests().size(), 25u);
+    EXPECT_EQ(kept.Connections(), 8u);
 }

@@ -7,6 +7,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include <sys/socket.h>
+
 namespace quorvane::fakes {
 
 namespace {
@@ -55,6 +57,8 @@ void FakeHttpServer::Start(Connections connections) {
     setenv("NO_PROXY", "127.0.0.1,localhost,::1", 1);
 
     server_->set_tcp_nodelay(true);
+    // Every kept-alive connection holds a worker: room for a client's eight and more beside them.
+    server_->new_task_queue = [] { return new httplib::ThreadPool(32); };
     server_->set_keep_alive_max_count(connections == Connections::OneRequestEach ? 1 : 1'000'000);
     server_->set_keep_alive_timeout(30);
     const auto handler = [this](const httplib::Request& request, httplib::Response& response) {
@@ -65,9 +69,18 @@ void FakeHttpServer::Start(Connections connections) {
     server_->Put(".*", handler);
     server_->Delete(".*", handler);
 
+    int listener = -1;
+    server_->set_socket_options([&listener](socket_t sock) {
+        httplib::default_socket_options(sock);
+        listener = sock;
+    });
     port_ = server_->bind_to_any_port("127.0.0.1");
+    server_->set_socket_options(httplib::default_socket_options);
     if (port_ <= 0)
         throw std::runtime_error("the test server cannot bind a port on 127.0.0.1");
+    // The library's accept queue of 5 would drop some of a client's eight simultaneous connects.
+    if (listener >= 0)
+        ::listen(listener, SOMAXCONN);
     thread_ = std::thread([this] { server_->listen_after_bind(); });
     // Bounded wait until the accept loop runs.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);

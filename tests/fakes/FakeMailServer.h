@@ -25,6 +25,8 @@ public:
         std::string prefix; // matched against the start of the received line
         std::string reply;  // sent as it stands (CR LF included); empty: no answer at all
         bool once = false;  // the rule is used up after its first match
+        bool reset = false; // after the reply the connection is reset (RST), ending the session
+        std::chrono::milliseconds delay{0}; // before the reply
     };
 
     struct Session {
@@ -52,7 +54,8 @@ public:
     }
 
     FakeMailServer(FakeMailServer&& other) noexcept
-        : greeting_(std::move(other.greeting_)), rules_(std::move(other.rules_)) {}
+        : greeting_(std::move(other.greeting_)), rules_(std::move(other.rules_)),
+          drip_(std::move(other.drip_)) {}
 
     ~FakeMailServer() { Stop(); }
 
@@ -64,6 +67,22 @@ public:
     void On(std::string prefix, std::string reply, bool once = false) {
         std::lock_guard lock(mutex_);
         rules_.insert(rules_.begin(), Rule{std::move(prefix), std::move(reply), once});
+    }
+
+    // Every line starting with prefix is answered after the delay.
+    void OnSlowly(std::string prefix, std::string reply, std::chrono::milliseconds delay) {
+        std::lock_guard lock(mutex_);
+        rules_.insert(rules_.begin(), Rule{std::move(prefix), std::move(reply), false, false, delay});
+    }
+    // After the reply to a line starting with prefix, the connection is reset.
+    void ResetAfter(std::string prefix, std::string reply) {
+        std::lock_guard lock(mutex_);
+        rules_.insert(rules_.begin(), Rule{std::move(prefix), std::move(reply), false, true});
+    }
+    // Instead of the greeting: `line` every `every`, `count` times (or until the client is gone).
+    void DripGreeting(std::string line, int count, std::chrono::milliseconds every) {
+        std::lock_guard lock(mutex_);
+        drip_ = {std::move(line), count, every};
     }
 
     // Listens on 127.0.0.1; throws when it cannot.
@@ -136,16 +155,31 @@ private:
         }
     }
 
-    std::string Answer(const std::string& line) {
+    Rule Answer(const std::string& line) {
         for (auto it = rules_.begin(); it != rules_.end(); ++it) {
             if (line.compare(0, it->prefix.size(), it->prefix) == 0) {
-                std::string reply = it->reply;
+                Rule rule = *it;
                 if (it->once)
                     rules_.erase(it);
-                return reply;
+                return rule;
             }
         }
-        return "500 unknown command\r\n";
+        return {"", "500 unknown command\r\n"};
+    }
+
+    static void Reset(int fd) {
+        const linger abort{1, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+    }
+
+    // False when the client went away before the drip ended.
+    bool Drip(int fd) {
+        for (int i = 0; i < drip_.count && !stop_; ++i) {
+            if (::send(fd, drip_.line.data(), drip_.line.size(), MSG_NOSIGNAL) <= 0)
+                return false;
+            std::this_thread::sleep_for(drip_.every);
+        }
+        return true;
     }
 
     void Serve() {
@@ -173,6 +207,8 @@ private:
             std::lock_guard lock(mutex_);
             greeting = greeting_;
         }
+        if (drip_.count > 0 && !Drip(fd))
+            return;
         SendText(fd, greeting);
         std::string buffer;
         bool inData = false;
@@ -185,7 +221,7 @@ private:
             for (std::size_t end; (end = buffer.find("\r\n")) != std::string::npos;) {
                 std::string line = buffer.substr(0, end);
                 buffer.erase(0, end + 2);
-                std::string reply;
+                Rule rule;
                 {
                     std::lock_guard lock(mutex_);
                     Session& session = sessions_.back();
@@ -194,16 +230,28 @@ private:
                         continue;
                     }
                     session.lines.push_back(line);
-                    reply = Answer(line);
-                    inData = line == "DATA" && reply.compare(0, 3, "354") == 0;
+                    rule = Answer(line);
+                    inData = line == "DATA" && rule.reply.compare(0, 3, "354") == 0;
                 }
-                SendText(fd, reply);
+                std::this_thread::sleep_for(rule.delay);
+                SendText(fd, rule.reply);
+                if (rule.reset) {
+                    Reset(fd);
+                    return;
+                }
             }
         }
     }
 
+    struct DripSettings {
+        std::string line;
+        int count = 0;
+        std::chrono::milliseconds every{0};
+    };
+
     std::string greeting_;
     std::vector<Rule> rules_;
+    DripSettings drip_;
     int listener_ = -1;
     int port_ = 0;
     std::atomic<bool> stop_{false};

@@ -3,9 +3,11 @@
 
 #include "fakes/FakeHttpServer.h"
 
+#include <functional>
 #include <map>
 #include <mutex>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -14,7 +16,9 @@ namespace quorvane::test {
 
 class RateServiceFake {
 public:
-    RateServiceFake() {
+    explicit RateServiceFake(
+        fakes::FakeHttpServer::Connections connections = fakes::FakeHttpServer::Connections::OneRequestEach)
+        : server_(connections) {
         fakes::FakeResponse description;
         description.body = fakes::CurrencyConvertorDescription(server_.Url(Endpoint));
         server_.Serve("GET", Endpoint, std::move(description));
@@ -42,6 +46,23 @@ public:
         return pairs;
     }
     void ClearRequests() { server_.ClearRequests(); }
+    // Connections the POSTs came on (one client port each).
+    std::size_t Connections() const {
+        std::set<int> ports;
+        for (const auto& request : server_.Requests("POST"))
+            ports.insert(request.remotePort);
+        return ports.size();
+    }
+    // Runs on the server's thread with the pair asked for, before its answer; it may wait.
+    void BeforeAnswer(std::function<void(const std::string& pair)> hook) {
+        std::lock_guard lock(mutex_);
+        beforeAnswer_ = std::move(hook);
+    }
+    // POSTs are taken and never answered (until the server stops).
+    void Silence() {
+        std::lock_guard lock(mutex_);
+        silent_ = true;
+    }
 
 private:
     static constexpr const char* Endpoint = "/CurrencyConvertor.asmx";
@@ -56,9 +77,21 @@ private:
     }
 
     fakes::FakeResponse Answer(const fakes::RecordedRequest& request) const {
+        const std::string pair = Pair(request.body);
+        std::function<void(const std::string&)> hook;
+        {
+            std::lock_guard lock(mutex_);
+            hook = beforeAnswer_;
+        }
+        if (hook)
+            hook(pair);
         std::lock_guard lock(mutex_);
-        const auto rate = rates_.find(Pair(request.body));
+        const auto rate = rates_.find(pair);
         fakes::FakeResponse answer;
+        if (silent_) {
+            answer.stall = true;
+            return answer;
+        }
         if (rate == rates_.end()) {
             answer.status = 500;
             answer.body = fakes::FaultResponse("no rate");
@@ -73,8 +106,10 @@ private:
 
     mutable std::mutex mutex_;
     std::map<std::string, double> rates_;
+    std::function<void(const std::string&)> beforeAnswer_;
+    bool silent_ = false;
     // Last, so that it stops before the rates its answers read go away.
-    fakes::FakeHttpServer server_{fakes::FakeHttpServer::Connections::OneRequestEach};
+    fakes::FakeHttpServer server_;
 };
 
 } // namespace quorvane::test

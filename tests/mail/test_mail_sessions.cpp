@@ -296,6 +296,119 @@ TEST(SmtpSession, LineBreaksInAddressesNeverReachTheServer) {
     }
 }
 
+// Once STARTTLS is asked for, nothing but EHLO, STARTTLS and QUIT goes out in clear, and after a
+// 220 to STARTTLS nothing at all unless the handshake succeeded.
+TEST(SmtpStartTls, NeverGoesOnInClear) {
+    const struct {
+        const char* ehlo;
+        const char* starttls; // nullptr: no rule
+        Lines sent;           // the start of what the server received
+        bool exact;           // ... or all of it
+        const char* reason;
+    } cases[] = {
+        {"250-fake\r\n250 AUTH LOGIN\r\n", nullptr, {"EHLO client.test", "QUIT"}, true, "STARTTLS"},
+        {"500 what?\r\n", nullptr, {"EHLO client.test", "QUIT"}, true, "EHLO"},
+        {"250-fake\r\n250 starttls\r\n",
+         "454 not now\r\n",
+         {"EHLO client.test", "STARTTLS", "QUIT"},
+         true,
+         "not now"},
+        {"250 STARTTLS\r\n", "220 go\r\n250 injected\r\n", {"EHLO client.test", "STARTTLS"}, true, "before"},
+        // A server that says 220 but speaks no TLS: the ClientHello may arrive as junk lines.
+        {"250 STARTTLS\r\n", "220 go\r\n", {"EHLO client.test", "STARTTLS"}, false, "TLS handshake"},
+    };
+    for (const auto& c : cases) {
+        auto server = FakeMailServer::Smtp();
+        server.On("EHLO", c.ehlo);
+        if (c.starttls)
+            server.On("STARTTLS", c.starttls);
+        server.Start();
+        SmtpClient client({"127.0.0.1", server.Port(), "user", "secret", kSecurityStartTls}, true,
+                          std::chrono::milliseconds(1000), "client.test");
+        try {
+            client.Connect();
+            ADD_FAILURE() << "connected: " << c.ehlo;
+        } catch (const MailError& e) {
+            EXPECT_NE(std::string(e.what()).find(c.reason), std::string::npos) << e.what();
+        }
+        EXPECT_FALSE(client.Connected());
+        const Lines sent = server.Sessions(1)[0].lines;
+        if (c.exact)
+            EXPECT_EQ(sent, c.sent);
+        else
+            EXPECT_TRUE(std::equal(c.sent.begin(), c.sent.end(), sent.begin())) << sent[0];
+        EXPECT_EQ(std::count(sent.begin(), sent.end(), "QUIT"),
+                  std::count(c.sent.begin(), c.sent.end(), "QUIT"));
+    }
+}
+
+// TLS from the first byte against a server that answers in clear, or not at all: the handshake
+// fails within the time-out, and not a byte of the dialogue is sent in clear.
+TEST(SmtpTls, HandshakeWithAPlainOrSilentServerFails) {
+    for (const char* greeting : {"220 fake.example ESMTP ready\r\n", ""}) {
+        auto server = FakeMailServer::Smtp();
+        server.SetGreeting(greeting);
+        server.Start();
+        SmtpClient client({"127.0.0.1", server.Port(), "user", "secret", kSecurityTls}, true,
+                          std::chrono::milliseconds(500), "client.test");
+        try {
+            client.Connect();
+            ADD_FAILURE() << "connected";
+        } catch (const MailError& e) {
+            EXPECT_TRUE(std::string(e.what()).starts_with("TLS handshake")) << e.what();
+        }
+        const Lines sent = server.Sessions(1)[0].lines;
+        for (const std::string& line : sent)
+            EXPECT_EQ(line.find("QUIT"), std::string::npos);
+    }
+}
+
+TEST(MailSecurity, UnknownSettingConnectsNothing) {
+    auto server = FakeMailServer::Smtp();
+    server.Start();
+    SmtpClient smtp({"127.0.0.1", server.Port(), "", "", 3}, false, kTimeout, "client.test");
+    EXPECT_THROW(smtp.Connect(), MailError);
+    Pop3Client pop({"127.0.0.1", server.Port(), "taro", "pw", -1}, kTimeout);
+    EXPECT_THROW(pop.Connect(), MailError);
+    SmtpClient plain({"127.0.0.1", server.Port(), "", ""}, false, kTimeout, "client.test");
+    SendOne(plain);
+    EXPECT_EQ(server.Sessions(1).size(), 1u); // only the plain client's connection
+}
+
+// A server trickling continuation lines, each well within the time-out, is bound by one time-out
+// for the whole reply.
+TEST(SmtpSession, ATricklingReplyIsBoundAsAWhole) {
+    auto server = FakeMailServer::Smtp();
+    server.DripGreeting("220-still here\r\n", 200, std::chrono::milliseconds(50));
+    server.Start();
+    SmtpClient client = Client(server, false, std::chrono::milliseconds(500));
+    EXPECT_THROW(client.Connect(), MailError);
+    EXPECT_FALSE(client.Connected());
+}
+
+// Replies that each come well within the time-out still cannot hold one connection for longer
+// than a few time-outs together.
+TEST(SmtpSession, ASlowServerIsBoundForTheWholeSession) {
+    auto server = FakeMailServer::Smtp();
+    server.OnSlowly("RCPT TO:", "250 ok\r\n", std::chrono::milliseconds(150));
+    server.Start();
+    SmtpClient client = Client(server, false, std::chrono::milliseconds(400));
+    client.Connect();
+    std::vector<std::string> many(20, "to@example.org"); // 20 x 150 ms, more than 4 x 400 ms
+    EXPECT_THROW(client.Send(Message(many), kWriter), MailError);
+    client.Disconnect();
+}
+
+TEST(SmtpSession, EhloNamesTheFullHostNameOrTheLocalAddress) {
+    auto server = FakeMailServer::Smtp();
+    server.Start();
+    SmtpClient client({"127.0.0.1", server.Port(), "", ""}, false, kTimeout);
+    SendOne(client);
+    const std::string fqdn = FullyQualifiedHostName();
+    EXPECT_EQ(server.Sessions(1)[0].lines[0], "EHLO " + (fqdn.empty() ? "[127.0.0.1]" : fqdn));
+    EXPECT_EQ(GreetingName("", "::1"), "[IPv6:::1]");
+}
+
 TEST(Pop3Session, LogInAndOut) {
     auto server = FakeMailServer::Pop3();
     server.Start();
@@ -317,8 +430,6 @@ TEST(Pop3Session, ErrToPassAndUnknownGreetingFailTheConnect) {
         ADD_FAILURE() << "no error";
     } catch (const MailError& e) {
         EXPECT_STREQ(e.what(), " invalid password"); // the text from the fifth character on
-        EXPECT_EQ(client.Trace().Step, "POP PASS");
-        EXPECT_EQ(client.Trace().ServerReply, "-ERR invalid password");
     }
     EXPECT_FALSE(client.Connected());
     EXPECT_EQ(server.Sessions(1)[0].lines, (Lines{"USER taro", "PASS wrong", "QUIT"}));
@@ -335,6 +446,16 @@ TEST(Pop3Session, ErrToPassAndUnknownGreetingFailTheConnect) {
     Pop3Client silent({"127.0.0.1", server.Port(), "taro", "pw"}, std::chrono::milliseconds(200));
     EXPECT_THROW(silent.Connect(), MailError);
     EXPECT_FALSE(silent.Connected());
+}
+
+TEST(Pop3Session, RefusedStlsSendsNoUserName) {
+    auto server = FakeMailServer::Pop3();
+    server.On("STLS", "-ERR not here\r\n");
+    server.Start();
+    Pop3Client client({"127.0.0.1", server.Port(), "taro", "pw", kSecurityStartTls}, kTimeout);
+    EXPECT_THROW(client.Connect(), MailError);
+    EXPECT_FALSE(client.Connected());
+    EXPECT_EQ(server.Sessions(1)[0].lines, (Lines{"STLS", "QUIT"}));
 }
 
 } // namespace

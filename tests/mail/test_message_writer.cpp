@@ -166,30 +166,71 @@ TEST(MessageWriter, EncodedRunsKeepPlainWordsOutside) {
     EXPECT_EQ(writer.EncodeHeaderText("plain words only", true), "plain words only");
 }
 
-TEST(MessageWriter, LongJapaneseSubjectIsCutEvery42Bytes) {
-    const std::string subject =
-        "ドル円の為替レートが設定した上限値を超えましたので至急確認してください（自動送信メール）";
+std::string DecodedWord(const EncodedWord& w) {
+    return w.letter == 'B' ? Base64Decode(w.payload) : QDecode(w.payload);
+}
+
+struct LongTextCase {
+    MailLanguage language;
+    const char* text;
+    const char* charset; // of every word
+};
+
+class LongHeaderText : public ::testing::TestWithParam<LongTextCase> {};
+
+// RFC 2047 section 5: no character is split across words, and an ISO-2022-JP word begins and ends
+// in ASCII, so that a reader may decode every word on its own.
+TEST_P(LongHeaderText, EveryWordDecodesOnItsOwn) {
+    const LongTextCase& c = GetParam();
     MailMessage m = TestMail();
-    m.Subject = subject;
-    const auto lines = MessageWriter(MailLanguage::Japanese).WireLines(m);
-    std::string header;
-    std::size_t first = 1;
-    ASSERT_EQ(lines[first], "Subject:");
-    for (std::size_t i = first + 1; i < lines.size() && (lines[i][0] == ' ' || lines[i][0] == '\t'); ++i) {
+    m.Subject = c.text;
+    const auto lines = MessageWriter(c.language).WireLines(m);
+    ASSERT_TRUE(lines[1].starts_with("Subject:"));
+    std::string header = lines[1];
+    for (std::size_t i = 2; i < lines.size() && (lines[i][0] == ' ' || lines[i][0] == '\t'); ++i) {
         EXPECT_LE(lines[i].size(), 78u) << lines[i];
         header += lines[i];
     }
     const auto words = EncodedWords(header);
-    ASSERT_GE(words.size(), 3u);
-    const std::string expected = *Iconv(subject, "UTF-8", "ISO-2022-JP");
-    for (std::size_t i = 0; i < words.size(); ++i) {
-        EXPECT_EQ(Base64Decode(words[i].payload).size(),
-                  i + 1 < words.size() ? 42u : (expected.size() - 1) % 42 + 1);
-        EXPECT_EQ(words[i].payload.size() <= 56, true);
+    ASSERT_GE(words.size(), 3u) << header;
+    std::string joined;
+    for (const EncodedWord& w : words) {
+        EXPECT_EQ(w.charset, c.charset);
+        EXPECT_LE(w.payload.size() + w.charset.size() + 7, 75u);
+        const std::string bytes = DecodedWord(w);
+        if (const std::size_t escape = bytes.rfind('\x1b');
+            w.charset == "ISO-2022-JP" && escape != std::string::npos) {
+            EXPECT_EQ(bytes.substr(escape, 3), "\x1b(B") << "a word left in two-byte mode";
+        }
+        const auto text = Iconv(bytes, c.charset, "UTF-8");
+        ASSERT_TRUE(text) << "a word that does not decode on its own: " << w.payload;
+        joined += *text;
     }
-    EXPECT_EQ(DecodedBytes(header), expected);
-    EXPECT_EQ(lines[lines.size() - 1], "");
+    EXPECT_EQ(joined, c.text);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Charsets, LongHeaderText,
+    ::testing::Values(
+        LongTextCase{
+            MailLanguage::Japanese,
+            "ドル円の為替レートが設定した上限値を超えましたので至急確認してください（自動送信メール）",
+            "ISO-2022-JP"},
+        // Kanji with ASCII between them: every word still starts and ends in ASCII.
+        LongTextCase{MailLanguage::Japanese,
+                     "為替a監視b視聴c視認d視界e視覚f視線g視点h視野i視力j視察k視座l視程", "ISO-2022-JP"},
+        // A character CP932 lacks sends the whole text as UTF-8: no word may end inside 視.
+        LongTextCase{MailLanguage::Japanese,
+                     "🔔為替監視視聴視認視界視覚視線視点視野視力視察視座視程視差視認視界視覚視線視点視野視力視"
+                     "察視座視程視差",
+                     "UTF-8"},
+        LongTextCase{MailLanguage::ChineseSimplified,
+                     "USD美元兑日元汇率已超过设定的上限请立即确认这是自动发送的邮件通知美元兑日元汇率已超过设"
+                     "定的上限请立即确认",
+                     "GB2312"},
+        LongTextCase{MailLanguage::Other,
+                     "Re:日本語の件名が長いときにも文字の途中で切らないこと、どの語も一つずつ読めること",
+                     "UTF-8"}));
 
 TEST(MessageWriter, OtherLocalesUseTheirCharsetOrUtf8) {
     const MessageWriter latin(MailLanguage::Other);

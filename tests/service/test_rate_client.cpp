@@ -1,6 +1,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -416,5 +417,40 @@ TEST(WebService, AnEmptyAddressGoesBackToTheDefaultAddress) {
     // overridden address must not be asked either way.
     RequestConversionRate(USD, JPY);
     EXPECT_TRUE(service.Server().Requests().empty());
+    RateService.reset();
+}
+
+TEST(WebService, SeveralPairsComeBackInTheirOrderWithEachFailureKeptToItsPair) {
+    RateService.reset();
+    EXPECT_EQ(GetConversionRates({{USD, JPY}, {EUR, JPY}}), (std::vector<double>{0, 0}));
+
+    FakeRateService service;
+    // Each pair's answer names its currency, so that a mix-up shows.
+    service.Server().Respond("POST", Path, [](const RecordedRequest& request) {
+        const auto from = [&](const char* code) {
+            return request.body.find(std::string("<FromCurrency>") + code + "<") != std::string::npos;
+        };
+        return Xml(from("EUR")   ? RateResponse("INF")
+                   : from("GBP") ? FaultResponse("no")
+                                 : RateResponse(from("USD") ? "151.25" : "0.0067"));
+    });
+    ASSERT_TRUE(InitRateService(service.DescriptionUrl()));
+    const std::vector<CurrencyPair> pairs = {
+        {JPY, USD}, {static_cast<Currency>(255), USD}, {EUR, JPY}, {GBP, JPY}, {USD, JPY}};
+
+    const auto results = RequestConversionRates(pairs);
+    ASSERT_EQ(results.size(), pairs.size());
+    ASSERT_TRUE(results[0].ok()) << Expect(results[0]);
+    EXPECT_DOUBLE_EQ(results[0].value(), 0.0067);
+    EXPECT_EQ(results[1].error().kind, ServiceErrorKind::UnknownCurrency);
+    ASSERT_TRUE(results[2].ok()) << Expect(results[2]);
+    EXPECT_EQ(results[2].value(), std::numeric_limits<double>::infinity());
+    EXPECT_EQ(results[3].error().kind, ServiceErrorKind::Fault);
+    ASSERT_TRUE(results[4].ok()) << Expect(results[4]);
+    EXPECT_DOUBLE_EQ(results[4].value(), 151.25);
+    EXPECT_EQ(service.Server().Requests("POST").size(), 4u) << "the ordinal 255 was never posted";
+
+    // What the monitor sees: 0 for every failure, a rate that is not finite included.
+    EXPECT_EQ(GetConversionRates(pairs), (std::vector<double>{0.0067, 0, 0, 0, 151.25}));
     RateService.reset();
 }
