@@ -11,7 +11,8 @@
 //   state         ON or OFF: the state the side went into
 //   rate          the rate that caused it, as a decimal number with a full stop (160.25)
 //   sound         played | muted | none (no sound chosen) | missing PATH | - (an OFF has no sound)
-//   mail          sent | failed STEP: REPLY | off (mail switch off) | not-set-up
+//   mail          sent | failed REASON (the mail module's: "SMTP: no such user") | off (mail switch off)
+//                 | not-set-up
 //   program       started PATH | not-found PATH | none (no program chosen) | off (program switch off)
 //   notification  sent | off (turned off in the settings) | unavailable REASON
 //

@@ -48,7 +48,7 @@ void FixAppRefs(int position);
 // The mail delivery as the alarm path sees it, so that the alarms do not link the mail module. The
 // program installs {GetMailAccount, SendMail, LastMailFailure} at start-up; tests install recorders.
 // While account or send is missing, alarm mails are dropped. An exception thrown by send counts as a
-// failed mail. failure, when given, tells why the last send returned false (the step and the reply).
+// failed mail. failure, when given, tells why the last send returned false (with the server's reply).
 struct AlertMailer {
     std::function<TMailAccount()> account;
     std::function<bool(const std::string& subject, const std::string& from, const std::string& to,
@@ -60,7 +60,7 @@ void InstallAlertMailer(AlertMailer mailer);
 
 // The three actions of one side of a slot. Each reads the slot's record as it is now and shows the user
 // nothing: a missing sound, program or mail server leaves no trace on the screen. Each returns what it
-// did in the words of the alarm log ("played", "failed RCPT TO: 550 ...", "off"); the mail and the
+// did in the words of the alarm log ("played", "failed SMTP: no such user", "off"); the mail and the
 // program return an empty text when the state did not change.
 std::string PlayAlertSound(int slot, bool upper);
 std::string SendAlertMail(int slot, bool newState, bool oldState, bool upper, double rate,
