@@ -2,10 +2,13 @@
 
 #include <cstdio>
 #include <exception>
+#include <filesystem>
 #include <limits>
 
+#include "alert/AlarmLog.h"
 #include "alert/App.h"
 #include "alert/DeviationLimit.h"
+#include "alert/Notification.h"
 #include "alert/Sound.h"
 #include "util/Util.h"
 
@@ -30,6 +33,26 @@ bool LimitReached(const TAlertConfig& r, bool upper, double rate) {
     default:
         return false;
     }
+}
+
+// Whether a sound or program path names a file that is there; an address ("https://...") is the shell's.
+bool LocalFileMissing(const std::string& path) {
+    if (path.find("://") != std::string::npos)
+        return false;
+    std::error_code ec;
+    return !std::filesystem::exists(path, ec);
+}
+
+void LogTransition(int slot, bool upper, bool state, double rate, const std::string& title,
+                   const AlarmLogEntry& actions) {
+    AlarmLogEntry entry = actions;
+    entry.Time = AlarmLogTime();
+    entry.Slot = slot + 1;
+    entry.Pair = title;
+    entry.Upper = upper;
+    entry.On = state;
+    entry.Rate = rate;
+    WriteAlarmLog(entry);
 }
 
 // A removed entry's references become 0, those behind it follow their entry one place forward.
@@ -66,20 +89,25 @@ bool CheckAlert(int slot, bool upper, bool mute, double rate, const std::string&
     if (!ValidSlot(slot))
         return false;
     TAlertConfig& r = Alerts[slot];
+    const bool old = upper ? r.H_STATE : r.L_STATE;
     bool hit = false;
     bool sideOn = false;
+    AlarmLogEntry done;
+    done.Sound = done.Mail = done.Program = done.Notification = "output-off";
     if (r.ALEnable) {
         sideOn = upper ? r.AH_ON : r.AL_ON;
         hit = LimitReached(r, upper, rate);
-        if (hit && sideOn && !mute)
-            PlayAlertSound(slot, upper);
-        const bool old = upper ? r.H_STATE : r.L_STATE;
         if (sideOn) {
-            SendAlertMail(slot, hit, old, upper, rate, title);
-            RunAlertApp(slot, hit, old, upper);
+            done.Sound = !hit ? "-" : mute ? "muted" : PlayAlertSound(slot, upper);
+            if (hit != old)
+                done.Notification = NotifyAlarm(hit, upper, rate, title);
+            done.Mail = SendAlertMail(slot, hit, old, upper, rate, title);
+            done.Program = RunAlertApp(slot, hit, old, upper);
         }
     }
     (upper ? r.H_STATE : r.L_STATE) = hit;
+    if (hit != old)
+        LogTransition(slot, upper, hit, rate, title, done);
     return sideOn && hit; // sideOn is only set while ALEnable is on
 }
 
@@ -107,48 +135,65 @@ void InstallAlertMailer(AlertMailer mailer) {
     g_mailer = std::move(mailer);
 }
 
-void PlayAlertSound(int slot, bool upper) {
+std::string PlayAlertSound(int slot, bool upper) {
     if (!ValidSlot(slot))
-        return;
+        return "none";
     const TAlertConfig& r = Alerts[slot];
     const std::string path = SoundPath(upper ? r.SOUND_H : r.SOUND_L);
-    if (!path.empty())
-        PlaySoundFile(path);
+    if (path.empty())
+        return "none";
+    PlaySoundFile(path);
+    return LocalFileMissing(path) ? "missing " + path : "played";
 }
 
-void SendAlertMail(int slot, bool newState, bool oldState, bool upper, double rate,
-                   const std::string& title) {
+std::string SendAlertMail(int slot, bool newState, bool oldState, bool upper, double rate,
+                          const std::string& title) {
     if (newState == oldState || !ValidSlot(slot))
-        return;
+        return {};
     const TAlertConfig& r = Alerts[slot];
     if (!(upper ? r.MAIL_H_SW : r.MAIL_L_SW))
-        return;
+        return "off";
     const char* tag = upper ? (newState ? " H ON:" : " H OFF:") : (newState ? " L ON:" : " L OFF");
     const std::string subject = "Quorvane " + title + tag + " " + FormatRate(rate);
     if (!g_mailer.account || !g_mailer.send)
-        return;
+        return "not-set-up";
     // A mail that fails, even by throwing, must not stop the monitor cycle that raised the alarm.
     try {
         const TMailAccount account = g_mailer.account();
-        g_mailer.send(subject, account.From, account.To, std::string(), false);
+        if (g_mailer.send(subject, account.From, account.To, std::string(), false))
+            return "sent";
+        const std::string why = g_mailer.failure ? g_mailer.failure() : std::string();
+        return why.empty() ? "failed" : "failed " + why;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "quorvane: alarm mail \"%s\" not sent: %s\n", subject.c_str(), e.what());
+        return std::string("failed ") + e.what();
     } catch (...) {
         std::fprintf(stderr, "quorvane: alarm mail \"%s\" not sent\n", subject.c_str());
+        return "failed";
     }
 }
 
-void RunAlertApp(int slot, bool newState, bool oldState, bool upper) {
+std::string RunAlertApp(int slot, bool newState, bool oldState, bool upper) {
     if (newState == oldState || !ValidSlot(slot))
-        return;
+        return {};
     const TAlertConfig& r = Alerts[slot];
     if (!(upper ? r.APP_H_SW : r.APP_L_SW))
-        return;
+        return "off";
     const std::int32_t ref =
         upper ? (newState ? r.APP_H_ON : r.APP_H_OFF) : (newState ? r.APP_L_ON : r.APP_L_OFF);
     const std::string path = AppPath(ref);
-    if (!path.empty())
-        ShellOpen(path, std::string());
+    if (path.empty())
+        return "none";
+    ShellOpen(path, std::string());
+    return (LocalFileMissing(path) ? "not-found " : "started ") + path;
+}
+
+std::string NotifyAlarm(bool newState, bool upper, double rate, const std::string& title) {
+    if (!BasicData.Notify)
+        return "off";
+    const std::string summary = title + (upper ? " 上限警報 " : " 下限警報 ") + (newState ? "ON" : "OFF");
+    const std::string why = ShowNotification(summary, FormatRate(rate));
+    return why.empty() ? "sent" : "unavailable " + why;
 }
 
 } // namespace quorvane

@@ -35,7 +35,9 @@ extern std::array<TAlertConfig, SlotCount> Alerts;
 void SetAlertConfig(int slot, const TAlertConfig& config);
 
 // Evaluates one side of a slot against rate, runs that side's actions, stores the side's state and
-// returns whether its indicator is to be lit.
+// returns whether its indicator is to be lit. A change of state is written to the alarm log with what
+// the actions did; on a change with the side's output on, a desktop notification is shown first (unless
+// BasicData.Notify is off), ahead of the mail, which may take as long as the mail server does.
 bool CheckAlert(int slot, bool upper, bool mute, double rate, const std::string& title);
 
 // After the registry entry at 0-based position was removed: every reference to it becomes 0, every
@@ -44,20 +46,29 @@ void FixSoundRefs(int position);
 void FixAppRefs(int position);
 
 // The mail delivery as the alarm path sees it, so that the alarms do not link the mail module. The
-// program installs {GetMailAccount, SendMail} at start-up; tests install recorders. While either part
-// is missing, alarm mails are dropped. An exception thrown by send counts as a failed mail.
+// program installs {GetMailAccount, SendMail, LastMailFailure} at start-up; tests install recorders.
+// While account or send is missing, alarm mails are dropped. An exception thrown by send counts as a
+// failed mail. failure, when given, tells why the last send returned false (with the server's reply).
 struct AlertMailer {
     std::function<TMailAccount()> account;
     std::function<bool(const std::string& subject, const std::string& from, const std::string& to,
                        const std::string& body, bool showProgress)>
         send;
+    std::function<std::string()> failure;
 };
 void InstallAlertMailer(AlertMailer mailer);
 
-// The three actions of one side of a slot. Each reads the slot's record as it is now and reports
-// nothing: a missing sound, program or mail server leaves no trace.
-void PlayAlertSound(int slot, bool upper);
-void SendAlertMail(int slot, bool newState, bool oldState, bool upper, double rate, const std::string& title);
-void RunAlertApp(int slot, bool newState, bool oldState, bool upper);
+// The three actions of one side of a slot. Each reads the slot's record as it is now and shows the user
+// nothing: a missing sound, program or mail server leaves no trace on the screen. Each returns what it
+// did in the words of the alarm log ("played", "failed SMTP: no such user", "off"); the mail and the
+// program return an empty text when the state did not change.
+std::string PlayAlertSound(int slot, bool upper);
+std::string SendAlertMail(int slot, bool newState, bool oldState, bool upper, double rate,
+                          const std::string& title);
+std::string RunAlertApp(int slot, bool newState, bool oldState, bool upper);
+
+// The desktop notification of a transition: summary "USD/JPY 上限警報 ON", body the rate as the mail
+// subject shows it. Returns what became of it in the words of the alarm log ("sent", "off", ...).
+std::string NotifyAlarm(bool newState, bool upper, double rate, const std::string& title);
 
 } // namespace quorvane

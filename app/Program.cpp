@@ -9,13 +9,16 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "alert/AlarmLog.h"
 #include "alert/Alert.h"
+#include "alert/Notification.h"
 #include "app/LocalService.h"
 #include "app/Unit1.h"
 #include "app/Unit4.h"
 #include "app/Unit7.h"
 #include "app/toolkit/Desktop.h"
 #include "app/toolkit/Guard.h"
+#include "app/toolkit/Notifications.h"
 #include "dialogs/Unit2.h"
 #include "dialogs/Unit3.h"
 #include "dialogs/Unit5.h"
@@ -32,13 +35,18 @@ namespace {
 struct InstalledServices {
     QtMessageBoxes boxes;
     QtSoundPlayer sounds;
+    QtNotifier notifier;
     InstalledServices() {
         InstallMessageBoxes(&boxes);
         InstallSoundPlayer(&sounds);
-        InstallAlertMailer({GetMailAccount, SendMail});
+        InstallNotifier(&notifier);
+        InstallAlertMailer({GetMailAccount, SendMail, LastMailFailure});
+        OpenAlarmLog(DefaultAlarmLogPath());
     }
     ~InstalledServices() {
+        OpenAlarmLog({});
         InstallAlertMailer({});
+        InstallNotifier(nullptr);
         InstallSoundPlayer(nullptr);
         InstallMessageBoxes(nullptr);
     }

@@ -34,6 +34,7 @@ struct SystemRecord {
     bool MonitorOn = false;
     std::int32_t Interval = 0;
     std::string ServiceURL;
+    bool Notify = true;
 };
 
 // One key of a section: its name, the field it maps to and the default a load uses. A key without
@@ -71,7 +72,7 @@ const Key<SystemRecord> SystemKeys[] = {
     PresetInteger("LOCATE_X", &SystemRecord::Left), // centred on the screen
     PresetInteger("LOCATE_Y", &SystemRecord::Top),      Boolean("MUTE", &SystemRecord::Mute, false),
     Boolean("Enable", &SystemRecord::MonitorOn, false), Integer("INTERVAL", &SystemRecord::Interval, 5),
-    Text("SERVICE_URL", &SystemRecord::ServiceURL),
+    Text("SERVICE_URL", &SystemRecord::ServiceURL),     Boolean("NOTIFY", &SystemRecord::Notify, true),
 };
 
 const Key<TSMTP> SmtpKeys[] = {
@@ -210,6 +211,7 @@ void LoadSystem(const IniFile& ini, SettingsHost& host) {
     BasicData.Interval = system.Interval;
     BasicData.MonitorOn = system.MonitorOn;
     BasicData.ServiceURL = system.ServiceURL;
+    BasicData.Notify = system.Notify;
 }
 
 void LoadMail(const IniFile& ini) {
@@ -259,8 +261,8 @@ template <class Entries> void WriteRegistry(IniFile& ini, std::string_view secti
 // Builds the content stage by stage; step tells the stage reached when something throws.
 void BuildContent(IniFile& ini, const SettingsHost& host, PasswordForm passwords, int& step) {
     step = 1;
-    const SystemRecord system{host.WindowLeft(),   host.WindowTop(),   BasicData.Mute,
-                              BasicData.MonitorOn, BasicData.Interval, BasicData.ServiceURL};
+    const SystemRecord system{host.WindowLeft(),  host.WindowTop(),     BasicData.Mute,  BasicData.MonitorOn,
+                              BasicData.Interval, BasicData.ServiceURL, BasicData.Notify};
     WriteKeys<SystemRecord>(ini, "System", SystemKeys, system, passwords);
     step = 2;
     WriteKeys<TSMTP>(ini, "Mail", SmtpKeys, GetSMTP(), passwords);

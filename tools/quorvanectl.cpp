@@ -21,6 +21,8 @@ constexpr Command Commands[] = {
     {"settings", "show FILE | normalize IN OUT",
      "print a settings file as loaded, or rewrite it as the program saves",
      quorvane::ctl::RunSettingsCommand},
+    {"alarms", "[--since TIME] [--pair PAIR] [--tail N] [--raw] [--log FILE]",
+     "print the alarm log: each ON and OFF and what its actions did", quorvane::ctl::RunAlarmsCommand},
 };
 
 void PrintUsage(std::ostream& out) {

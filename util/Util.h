@@ -12,6 +12,7 @@ struct TBasicData {
     std::int32_t Interval = 0; // seconds between monitor cycles
     bool MonitorOn = false;
     std::string ServiceURL; // rate service description address from the settings; empty: the default
+    bool Notify = true;     // desktop notifications at alarm transitions
 };
 extern TBasicData BasicData;
 

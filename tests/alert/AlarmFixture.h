@@ -1,4 +1,4 @@
-// A clean alarm table and registries with the three recorders installed, for one test.
+// A clean alarm table and registries with the recorders installed, for one test.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -20,11 +20,13 @@ protected:
         InstallSoundPlayer(&sound);
         InstallShell(&shell);
         InstallAlertMailer(mail.Mailer());
+        InstallNotifier(&notifier);
     }
     void TearDown() override {
         InstallSoundPlayer(nullptr);
         InstallShell(nullptr);
         InstallAlertMailer({});
+        InstallNotifier(nullptr);
         Alerts = {};
         Sounds.clear();
         Apps.clear();
@@ -59,6 +61,7 @@ protected:
     SoundRecorder sound{log};
     ShellRecorder shell{log};
     MailRecorder mail{log};
+    NotificationRecorder notifier;
 };
 
 } // namespace quorvane::testing

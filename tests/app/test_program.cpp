@@ -49,6 +49,10 @@ public:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir.path());
+        env.insert(QStringLiteral("XDG_STATE_HOME"), dir.filePath(QStringLiteral("state")));
+        // A desktop without a session bus: notifications have nowhere to go.
+        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
+                   QStringLiteral("unix:path=") + dir.filePath("no-bus"));
         process.setProcessEnvironment(env);
         process.setProcessChannelMode(QProcess::ForwardedChannels);
     }
@@ -112,6 +116,14 @@ TEST(Program, StartsMonitoringAsSavedAndSavesItsSettingsWhenAskedToEnd) {
     EXPECT_NE(saved.find("[System]\r\nLOCATE_X="), std::string::npos) << saved;
     EXPECT_NE(saved.find("MUTE=0\r\nEnable=1\r\nINTERVAL=1\r\n"), std::string::npos)
         << "mute starts off, monitoring stays on: " << saved;
+
+    // The default upper limit 0 is reached by the first rate: its ON is in the log, with the reason
+    // there was no notification.
+    std::ifstream log(run.dir.filePath(QStringLiteral("state/quorvane/alarms.log")).toStdString());
+    std::string first;
+    ASSERT_TRUE(std::getline(log, first));
+    EXPECT_NE(first.find("\t1\tUSD/JPY\tH\tON\t110.25\t"), std::string::npos) << first;
+    EXPECT_NE(first.find("\tunavailable no session bus"), std::string::npos) << first;
 }
 
 TEST(Program, StartsTheLocalServiceWhenNoneAnswersAndStopsItAtItsEnd) {

@@ -1,5 +1,6 @@
-// Recorders for what the alarm actions hand to the desktop (sound, shell) and to the mail delivery.
-// All three write into one ordered log so that tests can check the order of the actions.
+// Recorders for what the alarm actions hand to the desktop (sound, shell, notifications) and to the mail
+// delivery. Sound, shell and mail write into one ordered log so that tests can check the order of the
+// actions.
 #pragma once
 
 #include <stdexcept>
@@ -7,6 +8,7 @@
 #include <vector>
 
 #include "alert/Alert.h"
+#include "alert/Notification.h"
 #include "alert/Sound.h"
 #include "util/Util.h"
 
@@ -49,8 +51,8 @@ private:
     ActionLog& log_;
 };
 
-// Stands in for GetMailAccount and SendMail. Set failure to make the send throw it, as SendMail does
-// for an address it cannot read.
+// Stands in for GetMailAccount, SendMail and LastMailFailure. Set failure to make the send throw it, as
+// SendMail does for an address it cannot read; set accept to false to make it fail with reason.
 class MailRecorder {
 public:
     struct Call {
@@ -68,16 +70,30 @@ public:
                     if (!failure.empty())
                         throw std::runtime_error(failure);
                     return accept;
-                }};
+                },
+                [this] { return accept ? std::string() : reason; }};
     }
 
     TMailAccount account{"alarm@example.jp", "trader@example.jp", "", ""};
     std::string failure;
     bool accept = true;
+    std::string reason;
     std::vector<Call> calls;
 
 private:
     ActionLog& log_;
+};
+
+// Stands in for the desktop's notification service; unavailable makes every notification fail with it.
+// Keeps its own list, apart from the action log.
+class NotificationRecorder final : public Notifier {
+public:
+    std::string Notify(const std::string& summary, const std::string& body) override {
+        shown.push_back(summary + " | " + body);
+        return unavailable;
+    }
+    std::vector<std::string> shown;
+    std::string unavailable;
 };
 
 } // namespace quorvane::testing

@@ -146,6 +146,7 @@ TEST_F(Settings, FullFileRoundTripsByteForByte) {
     EXPECT_EQ(GetSMTP().Security, 1);
     EXPECT_EQ(GetPOP().Security, 2);
     EXPECT_EQ(BasicData.ServiceURL, "http://127.0.0.1:8080/CurrencyConvertor.asmx?wsdl");
+    EXPECT_FALSE(BasicData.Notify);
     const std::string saved = SavedText();
     EXPECT_NE(saved, ReadBytes(Data + "full.ini")); // fresh nonces
     EXPECT_EQ(OpenPasswords(saved), OpenPasswords(ReadBytes(Data + "full.ini")));
@@ -260,7 +261,7 @@ TEST_F(Settings, CommandShowsMaskedSettingsAndNormalizesLikeTheSave) {
     EXPECT_NE(shown.find("Mail.SMTP_PASSWORD=********\nMail.SMTP_AUTHTYPE=0\n"), std::string::npos);
     EXPECT_NE(shown.find("Mail.POP_PASSWORD=\n"), std::string::npos);
     EXPECT_NE(shown.find("Currency3.AL=5E-5\n"), std::string::npos);
-    EXPECT_EQ(std::count(shown.begin(), shown.end(), '\n'), 6 + 13 + 8 * 22 + 7 + 1);
+    EXPECT_EQ(std::count(shown.begin(), shown.end(), '\n'), 7 + 13 + 8 * 22 + 7 + 1);
 
     Sounds.clear();
     ASSERT_EQ(ctl::RunSettingsCommand({"normalize", Data + "messy.ini", Temp("norm.ini")}, out, err), 0)
