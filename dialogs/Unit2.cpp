@@ -2,6 +2,7 @@
 // programs, and the test mail.
 #include "dialogs/Unit2.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -199,6 +200,11 @@ QWidget* TForm2::BuildWatchTab() {
     SE_TIMER->setGeometry(8, 16, 121, 21);
     SE_TIMER->setToolTip(U("通貨ペアの参考レートを取得する間隔　1～3600秒"));
     SE_TIMER->setAccessibleName(U("監視間隔"));
+    CB_NOTIFY = new QCheckBox(U("デスクトップ通知"), timer);
+    CB_NOTIFY->setObjectName(QStringLiteral("CB_NOTIFY"));
+    CB_NOTIFY->move(152, 18);
+    CB_NOTIFY->adjustSize();
+    CB_NOTIFY->setToolTip(U("警報が ON または OFF になったとき、デスクトップに通知を出します"));
 
     LE_SERVICE_URL = Field(tab, "LE_SERVICE_URL", "レートサービス", {8, 292, 433, 20}, LabelAt::Above);
     LE_SERVICE_URL->setPlaceholderText(QString::fromUtf8(
@@ -399,6 +405,7 @@ void TForm2::FormShow() {
     }
     SE_TIMER->SetValue(BasicData.Interval);
     LE_SERVICE_URL->setText(Qs(BasicData.ServiceURL));
+    CB_NOTIFY->setChecked(BasicData.Notify);
     ReadMailInfo();
     SetMailConfigUI(DD_AUTH->currentIndex());
     UpdateSoundList();
@@ -529,6 +536,7 @@ void TForm2::BT_SAVEClick() {
         Form1->SetQuotes(ConfigQuotes);
     WriteMailInfo();
     BasicData.Interval = SE_TIMER->Value();
+    BasicData.Notify = CB_NOTIFY->isChecked();
     SetSMTP(ConfigSMTP);
     SetPOP(ConfigPOP);
     SetMailAccount(ConfigAccount);

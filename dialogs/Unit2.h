@@ -8,6 +8,7 @@
 #include "mail/Mail.h"
 #include "util/Quotes.h"
 
+class QCheckBox;
 class QComboBox;
 class QLineEdit;
 class QListWidget;
@@ -89,6 +90,7 @@ private:
     QLineEdit* LE_SERVICE_URL = nullptr;
     QComboBox* DD_AUTH = nullptr;
     QComboBox* DD_SMTP_SECURITY = nullptr;
+    QCheckBox* CB_NOTIFY = nullptr;
     QComboBox* DD_POP_SECURITY = nullptr;
     QLineEdit *LE_SMTP_NAME = nullptr, *LE_SMTP_PORT = nullptr, *LE_SMTP_ID = nullptr,
               *LE_SMTP_PASS = nullptr;

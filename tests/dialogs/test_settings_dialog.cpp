@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFocusEvent>
@@ -134,6 +135,7 @@ TEST_F(SettingsDialogTest, SaveAppliesEverythingKeepsTheEnableFlagsOfTheOpeningA
     Type("LE_SERVICE_URL", service.DescriptionAddress());
     Get<QComboBox>("DD_SMTP_SECURITY")->setCurrentIndex(1);
     Get<QComboBox>("DD_POP_SECURITY")->setCurrentIndex(2);
+    Get<QCheckBox>("CB_NOTIFY")->setChecked(false);
     Click("BT_SAVE");
 
     EXPECT_FALSE(form2->isVisible());
@@ -143,6 +145,7 @@ TEST_F(SettingsDialogTest, SaveAppliesEverythingKeepsTheEnableFlagsOfTheOpeningA
     EXPECT_TRUE(Quotes[1].Enable) << "the flag of the moment of opening";
     EXPECT_EQ(MonitorQuotes, Quotes);
     EXPECT_EQ(BasicData.Interval, 90);
+    EXPECT_FALSE(BasicData.Notify);
     EXPECT_EQ(BasicData.ServiceURL, service.DescriptionAddress());
     form1->GetRate();
     EXPECT_EQ(service.Requests(), Texts{"USD/JPY"}) << "the next fetch asks the service named";
@@ -156,7 +159,7 @@ TEST_F(SettingsDialogTest, SaveAppliesEverythingKeepsTheEnableFlagsOfTheOpeningA
     const std::string file = ReadSettings();
     for (const char* line : {"INTERVAL=90\r\n", "SMTP_SERVER=127.0.0.1\r\n", "SMTP_AUTHTYPE=2\r\n",
                              "[Currency2]\r\nFrom=USD\r\nTo=JPY\r\n", "POP_SERVER=pop.example.com\r\n",
-                             "SMTP_SECURITY=1\r\n", "POP_SECURITY=2\r\n"})
+                             "SMTP_SECURITY=1\r\n", "POP_SECURITY=2\r\n", "NOTIFY=0\r\n"})
         EXPECT_NE(file.find(line), std::string::npos) << line;
     EXPECT_TRUE(boxes.errors.empty() && boxes.infos.empty());
 }
