@@ -523,6 +523,9 @@ void TForm2::EnableSMTP(bool on) {
 void TForm2::EnablePOP(bool on) {
     for (QLineEdit* field : {LE_POP_NAME, LE_POP_PORT, LE_POP_ID, LE_POP_PASS})
         EnableField(field, on);
+    DD_POP_SECURITY->setEnabled(on);
+    if (auto* label = findChild<QLabel*>(QStringLiteral("DD_POP_SECURITYLabel")))
+        label->setEnabled(on);
 }
 
 void TForm2::BT_SAVEClick() {

@@ -114,7 +114,7 @@ bool SendBySMTP(mail::SmtpClient& client, const mail::MailMessage& message, bool
         Info(showProgress, "メールを送信します。");
         client.Send(message, mail::MessageWriter(mail::CurrentMailLanguage()));
     } catch (const MailError& e) {
-        g_lastFailure = std::string("SMTP: ") + e.what();
+        g_lastFailure = "SMTP: " + (e.Step().empty() ? std::string() : e.Step() + ": ") + e.what();
         // A connection left open would refuse every later send through this client.
         try {
             client.Disconnect();

@@ -45,11 +45,25 @@ SmtpClient::SmtpClient(ServerSettings server, bool authLogin, std::chrono::milli
     : server_(std::move(server)), authLogin_(authLogin), localName_(std::move(localName)), channel_(timeout) {
 }
 
+namespace {
+
+// The command's name for a failure report; the lines that carry credentials are only "AUTH".
+std::string CommandName(std::string_view line) {
+    static constexpr std::string_view kNames[] = {"EHLO", "HELO", "STARTTLS", "AUTH LOGIN", "AUTH PLAIN",
+                                                  "MAIL FROM", "RCPT TO", "DATA", "RSET", "QUIT"};
+    for (std::string_view name : kNames)
+        if (line.starts_with(name) && !line.starts_with("AUTH PLAIN "))
+            return std::string(name);
+    return "AUTH";
+}
+
+} // namespace
+
 Reply SmtpClient::Command(std::string_view line, std::initializer_list<int> expected) {
     channel_.WriteLine(line);
     Reply reply = channel_.ReadReply();
     if (expected.size() > 0 && std::find(expected.begin(), expected.end(), reply.Code) == expected.end())
-        throw MailError(reply.Text());
+        throw MailError(reply.Text(), CommandName(line) + " " + reply.TextCode);
     return reply;
 }
 
@@ -150,7 +164,7 @@ void SmtpClient::Send(const MailMessage& message, const MessageWriter& writer) {
     channel_.WriteLines(lines);
     const Reply accepted = channel_.ReadReply();
     if (accepted.Code != 250)
-        throw MailError(accepted.Text());
+        throw MailError(accepted.Text(), "end of data " + accepted.TextCode);
 }
 
 void SmtpClient::Disconnect() {

@@ -68,7 +68,7 @@ TEST_F(AlarmLogTest, AMailRefusedAtRcptIsLoggedWithTheServersReply) {
     EXPECT_TRUE(entries[0].Upper);
     EXPECT_TRUE(entries[0].On);
     EXPECT_EQ(entries[0].Rate, 160.0);
-    EXPECT_EQ(entries[0].Mail, "failed SMTP: 5.1.1 <trader@example.jp>: no such user");
+    EXPECT_EQ(entries[0].Mail, "failed SMTP: RCPT TO 550: 5.1.1 <trader@example.jp>: no such user");
     EXPECT_FALSE(entries[1].On);
     EXPECT_EQ(entries[1].Rate, 150.0);
     EXPECT_EQ(entries[1].Mail, entries[0].Mail) << "the OFF mail meets the same refusal";

@@ -202,9 +202,10 @@ TEST_F(SettingsDialogTest, AuthenticationChoiceEnablesItsFieldsAndAnUnknownOneCh
         ChooseAuth(r.choice);
         for (const char* f : {"LE_SMTP_ID", "LE_SMTP_PASS"})
             EXPECT_EQ(Get(f)->isEnabled(), r.smtp) << f << " with " << r.choice;
-        for (const char* f : {"LE_POP_NAME", "LE_POP_PORT", "LE_POP_ID", "LE_POP_PASS"})
+        for (const char* f : {"LE_POP_NAME", "LE_POP_PORT", "LE_POP_ID", "LE_POP_PASS", "DD_POP_SECURITY"})
             EXPECT_EQ(Get(f)->isEnabled(), r.pop) << f << " with " << r.choice;
-        EXPECT_TRUE(Get("LE_SMTP_NAME")->isEnabled() && Get("LE_SMTP_PORT")->isEnabled());
+        EXPECT_TRUE(Get("LE_SMTP_NAME")->isEnabled() && Get("LE_SMTP_PORT")->isEnabled() &&
+                    Get("DD_SMTP_SECURITY")->isEnabled());
     }
     ChooseAuth(1);
     Click("BT_CANCEL");

@@ -443,8 +443,8 @@ TEST(WebService, SeveralPairsComeBackInTheirOrderWithEachFailureKeptToItsPair) {
     ASSERT_TRUE(results[0].ok()) << Expect(results[0]);
     EXPECT_DOUBLE_EQ(results[0].value(), 0.0067);
     EXPECT_EQ(results[1].error().kind, ServiceErrorKind::UnknownCurrency);
-    ASSERT_TRUE(results[2].ok()) << Expect(results[2]);
-    EXPECT_EQ(results[2].value(), std::numeric_limits<double>::infinity());
+    ASSERT_FALSE(results[2].ok()) << "a rate that is not finite is a failed fetch";
+    EXPECT_EQ(results[2].error().kind, ServiceErrorKind::NotANumber);
     EXPECT_EQ(results[3].error().kind, ServiceErrorKind::Fault);
     ASSERT_TRUE(results[4].ok()) << Expect(results[4]);
     EXPECT_DOUBLE_EQ(results[4].value(), 151.25);
