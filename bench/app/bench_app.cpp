@@ -30,11 +30,13 @@
 #include "app/toolkit/Controls.h"
 #include "app/toolkit/Desktop.h"
 #include "app/toolkit/Guard.h"
+#include "bench/app/BenchSettings.h"
 #include "util/Util.h"
 
 extern char** environ;
 
 using namespace quorvane;
+using namespace quorvane::bench;
 
 namespace {
 
@@ -57,22 +59,6 @@ long RssKb() {
     statm >> size >> resident;
     return resident * (sysconf(_SC_PAGESIZE) / 1024);
 }
-
-const char* const Pairs[8][2] = {{"USD", "JPY"}, {"EUR", "JPY"}, {"EUR", "USD"}, {"GBP", "JPY"},
-                                 {"AUD", "JPY"}, {"CHF", "JPY"}, {"GBP", "USD"}, {"EUR", "GBP"}};
-
-void WriteSettings(const std::string& path, const std::string& serviceUrl, int interval) {
-    std::ofstream out(path, std::ios::binary);
-    out << "[System]\r\nINTERVAL=" << interval << "\r\nSERVICE_URL=" << serviceUrl << "\r\n\r\n";
-    for (int i = 0; i < 8; ++i)
-        out << "[Currency" << i << "]\r\nFrom=" << Pairs[i][0] << "\r\nTo=" << Pairs[i][1]
-            << "\r\nEnable=1\r\n\r\n";
-}
-
-struct SilentBoxes : MessageBoxes {
-    void Error(const std::string& text) override { std::fprintf(stderr, "error box: %s\n", text.c_str()); }
-    void Info(const std::string& text) override { std::fprintf(stderr, "info box: %s\n", text.c_str()); }
-};
 
 // The child of the start measurement: the program's start up to the main window being on screen.
 int StartChild(int argc, char** argv, const std::string& settings) {

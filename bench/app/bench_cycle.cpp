@@ -26,9 +26,11 @@
 #include "app/toolkit/Guard.h"
 #include "fakes/FakeHttpServer.h"
 #include "service/WebService.h"
+#include "bench/app/BenchSettings.h"
 #include "util/Util.h"
 
 using namespace quorvane;
+using namespace quorvane::bench;
 using Clock = std::chrono::steady_clock;
 
 namespace {
@@ -50,22 +52,6 @@ double Percentile90(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     return v[v.size() * 9 / 10];
 }
-
-const char* const Pairs[8][2] = {{"USD", "JPY"}, {"EUR", "JPY"}, {"EUR", "USD"}, {"GBP", "JPY"},
-                                 {"AUD", "JPY"}, {"CHF", "JPY"}, {"GBP", "USD"}, {"EUR", "GBP"}};
-
-void WriteSettings(const std::string& path, const std::string& serviceUrl) {
-    std::ofstream out(path, std::ios::binary);
-    out << "[System]\r\nINTERVAL=60\r\nSERVICE_URL=" << serviceUrl << "\r\n\r\n";
-    for (int i = 0; i < 8; ++i)
-        out << "[Currency" << i << "]\r\nFrom=" << Pairs[i][0] << "\r\nTo=" << Pairs[i][1]
-            << "\r\nEnable=1\r\n\r\n";
-}
-
-struct SilentBoxes : MessageBoxes {
-    void Error(const std::string& text) override { std::fprintf(stderr, "error box: %s\n", text.c_str()); }
-    void Info(const std::string& text) override { std::fprintf(stderr, "info box: %s\n", text.c_str()); }
-};
 
 // The delayed service: every POST is answered after delay; arrival and answer times are kept.
 class DelayedService {
