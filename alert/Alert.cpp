@@ -122,7 +122,7 @@ bool CheckAlert(int slot, bool upper, bool mute, double rate, const std::string&
     (upper ? r.H_STATE : r.L_STATE) = hit;
     if (hit != old || step == CoolDownStep::Release)
         LogTransition(slot, upper, hit, rate, title, done, now);
-    return sideOn && hit;
+    return sideOn && hit; // sideOn is only set while ALEnable is on
 }
 
 bool CheckAlert(int slot, bool upper, bool mute, double rate, const std::string& title) {

@@ -17,6 +17,7 @@ struct Step {
     double rate;
     const char* acted;    // "ON": ON mail, notification and program ran; "OFF" likewise; "" none of them
     bool rewrite = false; // the dialog writes the record (states and cool-downs empty) before this rate
+    bool output = true;   // the side's output switch at this rate
 };
 
 struct Case {
@@ -96,6 +97,9 @@ TEST_F(CoolDownTest, ActionsOfASideAreHeldBackAndReleasedAsTheCoolDownRuns) {
         {"the dialog's record neither clears nor restarts the cool-down",
          5,
          {{0, On, "ON"}, {60, Off, "OFF"}, {120, On, "", true}, {200, Off, "", true}, {300, On, "ON", true}}},
+        {"an ON held while the output was switched off is not released later",
+         5,
+         {{0, On, "ON"}, {60, Off, "OFF"}, {120, On, ""}, {200, On, "", false, false}, {300, On, ""}}},
         {"a clock set back before the last ON ends the cool-down",
          5,
          {{0, On, "ON"}, {60, Off, "OFF"}, {-3600, On, "ON"}}},
@@ -114,8 +118,9 @@ TEST_F(CoolDownTest, ActionsOfASideAreHeldBackAndReleasedAsTheCoolDownRuns) {
             SCOPED_TRACE("at " + std::to_string(s.second) + " s, rate " + std::to_string(s.rate));
             if (s.rewrite)
                 SetAlertConfig(Slot, record);
+            Alerts[Slot].AH_ON = s.output;
             const int sounds = log.Count("sound");
-            const bool hit = s.rate >= 150.0;
+            const bool hit = s.rate >= 150.0 && s.output;
             // The indicator and the sound take no notice of the cool-down.
             EXPECT_EQ(CheckAlert(Slot, true, false, s.rate, Title, Start + std::chrono::seconds(s.second)),
                       hit);
