@@ -68,6 +68,14 @@ template <class T> std::optional<T> Number(std::string_view text) {
     return value;
 }
 
+std::string LocalTimeText(std::chrono::system_clock::time_point time, const char* format) {
+    const std::time_t t = std::chrono::system_clock::to_time_t(time);
+    std::tm local{};
+    localtime_r(&t, &local);
+    char buffer[40];
+    return std::string(buffer, std::strftime(buffer, sizeof buffer, format, &local));
+}
+
 void ReportOnce(const std::string& what) {
     if (g_reported)
         return;
@@ -130,15 +138,18 @@ std::string AlarmLogPath() {
 }
 
 std::string AlarmLogTime() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    char buffer[40];
-    const std::size_t n = std::strftime(buffer, sizeof buffer, "%Y-%m-%dT%H:%M:%S%z", &local);
-    std::string text(buffer, n);
+    return AlarmLogTime(std::chrono::system_clock::now());
+}
+
+std::string AlarmLogTime(std::chrono::system_clock::time_point time) {
+    std::string text = LocalTimeText(time, "%Y-%m-%dT%H:%M:%S%z");
     if (text.size() == 24)
         text.insert(22, ":"); // +0900 as +09:00
     return text;
+}
+
+std::string HeldActionText(std::chrono::system_clock::time_point until) {
+    return "held (cool-down until " + LocalTimeText(until, "%H:%M") + ")";
 }
 
 std::string FormatAlarmLogLine(const AlarmLogEntry& e) {

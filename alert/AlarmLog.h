@@ -16,11 +16,15 @@
 //   program       started PATH | not-found PATH | none (no program chosen) | off (program switch off)
 //   notification  sent | off (turned off in the settings) | unavailable REASON
 //
+// A transition whose notification, mail and program the slot's cool-down held back has "held (cool-down
+// until HH:MM)" in those three fields, HH:MM the local time the cool-down ends. When it ends with the side
+// still on after a held ON, the ON actions run then and are logged as one more ON at that time.
 // While the side's alarm output is off, the four action fields are "output-off". Tabs, line breaks and
 // other control characters inside a field are written as blanks. When the file would grow past its
 // limit it is renamed to the same name with ".1" (replacing an older one) and a new file is begun.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -53,8 +57,12 @@ std::string AlarmLogPath();
 // once on standard error and otherwise ignored.
 void WriteAlarmLog(const AlarmLogEntry& entry);
 
-// The current local time in the form of the time field.
+// The current local time, or the time given, in the form of the time field.
 std::string AlarmLogTime();
+std::string AlarmLogTime(std::chrono::system_clock::time_point time);
+
+// What an action field says of an action held back by a cool-down that ends at until.
+std::string HeldActionText(std::chrono::system_clock::time_point until);
 
 std::string FormatAlarmLogLine(const AlarmLogEntry& entry); // without the line end
 // The entry of one line; nothing when the line does not have the ten fields or a readable slot and rate.

@@ -44,9 +44,9 @@ bool LocalFileMissing(const std::string& path) {
 }
 
 void LogTransition(int slot, bool upper, bool state, double rate, const std::string& title,
-                   const AlarmLogEntry& actions) {
+                   const AlarmLogEntry& actions, AlarmTime now) {
     AlarmLogEntry entry = actions;
-    entry.Time = AlarmLogTime();
+    entry.Time = AlarmLogTime(now);
     entry.Slot = slot + 1;
     entry.Pair = title;
     entry.Upper = upper;
@@ -80,35 +80,53 @@ void SetAlertConfig(int slot, const TAlertConfig& config) {
     // mail and program a second time at the next rate.
     TAlertConfig& r = Alerts[slot];
     const bool h = r.H_STATE, l = r.L_STATE;
+    const TCoolDown hCool = r.H_COOL, lCool = r.L_COOL; // nor may it restart a cool-down
     r = config;
     r.H_STATE = h;
     r.L_STATE = l;
+    r.H_COOL = hCool;
+    r.L_COOL = lCool;
 }
 
-bool CheckAlert(int slot, bool upper, bool mute, double rate, const std::string& title) {
+bool CheckAlert(int slot, bool upper, bool mute, double rate, const std::string& title, AlarmTime now) {
     if (!ValidSlot(slot))
         return false;
     TAlertConfig& r = Alerts[slot];
     const bool old = upper ? r.H_STATE : r.L_STATE;
+    TCoolDown& cool = upper ? r.H_COOL : r.L_COOL;
     bool hit = false;
     bool sideOn = false;
+    CoolDownStep step = CoolDownStep::Act;
     AlarmLogEntry done;
     done.Sound = done.Mail = done.Program = done.Notification = "output-off";
     if (r.ALEnable) {
         sideOn = upper ? r.AH_ON : r.AL_ON;
         hit = LimitReached(r, upper, rate);
-        if (sideOn) {
-            done.Sound = !hit ? "-" : mute ? "muted" : PlayAlertSound(slot, upper);
-            if (hit != old)
+    }
+    if (sideOn) {
+        done.Sound = !hit ? "-" : mute ? "muted" : PlayAlertSound(slot, upper);
+        step = StepCoolDown(cool, r.COOLDOWN, hit, old, now);
+        // A release runs the ON actions that the cool-down held back, as if the side turned on now.
+        const bool was = step == CoolDownStep::Release ? false : old;
+        if (step == CoolDownStep::Hold) {
+            done.Mail = done.Program = done.Notification = HeldActionText(CoolDownEnd(cool, r.COOLDOWN, now));
+        } else {
+            if (hit != was)
                 done.Notification = NotifyAlarm(hit, upper, rate, title);
-            done.Mail = SendAlertMail(slot, hit, old, upper, rate, title);
-            done.Program = RunAlertApp(slot, hit, old, upper);
+            done.Mail = SendAlertMail(slot, hit, was, upper, rate, title);
+            done.Program = RunAlertApp(slot, hit, was, upper);
         }
+    } else {
+        cool.Held = false; // an ON the output did not act on is not owed to anyone later
     }
     (upper ? r.H_STATE : r.L_STATE) = hit;
-    if (hit != old)
-        LogTransition(slot, upper, hit, rate, title, done);
+    if (hit != old || step == CoolDownStep::Release)
+        LogTransition(slot, upper, hit, rate, title, done, now);
     return sideOn && hit; // sideOn is only set while ALEnable is on
+}
+
+bool CheckAlert(int slot, bool upper, bool mute, double rate, const std::string& title) {
+    return CheckAlert(slot, upper, mute, rate, title, std::chrono::system_clock::now());
 }
 
 void FixSoundRefs(int position) {

@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 
+#include "alert/CoolDown.h"
 #include "util/MailAccount.h"
 #include "util/Quotes.h"
 
@@ -21,7 +22,9 @@ struct TAlertConfig {
     std::int32_t ALTYPE = 0; // 0 absolute limits, 1 base and deviation, other: never alarms
     std::int32_t SOUND_H = 0, SOUND_L = 0;  // 1-based positions in Sounds, 0 none
     std::int32_t APP_H_ON = 0, APP_H_OFF = 0, APP_L_ON = 0, APP_L_OFF = 0; // 1-based positions in Apps
+    std::int32_t COOLDOWN = 0; // minutes after a side's ON actions during which its actions are held back
     bool H_STATE = false, L_STATE = false; // not stored
+    TCoolDown H_COOL, L_COOL;              // not stored
 
     bool operator==(const TAlertConfig&) const = default;
 };
@@ -31,13 +34,17 @@ TAlertConfig DefaultAlertConfig();
 
 extern std::array<TAlertConfig, SlotCount> Alerts;
 
-// Replaces the slot's record by config, except the two alarm states, which the slot keeps.
+// Replaces the slot's record by config, except the two alarm states and cool-downs, which the slot keeps.
 void SetAlertConfig(int slot, const TAlertConfig& config);
 
 // Evaluates one side of a slot against rate, runs that side's actions, stores the side's state and
 // returns whether its indicator is to be lit. A change of state is written to the alarm log with what
 // the actions did; on a change with the side's output on, a desktop notification is shown first (unless
 // BasicData.Notify is off), ahead of the mail, which may take as long as the mail server does.
+// With the slot's COOLDOWN set, the notification, mail and program of a transition may be held back or
+// released later (CoolDown.h); the indicator and the sound are not affected. now is the time of the
+// rate; the form without it takes the system clock.
+bool CheckAlert(int slot, bool upper, bool mute, double rate, const std::string& title, AlarmTime now);
 bool CheckAlert(int slot, bool upper, bool mute, double rate, const std::string& title);
 
 // After the registry entry at 0-based position was removed: every reference to it becomes 0, every

@@ -26,6 +26,7 @@
 #include "app/toolkit/Desktop.h"
 #include "app/toolkit/Guard.h"
 #include "app/toolkit/Picture.h"
+#include "app/toolkit/SpinEdit.h"
 #include "settings/IniFile.h"
 #include "util/Util.h"
 
@@ -183,7 +184,8 @@ TForm3::TForm3(QWidget* parent)
     setModal(false);
     Form3 = this;
     BuildControls();
-    setFixedSize(632, 453);
+    // Grown only as far as the fields need where the desktop's fonts do not leave room.
+    setFixedSize(632, std::max(453, sizeHint().height()));
 }
 
 TForm3::~TForm3() {
@@ -297,6 +299,17 @@ QLayout* TForm3::BuildLimits(QWidget* group) {
     typeRow->addWidget(MakeLabel(group, "Label2", "警報タイプ", DD_TYPE));
     typeRow->addWidget(DD_TYPE, 1);
 
+    const char* coolDownHint =
+        "警報 ON でメール・通知・外部アプリを実行した後この分数の間、同じ側の次の ON と"
+        "その OFF ではそれらを実行しません（0 で毎回実行）。";
+    SE_COOLDOWN = new TSpinEdit(group, QStringLiteral("SE_COOLDOWN"), 0, MaxCoolDownMinutes);
+    SE_COOLDOWN->setToolTip(Utf8(coolDownHint));
+    SE_COOLDOWN->setAccessibleName(Utf8("再通知間隔（分）"));
+    SE_COOLDOWN->setFixedHeight(20);
+    auto* coolDownRow = new QHBoxLayout;
+    coolDownRow->addWidget(MakeLabel(group, "Label8", "再通知間隔（分）", SE_COOLDOWN, coolDownHint));
+    coolDownRow->addWidget(SE_COOLDOWN, 1);
+
     QLabel* label = nullptr;
     auto* GP_ABS = new QGroupBox(Utf8("絶対値設定"), group);
     GP_ABS->setObjectName(QStringLiteral("GP_ABS"));
@@ -318,6 +331,7 @@ QLayout* TForm3::BuildLimits(QWidget* group) {
 
     auto* limits = new QVBoxLayout;
     limits->addLayout(typeRow);
+    limits->addLayout(coolDownRow);
     limits->addWidget(GP_ABS);
     limits->addWidget(GP_REL);
     limits->addStretch(1);
@@ -404,6 +418,7 @@ void TForm3::SetValue(int slot, const std::string& title, bool alEnable, const s
     LE_H->setText(Qs(FieldText(r.AH)));
     LE_L->setText(Qs(FieldText(r.AL)));
     Select(DD_TYPE, r.ALTYPE);
+    SE_COOLDOWN->SetValue(r.COOLDOWN);
     Select(DD_APP_HON, r.APP_H_ON);
     Select(DD_APP_HOFF, r.APP_H_OFF);
     Select(DD_APP_LON, r.APP_L_ON);
@@ -599,6 +614,7 @@ void TForm3::BT_OKClick() {
     c.AH_ON = CB_H->isChecked();
     c.AL_ON = CB_L->isChecked();
     c.ALTYPE = DD_TYPE->currentIndex();
+    c.COOLDOWN = SE_COOLDOWN->Value();
     c.SOUND_H = DD_SOUND_H->currentIndex();
     c.SOUND_L = DD_SOUND_L->currentIndex();
     c.APP_H_ON = DD_APP_HON->currentIndex();

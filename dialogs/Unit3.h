@@ -23,6 +23,7 @@ class QTabWidget;
 namespace quorvane {
 
 class TImage;
+class TSpinEdit;
 
 // A number field's text: up to 15 significant digits, no grouping, the decimal separator FormatRate
 // uses (110.25, 0, 5E-5).
@@ -95,6 +96,7 @@ private:
 
     QTabWidget* TabControl1 = nullptr;
     QComboBox* DD_TYPE = nullptr;
+    TSpinEdit* SE_COOLDOWN = nullptr;
     QLineEdit* LE_H = nullptr;
     QLineEdit* LE_L = nullptr;
     QLineEdit* LE_DH = nullptr;

@@ -118,6 +118,7 @@ const Key<TAlertConfig> AlertKeys[] = {
     Integer("APP_L_ON", &TAlertConfig::APP_L_ON, 0),
     Integer("APP_L_OFF", &TAlertConfig::APP_L_OFF, 0),
     Boolean("ALEnable", &TAlertConfig::ALEnable, true),
+    Integer("COOLDOWN", &TAlertConfig::COOLDOWN, 0),
 };
 
 std::string SlotSection(int slot) {

@@ -16,6 +16,7 @@ const char* AlarmsHelp =
     "\n"
     "Prints Quorvane's alarm log, oldest first: every ON and OFF of a slot's upper (H) or lower (L)\n"
     "alarm with its rate, and what the sound, the mail, the program and the desktop notification did.\n"
+    "\"held (cool-down until HH:MM)\": the slot's cool-down kept that mail, program and notification back.\n"
     "\n"
     "  --since TIME  only events at or after TIME: 2026-12-09, 2026-12-09T18:30 or 2026-12-09 18:30:05,\n"
     "                local time unless an offset (+09:00, Z) follows\n"

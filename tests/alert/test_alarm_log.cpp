@@ -1,3 +1,5 @@
+#include <ctime>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -120,6 +122,53 @@ TEST_F(AlarmLogTest, EachActionSaysWhatBecameOfIt) {
     EXPECT_EQ(notifier.shown,
               (std::vector<std::string>{"EUR/JPY 上限警報 ON | 151.0000", "EUR/JPY 上限警報 OFF | 140.0000",
                                         "EUR/JPY 下限警報 ON | 90.0000"}));
+}
+
+// Local time is Japan's for one test.
+class JapanTime {
+public:
+    JapanTime() { tzset(); }
+    ~JapanTime() {
+        zone_.reset();
+        tzset();
+    }
+
+private:
+    std::optional<ScopedEnv> zone_{std::in_place, "TZ", "JST-9"};
+};
+
+TEST_F(AlarmLogTest, HeldActionsSayUntilWhenAndTheCommandShowsWhyNothingWasSent) {
+    JapanTime japan;
+    TAlertConfig cfg = DefaultAlertConfig();
+    cfg.AH = 150;
+    cfg.AL = 0;
+    cfg.MAIL_H_SW = true;
+    cfg.COOLDOWN = 5;
+    Alerts[1] = cfg;
+    const AlarmTime t0 = std::chrono::system_clock::from_time_t(1796810400); // 2026-12-09 19:00 in Japan
+    for (const auto& [second, rate] :
+         {std::pair{0, 151.0}, {60, 149.0}, {120, 151.0}, {180, 149.0}, {240, 151.0}, {330, 151.5}})
+        CheckAlert(1, true, false, rate, "USD/JPY", t0 + std::chrono::seconds(second));
+
+    const auto e = Entries();
+    ASSERT_EQ(e.size(), 6u);
+    const std::string held = "held (cool-down until 19:05)";
+    for (std::size_t i : {0u, 1u, 5u})
+        EXPECT_EQ(e[i].Mail, "sent") << i;
+    for (std::size_t i : {2u, 3u, 4u}) {
+        EXPECT_EQ(e[i].Mail + e[i].Program + e[i].Notification, held + held + held) << i;
+        EXPECT_EQ(e[i].On, i != 3) << i;
+    }
+    EXPECT_TRUE(e[5].On) << "the held ON, sent when the cool-down ended";
+    EXPECT_EQ(e[5].Time, "2026-12-09T19:05:30+09:00");
+    EXPECT_EQ(mail.calls.back().subject, "Quorvane USD/JPY H ON: 151.5000");
+
+    std::ostringstream out, err;
+    ASSERT_EQ(ctl::RunAlarmsCommand({"--log", Path(), "--tail", "3"}, out, err), ctl::ExitSuccess);
+    EXPECT_NE(out.str().find("2026-12-09T19:03:00+09:00  slot 2  USD/JPY  H OFF  149.0000  sound=-  mail=" +
+                             held + "  program=" + held + "  notification=" + held + "\n"),
+              std::string::npos)
+        << out.str();
 }
 
 TEST_F(AlarmLogTest, RotationKeepsTheLogBoundedAndTheNewestLast) {

@@ -12,6 +12,7 @@
 #include "app/AppFixture.h"
 #include "app/toolkit/Controls.h"
 #include "app/toolkit/Picture.h"
+#include "app/toolkit/SpinEdit.h"
 #include "dialogs/Unit3.h"
 
 using namespace quorvane;
@@ -241,7 +242,11 @@ TEST_F(AlarmDialogTest, OkWritesTheFieldsAsShownKeepsTheStatesAndSavesTheFile) {
     AddApp("記録", "/bin/true");
     Alerts[0] = Record(1, 100, 90, 0, 0, 0);
     Alerts[0].H_STATE = true;
+    Alerts[0].COOLDOWN = 30;
     ShowFor(0, false, "1,234.5000");
+    auto* coolDown = Get<TSpinEdit>("SE_COOLDOWN");
+    EXPECT_EQ(coolDown->Value(), 30);
+    coolDown->SetText(QStringLiteral("15"));
     Click("BT_CH"); // the copied rate reads back although it is shown grouped
     Type("LE_L", "1200");
     Type("LE_DH", "1.5");
@@ -260,6 +265,7 @@ TEST_F(AlarmDialogTest, OkWritesTheFieldsAsShownKeepsTheStatesAndSavesTheFile) {
     expected.SOUND_H = 2;
     expected.APP_L_OFF = 1;
     expected.H_STATE = true;
+    expected.COOLDOWN = 15;
     EXPECT_EQ(Alerts[0], expected);
     EXPECT_FALSE(dialog->isVisible());
     const std::string file = ReadSettings();
@@ -267,7 +273,7 @@ TEST_F(AlarmDialogTest, OkWritesTheFieldsAsShownKeepsTheStatesAndSavesTheFile) {
     ASSERT_NE(section, std::string::npos) << file;
     const std::string slot0 = file.substr(section, file.find("\r\n\r\n", section) + 2 - section);
     for (const char* line : {"AL_ON=0", "MAIL_H_SW=1", "AH=1234.5", "AL=1200", "DH=1.5", "SOUND_H=2",
-                             "ALTYPE=0", "APP_L_OFF=1", "ALEnable=0"})
+                             "ALTYPE=0", "APP_L_OFF=1", "ALEnable=0", "COOLDOWN=15"})
         EXPECT_NE(slot0.find(std::string("\r\n") + line + "\r\n"), std::string::npos) << line << "\n"
                                                                                       << slot0;
     EXPECT_TRUE(boxes.infos.empty());

@@ -129,6 +129,8 @@ TEST_F(Settings, HandWrittenFileIsReadByTheRulesAndNormalisedAtSave) {
     EXPECT_EQ(Alerts[3].AH, 0);
     EXPECT_EQ(Alerts[3].AL, 0.00005);
     EXPECT_EQ(Alerts[3].APP_L_OFF, 10);
+    EXPECT_EQ(Alerts[3].COOLDOWN, 30);
+    EXPECT_EQ(Alerts[2].COOLDOWN, 0);
     EXPECT_FALSE(Alerts[3].ALEnable);
     ASSERT_EQ(Sounds.size(), 3u);
     EXPECT_EQ(Sounds[0].Name, "Bell");
@@ -147,6 +149,8 @@ TEST_F(Settings, FullFileRoundTripsByteForByte) {
     EXPECT_EQ(GetPOP().Security, 2);
     EXPECT_EQ(BasicData.ServiceURL, "http://127.0.0.1:8080/CurrencyConvertor.asmx?wsdl");
     EXPECT_FALSE(BasicData.Notify);
+    EXPECT_EQ(Alerts[0].COOLDOWN, 5);
+    EXPECT_EQ(Alerts[4].COOLDOWN, 99999); // taken as it stands; the alarms count it as a day
     const std::string saved = SavedText();
     EXPECT_NE(saved, ReadBytes(Data + "full.ini")); // fresh nonces
     EXPECT_EQ(OpenPasswords(saved), OpenPasswords(ReadBytes(Data + "full.ini")));
@@ -261,7 +265,7 @@ TEST_F(Settings, CommandShowsMaskedSettingsAndNormalizesLikeTheSave) {
     EXPECT_NE(shown.find("Mail.SMTP_PASSWORD=********\nMail.SMTP_AUTHTYPE=0\n"), std::string::npos);
     EXPECT_NE(shown.find("Mail.POP_PASSWORD=\n"), std::string::npos);
     EXPECT_NE(shown.find("Currency3.AL=5E-5\n"), std::string::npos);
-    EXPECT_EQ(std::count(shown.begin(), shown.end(), '\n'), 7 + 13 + 8 * 22 + 7 + 1);
+    EXPECT_EQ(std::count(shown.begin(), shown.end(), '\n'), 7 + 13 + 8 * 23 + 7 + 1);
 
     Sounds.clear();
     ASSERT_EQ(ctl::RunSettingsCommand({"normalize", Data + "messy.ini", Temp("norm.ini")}, out, err), 0)
