@@ -187,7 +187,7 @@ TEST_F(MonitorTest, ARefreshNeitherResetsHistoriesNorTouchesTheTimer) {
     form1->show();
     StartBox()->click();
     EXPECT_EQ(Text(QStringLiteral("LB_B1")), "110.5000");
-    EXPECT_EQ(Histories[0].Next, 1);
+    EXPECT_EQ(form1->Histories()[0].Next, 1);
 }
 
 TEST_F(MonitorTest, ANewIntervalTakesEffectAtTheNextTick) {
@@ -382,7 +382,7 @@ TEST_F(MonitorTest, AFailureAtSlot3ShowsSlots0To2AndLeavesTheLaterOnesAsTheyWere
         EXPECT_EQ(FindControl<TShape>(form1.get(), QStringLiteral("SP_U%1").arg(slot + 1))->BrushColor(),
                   shown ? ClRed : ClWhite)
             << "slot " << slot;
-        EXPECT_EQ(Histories[slot].Next, shown ? 2 : 1) << "slot " << slot;
+        EXPECT_EQ(form1->Histories()[slot].Next, shown ? 2 : 1) << "slot " << slot;
     }
     EXPECT_EQ(form1->windowTitle(), QString::fromUtf8("Quorvane 通信エラー"));
     EXPECT_EQ(Lamp(), ClLime);
