@@ -17,6 +17,7 @@
 #include <QTimer>
 
 #include <chrono>
+#include <cstdio>
 
 #include "alert/Alert.h"
 #include "app/DialogLinks.h"
@@ -415,6 +416,17 @@ void TForm1::ShowErrorTitle(const std::string& text) {
 
 void TForm1::ShowNormalTitle() {
     setWindowTitle(QStringLiteral("Quorvane"));
+}
+
+void TForm1::ShowFailureReason(const std::string& reason) {
+    const QString lamp = QString::fromUtf8("通信インジケータ");
+    setToolTip(Qs(reason));
+    Shape1->setToolTip(reason.empty() ? lamp : lamp + QLatin1Char('\n') + Qs(reason));
+    if (reason == failureReason_)
+        return;
+    failureReason_ = reason;
+    if (!reason.empty())
+        std::fprintf(stderr, "quorvane: 通信エラー: %s\n", reason.c_str());
 }
 
 void TForm1::ShowConfig(int page) {

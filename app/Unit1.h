@@ -73,6 +73,9 @@ public:
     void LED_OFF();
     void ShowErrorTitle(const std::string& text);
     void ShowNormalTitle();
+    // The reason of the last failed fetch on the title's and the lamp's tooltips, written to stderr when it
+    // changes; empty after a cycle that succeeded.
+    void ShowFailureReason(const std::string& reason);
     void ShowConfig(int page);
     void TOGGLE_MUTE();
 
@@ -135,6 +138,7 @@ private:
     std::unique_ptr<InstanceLock> lock_;
     bool refused_ = false;
     bool closing_ = false; // the settings have been saved at the close
+    std::string failureReason_;
     bool FirstActive = true;
     bool activationQueued_ = false;
     int height_ = BaseHeight;

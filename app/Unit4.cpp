@@ -99,8 +99,10 @@ void TForm4::RunCycle() {
     for (const SlotUpdate& update : updates)
         if (update.outcome == SlotOutcome::Failed) {
             Form1->ShowErrorTitle(CommunicationError);
+            Form1->ShowFailureReason(update.reason);
             return;
         }
+    Form1->ShowFailureReason({});
     Form1->LED_OFF();
 }
 
