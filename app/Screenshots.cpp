@@ -47,7 +47,8 @@ QWidget* OpenSettings(Windows& w, int tab) {
 }
 
 void OpenAlarmDialog(Windows& w, int slot) {
-    w.form3.SetValue(slot, Quotes[slot].Title, Alerts[slot].ALEnable, FormatRate(LatestRate(slot)));
+    w.form3.SetValue(slot, Quotes[slot].Title, Alerts[slot].ALEnable,
+                     FormatRate(LatestRate(w.form1.Histories()[slot])));
     w.form3.ShowModeless();
 }
 

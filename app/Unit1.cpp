@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -14,6 +15,9 @@
 #include <QScreen>
 #include <QTime>
 #include <QTimer>
+
+#include <chrono>
+#include <cstdio>
 
 #include "alert/Alert.h"
 #include "app/DialogLinks.h"
@@ -29,34 +33,8 @@
 
 namespace quorvane {
 
-std::array<TRateHistory, SlotCount> Histories;
 QuoteTable Quotes;
 TForm1* Form1 = nullptr;
-
-void PushRate(int slot, double rate) {
-    TRateHistory& h = Histories.at(slot);
-    if (h.Next >= 3)
-        h.Next = 0;
-    h.Rates[h.Next] = rate;
-    h.Last = h.Next;
-    h.Next = h.Next + 1;
-}
-
-double PreviousRate(int slot) {
-    return Histories.at(slot).Rates.at(Histories.at(slot).Last);
-}
-
-double LatestRate(int slot) {
-    const TRateHistory& h = Histories.at(slot);
-    return h.Next == 0 ? h.Rates[0] : h.Rates.at(h.Next - 1);
-}
-
-void ResetHistories() {
-    for (TRateHistory& h : Histories) {
-        h.Next = 0;
-        h.Rates[0] = 0;
-    }
-}
 
 namespace {
 
@@ -144,7 +122,9 @@ TForm1::TForm1(const std::string& settingsPath, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
                           Qt::MSWindowsFixedSizeDialogHint),
-      settingsPath_(settingsPath) {
+      settingsPath_(settingsPath), monitor_(std::make_unique<Monitor>(rateClient_, alarmActions_, [] {
+          return std::chrono::system_clock::now();
+      })) {
     setObjectName(QStringLiteral("Form1"));
     Form1 = this;
     BuildControls();
@@ -328,14 +308,14 @@ void TForm1::contextMenuEvent(QContextMenuEvent* e) {
 
 void TForm1::SetQuotes(const QuoteTable& table) {
     Quotes = table;
-    MonitorQuotes = Quotes;
+    MonitorQuotes() = Quotes;
     SetTitles();
 }
 
 void TForm1::SetEnable(int slot, bool value) {
     Quotes.at(slot).Enable = value;
     SetViews();
-    MonitorQuotes = Quotes;
+    MonitorQuotes() = Quotes;
 }
 
 void TForm1::SetTitles() {
@@ -375,23 +355,24 @@ void TForm1::SetLabel(const QString& name, const QString& text, const QColor& co
 }
 
 void TForm1::SetRate(int slot, double rate) {
+    ShowUpdate(monitor_->SetRate(slot, rate));
+}
+
+void TForm1::ShowUpdate(const SlotUpdate& update) {
+    if (update.outcome != SlotOutcome::Shown)
+        return;
+    const int slot = update.slot;
     const int n = slot + 1;
-    const double previous = PreviousRate(slot);
-    const double change = rate - previous;
-    SetLabel(Name("LB_B", n), Qs(FormatRate(previous)), ClBlack);
-
-    const bool up = CheckAlert(slot, true, BasicData.Mute, rate, Quotes[slot].Title);
-    SetAH(slot, up);
-    const bool down = CheckAlert(slot, false, BasicData.Mute, rate, Quotes[slot].Title);
-    SetAL(slot, down);
-
-    PushRate(slot, rate);
-    const QColor colour = change > 0 ? ClGreen : change < 0 ? ClRed : ClBlack;
-    SetLabel(Name("LB_V", n), Qs(FormatRate(rate)), colour);
+    SetLabel(Name("LB_B", n), Qs(FormatRate(update.previous)), ClBlack);
+    SetAH(slot, update.upper);
+    SetAL(slot, update.lower);
+    const QColor colour = update.change > 0 ? ClGreen : update.change < 0 ? ClRed : ClBlack;
+    SetLabel(Name("LB_V", n), Qs(FormatRate(update.rate)), colour);
     if (alarm_ && alarm_->ShowsSlot(slot))
-        alarm_->ShowRate(FormatRate(LatestRate(slot)));
-    SetLabel(Name("LB_D", n), Qs(FormatRate(change)), colour);
-    SetLabel(Name("LB_T", n), TimeOfDayText(QTime::currentTime()), ClBlack);
+        alarm_->ShowRate(FormatRate(LatestRate(Histories().at(slot))));
+    SetLabel(Name("LB_D", n), Qs(FormatRate(update.change)), colour);
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(update.time.time_since_epoch());
+    SetLabel(Name("LB_T", n), TimeOfDayText(QDateTime::fromMSecsSinceEpoch(ms.count()).time()), ClBlack);
 }
 
 void TForm1::SetAH(int slot, bool on) {
@@ -408,7 +389,7 @@ void TForm1::SetALERT(const QString& name, bool on) {
 }
 
 void TForm1::GetRate() {
-    MonitorQuotes = Quotes;
+    MonitorQuotes() = Quotes;
     if (Form4)
         Form4->RunCycle();
 }
@@ -435,6 +416,17 @@ void TForm1::ShowErrorTitle(const std::string& text) {
 
 void TForm1::ShowNormalTitle() {
     setWindowTitle(QStringLiteral("Quorvane"));
+}
+
+void TForm1::ShowFailureReason(const std::string& reason) {
+    const QString lamp = QString::fromUtf8("通信インジケータ");
+    setToolTip(Qs(reason));
+    Shape1->setToolTip(reason.empty() ? lamp : lamp + QLatin1Char('\n') + Qs(reason));
+    if (reason == failureReason_)
+        return;
+    failureReason_ = reason;
+    if (!reason.empty())
+        std::fprintf(stderr, "quorvane: 通信エラー: %s\n", reason.c_str());
 }
 
 void TForm1::ShowConfig(int page) {
@@ -505,7 +497,7 @@ void TForm1::CB_STARTClick() {
     if (!Form4)
         return;
     Form4->Timer1->SetInterval(MonitorPeriod(BasicData.Interval));
-    MonitorQuotes = Quotes;
+    MonitorQuotes() = Quotes;
     BasicData.MonitorOn = !Form4->Timer1->Enabled();
     Form4->ToggleMonitor();
 }
@@ -538,7 +530,8 @@ void TForm1::SP_MouseDown(TShape* sender) {
     if (!alarm_)
         return;
     const int slot = SlotOfShape(sender);
-    alarm_->SetValue(slot, Quotes[slot].Title, Alerts[slot].ALEnable, FormatRate(LatestRate(slot)));
+    alarm_->SetValue(slot, Quotes[slot].Title, Alerts[slot].ALEnable,
+                     FormatRate(LatestRate(Histories().at(slot))));
     alarm_->ShowModeless();
 }
 

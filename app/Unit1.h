@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "monitor/Monitor.h"
 #include "util/Quotes.h"
 
 class QMenu;
@@ -22,19 +23,6 @@ class PairDialogLink;
 class TCheckBox;
 class TForm7;
 class TShape;
-
-// A slot's ring of its last three rates.
-struct TRateHistory {
-    std::array<double, 3> Rates{};
-    std::int32_t Last = 0;
-    std::int32_t Next = 0;
-};
-extern std::array<TRateHistory, SlotCount> Histories;
-
-void PushRate(int slot, double rate);
-double PreviousRate(int slot); // the rate stored last
-double LatestRate(int slot);   // the rate just before Next; Rates[0] when Next is 0
-void ResetHistories();         // Next and Rates[0] only, as monitoring is switched on
 
 // The master slot table; changed only through TForm1::SetQuotes and TForm1::SetEnable.
 extern QuoteTable Quotes;
@@ -59,6 +47,11 @@ public:
 
     bool Refused() const { return refused_; }
 
+    // The monitor core: the monitor's copy of the slots, the rate histories and the cycle.
+    Monitor& MonitorCore() { return *monitor_; }
+    QuoteTable& MonitorQuotes() { return monitor_->Quotes(); }
+    RateHistories& Histories() { return monitor_->Histories(); }
+
     void SetQuotes(const QuoteTable& table);
     void SetEnable(int slot, bool value);
     void SetTitles();
@@ -69,6 +62,8 @@ public:
     // The rate board.
     void SetLabel(const QString& name, const QString& text, const QColor& colour);
     void SetRate(int slot, double rate);
+    // Draws what a cycle did to one slot.
+    void ShowUpdate(const SlotUpdate& update);
     void SetAH(int slot, bool on);
     void SetAL(int slot, bool on);
     void SetALERT(const QString& name, bool on);
@@ -78,6 +73,9 @@ public:
     void LED_OFF();
     void ShowErrorTitle(const std::string& text);
     void ShowNormalTitle();
+    // The reason of the last failed fetch on the title's and the lamp's tooltips, written to stderr when it
+    // changes; empty after a cycle that succeeded.
+    void ShowFailureReason(const std::string& reason);
     void ShowConfig(int page);
     void TOGGLE_MUTE();
 
@@ -134,9 +132,13 @@ private:
     void C1Click();
 
     std::string settingsPath_;
+    ServiceRateClient rateClient_;
+    CheckAlertActions alarmActions_;
+    std::unique_ptr<Monitor> monitor_;
     std::unique_ptr<InstanceLock> lock_;
     bool refused_ = false;
     bool closing_ = false; // the settings have been saved at the close
+    std::string failureReason_;
     bool FirstActive = true;
     bool activationQueued_ = false;
     int height_ = BaseHeight;

@@ -2,8 +2,6 @@
 #include "app/Unit4.h"
 
 #include <climits>
-#include <cmath>
-#include <vector>
 
 #include <QTimer>
 
@@ -15,9 +13,6 @@
 
 namespace quorvane {
 
-QuoteTable MonitorQuotes;
-std::int32_t CycleSlot = 0;
-double CycleRate = 0;
 TForm4* Form4 = nullptr;
 
 namespace {
@@ -74,7 +69,8 @@ TForm4::~TForm4() {
 void TForm4::FormCreate() {
     // The main window, made before this one, has loaded the settings and with them SERVICE_URL.
     // Empty, it means the built-in local service, whose port QUORVANE_SERVICE_PORT may move.
-    const std::string address = BasicData.ServiceURL.empty() ? LocalServiceDescription() : BasicData.ServiceURL;
+    const std::string address =
+        BasicData.ServiceURL.empty() ? LocalServiceDescription() : BasicData.ServiceURL;
     if (!InitRateService(address) && Form1)
         Form1->ShowErrorTitle(CommunicationError);
     hide();
@@ -87,39 +83,27 @@ void TForm4::RunCycle() {
     cycling_ = true;
     Finally done([this] { cycling_ = false; });
 
-    if (Form1)
-        Form1->ShowNormalTitle();
-    std::vector<int> monitored;
-    std::vector<CurrencyPair> pairs;
-    for (int slot = 0; slot < SlotCount; ++slot) {
-        const TQuote& q = MonitorQuotes[slot];
-        if (!q.Enable || q.From.empty() || q.To.empty())
-            continue;
-        monitored.push_back(slot);
-        pairs.push_back({static_cast<Currency>(q.FromCur), static_cast<Currency>(q.ToCur)});
-    }
-    if (monitored.empty())
+    if (!Form1)
         return;
-
+    Form1->ShowNormalTitle();
+    Monitor& monitor = Form1->MonitorCore();
+    const CycleRequest request = monitor.StartCycle();
+    if (request.empty())
+        return;
     // One round trip for all the slots; what the user sees still comes slot by slot, in slot order.
-    CycleSlot = monitored.front();
-    if (Form1)
-        Form1->LED_ON();
-    const std::vector<double> rates = GetConversionRates(pairs);
-    for (std::size_t i = 0; i < monitored.size(); ++i) {
-        CycleSlot = monitored[i];
-        CycleRate = i < rates.size() ? rates[i] : 0.0;
-        // The answers after a failed one are dropped unseen; the lamp stays lit.
-        if (!(CycleRate > 0) || !std::isfinite(CycleRate)) {
-            if (Form1)
-                Form1->ShowErrorTitle(CommunicationError);
+    Form1->LED_ON();
+    const auto results = monitor.Fetch(request);
+    const auto updates =
+        monitor.FinishCycle(request, results, [](const SlotUpdate& u) { Form1->ShowUpdate(u); });
+    // The answers after a failed one are dropped unseen; the lamp stays lit.
+    for (const SlotUpdate& update : updates)
+        if (update.outcome == SlotOutcome::Failed) {
+            Form1->ShowErrorTitle(CommunicationError);
+            Form1->ShowFailureReason(update.reason);
             return;
         }
-        if (Form1)
-            Form1->SetRate(CycleSlot, CycleRate);
-    }
-    if (Form1)
-        Form1->LED_OFF();
+    Form1->ShowFailureReason({});
+    Form1->LED_OFF();
 }
 
 void TForm4::Timer1Timer() {
@@ -141,7 +125,8 @@ void TForm4::ToggleMonitor() {
     const bool wasOn = Timer1->Enabled();
     Finally toggle([this, wasOn] { Timer1->SetEnabled(!wasOn); });
     if (!wasOn) {
-        ResetHistories();
+        if (Form1)
+            Form1->MonitorCore().ResetHistories();
         RunCycle();
     }
 }

@@ -6,15 +6,8 @@
 #include <cstdint>
 
 #include "app/toolkit/Timer.h"
-#include "util/Quotes.h"
 
 namespace quorvane {
-
-// The monitor's own copy of the slots; a cycle reads nothing else about them.
-extern QuoteTable MonitorQuotes;
-// The slot being fetched and the rate fetched for it.
-extern std::int32_t CycleSlot;
-extern double CycleRate;
 
 // The timer period for an interval in seconds. Intervals of 0 or less never tick; intervals beyond what
 // a period can hold are held at the longest period.

@@ -45,8 +45,6 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
         Quotes = {};
-        MonitorQuotes = {};
-        Histories = {};
         BasicData = {};
         for (auto& a : Alerts)
             a = DefaultAlertConfig();

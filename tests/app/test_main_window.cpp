@@ -147,7 +147,7 @@ TEST_F(MainWindowTest, ShownGroupsStackWithoutGapsAndSetTheWindowHeight) {
     form->SetEnable(3, false);
     EXPECT_EQ(form->Height(), 167);
     EXPECT_EQ(Group(7)->y(), 96);
-    EXPECT_FALSE(MonitorQuotes[3].Enable) << "the monitor's copy follows at once";
+    EXPECT_FALSE(form->MonitorQuotes()[3].Enable) << "the monitor's copy follows at once";
 
     for (int slot = 0; slot < 8; ++slot)
         form->SetEnable(slot, false);
@@ -170,7 +170,7 @@ TEST_F(MainWindowTest, SettingsAreLoadedAtCreationWithMuteAlwaysOff) {
     EXPECT_FALSE(mute->isChecked());
     EXPECT_EQ(FindControl<TLabel>(form.get(), QStringLiteral("LB_N2"))->text(), QStringLiteral(" EUR/USD"));
     EXPECT_EQ(FindControl<TLabel>(form.get(), QStringLiteral("LB_N6"))->text(), QString::fromUtf8(" 未設定"));
-    EXPECT_EQ(MonitorQuotes[1].From, "EUR");
+    EXPECT_EQ(form->MonitorQuotes()[1].From, "EUR");
     EXPECT_FALSE(FindControl<TCheckBox>(form.get(), QStringLiteral("CB_A2"))->isChecked());
     EXPECT_TRUE(FindControl<TCheckBox>(form.get(), QStringLiteral("CB_A1"))->isChecked());
     EXPECT_EQ(form->Height(), 85 + 2 * 41);

@@ -148,9 +148,18 @@ TEST_F(MonitorTest, SwitchingOnFetchesEveryShownSlotInOrderAndSkipsIncompleteOne
 TEST_F(MonitorTest, AFailedFetchEndsTheCycleWithTheLampLitAndTheErrorTitle) {
     Start("INTERVAL=60\r\n", Slot(0, "USD", "JPY") + Slot(2, "EUR", "USD"));
     service.Fail("USD/JPY");
+    testing::internal::CaptureStderr();
     form1->GetRate();
+    form1->GetRate();
+    const std::string log = testing::internal::GetCapturedStderr();
+    // The reason the service gave reaches the tooltips, and the log once while it stays the same.
+    const QString lampTip = FindControl<TShape>(form1.get(), QStringLiteral("Shape1"))->toolTip();
+    EXPECT_TRUE(lampTip.contains(QStringLiteral("no rate"))) << lampTip.toStdString();
+    EXPECT_TRUE(form1->toolTip().contains(QStringLiteral("no rate"))) << form1->toolTip().toStdString();
+    EXPECT_NE(log.find("no rate"), std::string::npos) << log;
+    EXPECT_EQ(log.find("no rate"), log.rfind("no rate")) << log;
     // Slot 2 was asked for together with slot 0; its answer is dropped unseen.
-    EXPECT_EQ(Sorted(service.Requests()), Sorted({"USD/JPY", "EUR/USD"}));
+    EXPECT_EQ(Sorted(service.Requests()), Sorted({"USD/JPY", "EUR/USD", "USD/JPY", "EUR/USD"}));
     EXPECT_EQ(form1->windowTitle(), QString::fromUtf8("Quorvane 通信エラー"));
     EXPECT_EQ(Lamp(), ClLime);
     EXPECT_EQ(Text(QStringLiteral("LB_V3")), "---------");
@@ -162,6 +171,9 @@ TEST_F(MonitorTest, AFailedFetchEndsTheCycleWithTheLampLitAndTheErrorTitle) {
     EXPECT_EQ(Sorted(service.Requests()), Sorted({"USD/JPY", "EUR/USD"}));
     EXPECT_EQ(form1->windowTitle(), QStringLiteral("Quorvane"));
     EXPECT_EQ(Lamp(), ClWhite);
+    EXPECT_TRUE(form1->toolTip().isEmpty());
+    EXPECT_EQ(FindControl<TShape>(form1.get(), QStringLiteral("Shape1"))->toolTip(),
+              QString::fromUtf8("通信インジケータ"));
 }
 
 TEST_F(MonitorTest, AServiceThatIsNotThereFailsTheFirstSlotOnly) {
@@ -187,7 +199,7 @@ TEST_F(MonitorTest, ARefreshNeitherResetsHistoriesNorTouchesTheTimer) {
     form1->show();
     StartBox()->click();
     EXPECT_EQ(Text(QStringLiteral("LB_B1")), "110.5000");
-    EXPECT_EQ(Histories[0].Next, 1);
+    EXPECT_EQ(form1->Histories()[0].Next, 1);
 }
 
 TEST_F(MonitorTest, ANewIntervalTakesEffectAtTheNextTick) {
@@ -382,7 +394,7 @@ TEST_F(MonitorTest, AFailureAtSlot3ShowsSlots0To2AndLeavesTheLaterOnesAsTheyWere
         EXPECT_EQ(FindControl<TShape>(form1.get(), QStringLiteral("SP_U%1").arg(slot + 1))->BrushColor(),
                   shown ? ClRed : ClWhite)
             << "slot " << slot;
-        EXPECT_EQ(Histories[slot].Next, shown ? 2 : 1) << "slot " << slot;
+        EXPECT_EQ(form1->Histories()[slot].Next, shown ? 2 : 1) << "slot " << slot;
     }
     EXPECT_EQ(form1->windowTitle(), QString::fromUtf8("Quorvane 通信エラー"));
     EXPECT_EQ(Lamp(), ClLime);

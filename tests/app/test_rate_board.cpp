@@ -12,11 +12,6 @@ using namespace quorvane::test;
 
 namespace {
 
-void Store(std::initializer_list<double> rates, int slot = 0) {
-    for (double r : rates)
-        PushRate(slot, r);
-}
-
 struct FakeAlarmDialog : AlarmDialogLink {
     int slot = -1, shows = 0;
     std::string title, rate;
@@ -53,27 +48,6 @@ protected:
 };
 
 } // namespace
-
-TEST_F(RateBoardTest, HistoryRingKeepsThreeRatesAndAResetClearsOnlyTheStart) {
-    Store({1, 2, 3});
-    EXPECT_EQ(PreviousRate(0), 3);
-    Store({4});
-    EXPECT_EQ(Histories[0].Last, 0);
-    EXPECT_EQ(Histories[0].Next, 1);
-    EXPECT_EQ(PreviousRate(0), 4);
-    EXPECT_EQ(LatestRate(0), 4);
-    EXPECT_EQ(Histories[1].Next, 0) << "other slots untouched";
-
-    // Two rates, then off and on: the previous value is the second rate.
-    Store({10, 20}, 1);
-    ResetHistories();
-    EXPECT_EQ(PreviousRate(1), 20);
-    EXPECT_EQ(LatestRate(1), 0);
-    // Four rates, then off and on: the last one sat at position 0, which the reset cleared.
-    ResetHistories();
-    EXPECT_EQ(PreviousRate(0), 0);
-    EXPECT_EQ(Histories[0].Rates[1], 2);
-}
 
 TEST_F(RateBoardTest, FirstRiseSameAndFallAreShownInTheirColours) {
     EXPECT_EQ(Text("LB_V1"), "---------");
@@ -155,7 +129,7 @@ TEST_F(RateBoardTest, AlarmActionsRunBeforeTheRateIsStoredOrShown) {
     double latestDuringAlarm = -1;
     sounds.onPlay = [&] {
         shownDuringAlarm = Text("LB_V1");
-        latestDuringAlarm = LatestRate(0);
+        latestDuringAlarm = LatestRate(form->Histories()[0]);
     };
     form->SetRate(0, 105);
     ASSERT_EQ(sounds.played.size(), 1u);

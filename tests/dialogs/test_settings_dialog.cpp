@@ -143,7 +143,7 @@ TEST_F(SettingsDialogTest, SaveAppliesEverythingKeepsTheEnableFlagsOfTheOpeningA
     EXPECT_EQ(Quotes[2].FromCur, USD);
     EXPECT_EQ(FindControl<TLabel>(form1.get(), QStringLiteral("LB_N3"))->text(), " USD/JPY");
     EXPECT_TRUE(Quotes[1].Enable) << "the flag of the moment of opening";
-    EXPECT_EQ(MonitorQuotes, Quotes);
+    EXPECT_EQ(form1->MonitorQuotes(), Quotes);
     EXPECT_EQ(BasicData.Interval, 90);
     EXPECT_FALSE(BasicData.Notify);
     EXPECT_EQ(BasicData.ServiceURL, service.DescriptionAddress());

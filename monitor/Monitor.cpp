@@ -1,0 +1,136 @@
+#include "monitor/Monitor.h"
+
+#include <cmath>
+#include <sstream>
+#include <utility>
+
+#include "alert/Alert.h"
+#include "service/WebService.h"
+#include "util/Util.h"
+
+namespace quorvane {
+
+void PushRate(TRateHistory& h, double rate) {
+    if (h.Next >= 3)
+        h.Next = 0;
+    h.Rates[h.Next] = rate;
+    h.Last = h.Next;
+    h.Next = h.Next + 1;
+}
+
+double PreviousRate(const TRateHistory& h) {
+    return h.Rates.at(h.Last);
+}
+
+double LatestRate(const TRateHistory& h) {
+    return h.Next == 0 ? h.Rates[0] : h.Rates.at(h.Next - 1);
+}
+
+std::vector<ServiceResult<double>>
+ServiceRateClient::ConversionRates(const std::vector<CurrencyPair>& pairs) {
+    return RequestConversionRates(pairs);
+}
+
+bool CheckAlertActions::Check(int slot, bool upper, double rate, const std::string& title) {
+    return CheckAlert(slot, upper, BasicData.Mute, rate, title);
+}
+
+Monitor::Monitor(RateClient& rates, AlarmActions& alarms, MonitorClock clock)
+    : rates_(rates), alarms_(alarms), clock_(std::move(clock)) {}
+
+void Monitor::ResetHistories() {
+    for (TRateHistory& h : histories_) {
+        h.Next = 0;
+        h.Rates[0] = 0;
+    }
+}
+
+CycleRequest Monitor::StartCycle() const {
+    CycleRequest request;
+    for (int slot = 0; slot < SlotCount; ++slot) {
+        const TQuote& q = quotes_[slot];
+        if (!q.Enable || q.From.empty() || q.To.empty())
+            continue;
+        request.watched.push_back(slot);
+        request.pairs.push_back({static_cast<Currency>(q.FromCur), static_cast<Currency>(q.ToCur)});
+    }
+    return request;
+}
+
+std::vector<ServiceResult<double>> Monitor::Fetch(const CycleRequest& request) const {
+    if (request.empty())
+        return {};
+    return rates_.ConversionRates(request.pairs);
+}
+
+namespace {
+
+// Why a result gives no rate to show; empty when it does.
+std::string FailureOf(const ServiceResult<double>* result) {
+    if (!result)
+        return "no answer for this pair";
+    if (!result->ok())
+        return Describe(result->error());
+    const double rate = result->value();
+    if (rate > 0 && std::isfinite(rate))
+        return {};
+    std::ostringstream text;
+    text << "the service answered " << rate << ", not a positive rate";
+    return text.str();
+}
+
+} // namespace
+
+std::vector<SlotUpdate> Monitor::FinishCycle(const CycleRequest& request,
+                                             const std::vector<ServiceResult<double>>& results,
+                                             const std::function<void(const SlotUpdate&)>& shown) {
+    std::vector<SlotUpdate> updates;
+    bool failed = false;
+    for (std::size_t i = 0; i < request.watched.size(); ++i) {
+        const int slot = request.watched[i];
+        if (failed) {
+            SlotUpdate dropped;
+            dropped.slot = slot;
+            dropped.outcome = SlotOutcome::Dropped;
+            updates.push_back(dropped);
+            continue;
+        }
+        std::string reason = FailureOf(i < results.size() ? &results[i] : nullptr);
+        if (!reason.empty()) {
+            failed = true;
+            updates.push_back({.slot = slot,
+                               .outcome = SlotOutcome::Failed,
+                               .reason = std::move(reason),
+                               .time = clock_()});
+        } else {
+            updates.push_back(SetRate(slot, results[i].value()));
+        }
+        if (shown)
+            shown(updates.back());
+    }
+    return updates;
+}
+
+std::vector<SlotUpdate> Monitor::RunCycle(const std::function<void(const SlotUpdate&)>& shown) {
+    const CycleRequest request = StartCycle();
+    if (request.empty())
+        return {};
+    return FinishCycle(request, Fetch(request), shown);
+}
+
+SlotUpdate Monitor::SetRate(int slot, double rate) {
+    TRateHistory& history = histories_.at(slot);
+    SlotUpdate update;
+    update.slot = slot;
+    update.rate = rate;
+    update.previous = PreviousRate(history);
+    update.change = rate - update.previous;
+    const std::string& title = quotes_[slot].Title;
+    update.upper = alarms_.Check(slot, true, rate, title);
+    update.lower = alarms_.Check(slot, false, rate, title);
+    PushRate(history, rate);
+    update.time = clock_();
+    return update;
+}
+
+} // namespace quorvane
