@@ -40,7 +40,7 @@ struct InstalledServices {
         InstallMessageBoxes(&boxes);
         InstallSoundPlayer(&sounds);
         InstallNotifier(&notifier);
-        InstallAlertMailer({GetMailAccount, SendMail, LastMailFailure});
+        InstallAlertMailer({GetMailAccount, static_cast<BoxedMailSend>(SendMail), LastMailFailure});
         OpenAlarmLog(DefaultAlarmLogPath());
     }
     ~InstalledServices() {

@@ -55,14 +55,25 @@ public:
 constexpr std::int32_t kAuthLogin = 1;
 constexpr std::int32_t kPopBeforeSmtp = 2;
 
-void Info(bool show, const char* text) {
-    if (show)
-        ShowInfo(text);
+void Info(MailProgress* progress, const char* text) {
+    if (progress)
+        progress->Step(text);
 }
 
-void Error(bool show, const char* text) {
-    if (show)
-        ShowError(text);
+void Error(MailProgress* progress, const char* text) {
+    if (progress)
+        progress->Failed(text);
+}
+
+// The steps as message boxes.
+class BoxProgress : public MailProgress {
+public:
+    void Step(const std::string& text) override { ShowInfo(text); }
+    void Failed(const std::string& text) override { ShowError(text); }
+};
+
+MailResult Failure(std::string step, std::string reason) {
+    return {false, std::move(step), std::move(reason)};
 }
 
 std::vector<std::string> SplitLines(const std::string& text) {
@@ -87,51 +98,50 @@ void EnsureClients() {
         CreateMailClients(TSMTP{}, TPOP{});
 }
 
-bool PopBeforeSMTP(mail::Pop3Client& client, bool showProgress) {
-    bool result = false;
-    Info(showProgress, "POP 接続します。");
+MailResult PopBeforeSMTP(mail::Pop3Client& client, MailProgress* progress) {
+    MailResult result{true, {}, {}};
+    Info(progress, "POP 接続します。");
     try {
         client.Connect();
-        Info(showProgress, "POP 接続完了。");
-        result = true;
+        Info(progress, "POP 接続完了。");
     } catch (const MailError& e) {
-        g_lastFailure = std::string("POP: ") + e.what();
-        Error(showProgress, "POP 接続エラー。");
+        result = Failure("POP", e.what());
+        Error(progress, "POP 接続エラー。");
     }
-    Info(showProgress, "POP 切断します。");
+    Info(progress, "POP 切断します。");
     client.Disconnect();
-    Info(showProgress, "POP 切断完了。");
+    Info(progress, "POP 切断完了。");
     return result;
 }
 
-bool SendBySMTP(mail::SmtpClient& client, const mail::MailMessage& message, bool showProgress) {
+MailResult SendBySMTP(mail::SmtpClient& client, const mail::MailMessage& message, MailProgress* progress) {
     static constexpr const char* kStepErrors[] = {"SMTP 接続中にエラー発生。", "メール送信中にエラー発生。"};
     int step = 0;
     try {
-        Info(showProgress, "SMTP 接続します。");
+        Info(progress, "SMTP 接続します。");
         client.Connect();
         step = 1;
-        Info(showProgress, "メールを送信します。");
+        Info(progress, "メールを送信します。");
         client.Send(message, mail::MessageWriter(mail::CurrentMailLanguage()));
     } catch (const MailError& e) {
-        g_lastFailure = "SMTP: " + (e.Step().empty() ? std::string() : e.Step() + ": ") + e.what();
+        MailResult failure = Failure(e.Step().empty() ? "SMTP" : "SMTP: " + e.Step(), e.what());
         // A connection left open would refuse every later send through this client.
         try {
             client.Disconnect();
         } catch (const MailError&) {
             // already reporting a failure
         }
-        Error(showProgress, kStepErrors[step]);
-        return false;
+        Error(progress, kStepErrors[step]);
+        return failure;
     }
     // The server has taken the message: reporting a failure now would make the user send it twice.
-    Info(showProgress, "メール送信完了。SMTP切断します。");
+    Info(progress, "メール送信完了。SMTP切断します。");
     try {
         client.Disconnect();
     } catch (const MailError& e) {
         std::cerr << "SMTP: the message was sent, but disconnecting failed: " << e.what() << std::endl;
     }
-    return true;
+    return {true, {}, {}};
 }
 
 } // namespace
@@ -172,24 +182,47 @@ void CreateMailClients(const TSMTP& smtp, const TPOP& pop) {
     g_clients.popBeforeSmtp = smtp.AuthType == kPopBeforeSmtp;
 }
 
-bool SendMail(const std::string& subject, const std::string& from, const std::string& to,
-              const std::string& body, bool showProgress) {
+std::string MailResult::Describe() const {
+    if (delivered)
+        return {};
+    return step + ": " + reason;
+}
+
+MailResult SendMail(const std::string& subject, const std::string& from, const std::string& to,
+                    const std::string& body, MailProgress* progress) {
     mail::MailMessage message;
     message.Subject = subject;
-    message.Recipients = mail::ParseAddressList(to);
-    message.From = mail::ParseMailbox(from);
+    try {
+        message.Recipients = mail::ParseAddressList(to);
+        message.From = mail::ParseMailbox(from);
+    } catch (const std::exception& e) {
+        return Failure("Address", e.what());
+    }
     message.Body = SplitLines(body);
-    // A send inside another one's session (reached through a box of that session) would reuse its
+    // A send inside another one's session (reached through a step of that session) would reuse its
     // connection; the session in progress is left alone.
     if (g_sessionActive)
-        return false;
-    g_lastFailure.clear();
+        return Failure("Busy", "another mail is being sent");
     EnsureClients();
     const Clients clients = g_clients;
     SessionMark session;
-    if (clients.popBeforeSmtp && !PopBeforeSMTP(*clients.pop, showProgress))
-        return false;
-    return SendBySMTP(*clients.smtp, message, showProgress);
+    if (clients.popBeforeSmtp) {
+        MailResult pop = PopBeforeSMTP(*clients.pop, progress);
+        if (!pop)
+            return pop;
+    }
+    return SendBySMTP(*clients.smtp, message, progress);
+}
+
+bool SendMail(const std::string& subject, const std::string& from, const std::string& to,
+              const std::string& body, bool showProgress) {
+    BoxProgress boxes;
+    const MailResult result = SendMail(subject, from, to, body, showProgress ? &boxes : nullptr);
+    if (result.step == "Address")
+        throw std::runtime_error(result.reason);
+    if (result.step != "Busy")
+        g_lastFailure = result.Describe();
+    return result.delivered;
 }
 
 bool MailSessionActive() {

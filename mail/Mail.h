@@ -41,14 +41,42 @@ void SetMailTimeout(std::chrono::milliseconds timeout);
 void InitMail();
 void CreateMailClients(const TSMTP& smtp, const TPOP& pop);
 
-// Composes one plain-text message and delivers it with the clients in use. Blocks for the whole
-// dialogue (every connect and read is bounded). True when the server accepted the message (a
-// failing disconnect after that is only noted on stderr).
+// The outcome of one send: delivered, or the step that failed and why.
+struct MailResult {
+    bool delivered = false;
+    std::string step;   // "POP", "SMTP", "SMTP: RCPT TO" ..., "Address", "Busy"
+    std::string reason; // the server's reply, the TLS error, or what is wrong with an address
+    explicit operator bool() const { return delivered; }
+    // "SMTP: RCPT TO: 550 no such user"; empty when delivered.
+    std::string Describe() const;
+};
+
+// Hears the steps of a send as they happen; the window layer shows them to the user.
+class MailProgress {
+public:
+    virtual ~MailProgress() = default;
+    virtual void Step(const std::string& text) = 0;   // "SMTP 接続します。"
+    virtual void Failed(const std::string& text) = 0; // "SMTP 接続中にエラー発生。"
+};
+
+// Composes one plain-text message and delivers it with the clients in use, telling progress (when given)
+// each step. Blocks for the whole dialogue (every connect and read is bounded). Never throws: an address
+// text it cannot read fails at step "Address" before anything is sent; called while another send is in
+// progress (from inside one of its steps), it sends nothing and fails at step "Busy". A failing
+// disconnect after the server accepted the message is only noted on stderr.
+MailResult SendMail(const std::string& subject, const std::string& from, const std::string& to,
+                    const std::string& body, MailProgress* progress);
+
+// The same with the steps as message boxes when showProgress; true when delivered.
+// Throws std::runtime_error("@ Outside address") for an address text it cannot read.
 // Throws std::runtime_error("@ Outside address") for an address text it cannot read.
 // Called while another send is in progress (from inside one of its step boxes), it sends nothing and
 // returns false, leaving that session's connection alone.
 bool SendMail(const std::string& subject, const std::string& from, const std::string& to,
               const std::string& body, bool showProgress);
+// That overload by name, where a function is taken as a value.
+using BoxedMailSend = bool (*)(const std::string&, const std::string&, const std::string&, const std::string&,
+                               bool);
 
 // Why the last SendMail failed ("POP: ...", "SMTP: ..." with the server's text or the TLS error);
 // empty after a success.

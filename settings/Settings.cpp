@@ -27,16 +27,6 @@ constexpr const char* PassPhrase = "Rk4wPz7N";
 // A hand-edited Count must not make start-up add entries without end.
 constexpr std::int32_t MaxRegistryEntries = 1000;
 
-struct SystemRecord {
-    std::int32_t Left = 0;
-    std::int32_t Top = 0;
-    bool Mute = false;
-    bool MonitorOn = false;
-    std::int32_t Interval = 0;
-    std::string ServiceURL;
-    bool Notify = true;
-};
-
 // One key of a section: its name, the field it maps to and the default a load uses. A key without
 // default keeps what the loader put in the field beforehand.
 template <class R> struct Key {
@@ -52,9 +42,6 @@ template <class R> struct Key {
 template <class R> Key<R> Integer(std::string_view name, std::int32_t R::*m, std::int32_t fallback) {
     return {name, m, fallback};
 }
-template <class R> Key<R> PresetInteger(std::string_view name, std::int32_t R::*m) {
-    return {name, m, std::nullopt};
-}
 template <class R> Key<R> Boolean(std::string_view name, bool R::*m, bool fallback) {
     return {name, m, fallback};
 }
@@ -68,11 +55,11 @@ template <class R> Key<R> Protected(std::string_view name, std::string R::*m) {
     return {name, m, std::string(), true};
 }
 
-const Key<SystemRecord> SystemKeys[] = {
-    PresetInteger("LOCATE_X", &SystemRecord::Left), // centred on the screen
-    PresetInteger("LOCATE_Y", &SystemRecord::Top),      Boolean("MUTE", &SystemRecord::Mute, false),
-    Boolean("Enable", &SystemRecord::MonitorOn, false), Integer("INTERVAL", &SystemRecord::Interval, 5),
-    Text("SERVICE_URL", &SystemRecord::ServiceURL),     Boolean("NOTIFY", &SystemRecord::Notify, true),
+// LOCATE_X and LOCATE_Y come first in the section; they are optional and handled apart.
+const Key<Settings> SystemKeys[] = {
+    Boolean("MUTE", &Settings::Mute, false),     Boolean("Enable", &Settings::MonitorOn, false),
+    Integer("INTERVAL", &Settings::Interval, 5), Text("SERVICE_URL", &Settings::ServiceURL),
+    Boolean("NOTIFY", &Settings::Notify, true),
 };
 
 const Key<TSMTP> SmtpKeys[] = {
@@ -138,14 +125,12 @@ std::string Unprotect(const std::string& stored) {
     }
 }
 
-std::string Protect(const std::string& clear, PasswordForm form) {
+// What a password is written as; the seal's failure goes through, so that a password is never written in
+// clear.
+std::string Protect(const std::string& clear, PasswordForm form, const PasswordSealer& seal) {
     if (form == PasswordForm::Masked)
         return clear.empty() ? "" : "********";
-    try {
-        return EncryptSecret(clear, PassPhrase);
-    } catch (...) {
-        return clear;
-    }
+    return seal ? seal(clear) : EncryptSecret(clear, PassPhrase);
 }
 
 template <class R>
@@ -173,7 +158,7 @@ void ReadKeys(const IniFile& ini, std::string_view section, std::span<const Key<
 
 template <class R>
 void WriteKeys(IniFile& ini, std::string_view section, std::span<const Key<R>> keys, const R& r,
-               PasswordForm passwords) {
+               PasswordForm passwords, const PasswordSealer& seal = {}) {
     for (const Key<R>& key : keys) {
         std::visit(
             [&](auto member) {
@@ -186,7 +171,7 @@ void WriteKeys(IniFile& ini, std::string_view section, std::span<const Key<R>> k
                 else if constexpr (std::is_same_v<T, double>)
                     ini.WriteReal(section, key.name, field);
                 else if (key.isProtected)
-                    ini.WriteString(section, key.name, Protect(field, passwords));
+                    ini.WriteString(section, key.name, Protect(field, passwords, seal));
                 else
                     ini.WriteString(section, key.name, field);
             },
@@ -201,52 +186,21 @@ int KeepOnScreen(int position, int screen, int window) {
     return std::max(position, 0);
 }
 
-void LoadSystem(const IniFile& ini, SettingsHost& host) {
-    SystemRecord system;
-    system.Left = (host.ScreenWidth() - host.WindowWidth()) / 2;
-    system.Top = (host.ScreenHeight() - host.WindowHeight()) / 2;
-    ReadKeys<SystemRecord>(ini, "System", SystemKeys, system);
-    host.MoveWindow(KeepOnScreen(system.Left, host.ScreenWidth(), host.WindowWidth()),
-                    KeepOnScreen(system.Top, host.ScreenHeight(), host.WindowHeight()));
-    BasicData.Mute = system.Mute;
-    BasicData.Interval = system.Interval;
-    BasicData.MonitorOn = system.MonitorOn;
-    BasicData.ServiceURL = system.ServiceURL;
-    BasicData.Notify = system.Notify;
+// A key that is there with an integer value; read twice with two fallbacks, so that no value is mistaken
+// for a missing one.
+std::optional<std::int32_t> OptionalInteger(const IniFile& ini, std::string_view section,
+                                            std::string_view key) {
+    const std::int32_t value = ini.ReadInteger(section, key, 0);
+    if (value != ini.ReadInteger(section, key, 1))
+        return std::nullopt;
+    return value;
 }
 
-void LoadMail(const IniFile& ini) {
-    TSMTP smtp;
-    ReadKeys<TSMTP>(ini, "Mail", SmtpKeys, smtp);
-    SetSMTP(smtp);
-    TPOP pop;
-    ReadKeys<TPOP>(ini, "Mail", PopKeys, pop);
-    SetPOP(pop);
-    TMailAccount account;
-    ReadKeys<TMailAccount>(ini, "Mail", AccountKeys, account);
-    SetMailAccount(account);
-}
-
-// Every slot is handed to the window as soon as it is read, the rest still empty.
-void LoadSlots(const IniFile& ini, SettingsHost& host) {
-    QuoteTable table;
-    for (TQuote& q : table)
-        SetPair(q, "", "");
-    for (int n = 0; n < SlotCount; ++n) {
-        const std::string section = SlotSection(n);
-        TQuote& q = table[static_cast<std::size_t>(n)];
-        ReadKeys<TQuote>(ini, section, QuoteKeys, q);
-        SetPair(q, q.From, q.To);
-        host.SetQuotes(table);
-        ReadKeys<TAlertConfig>(ini, section, AlertKeys, Alerts[static_cast<std::size_t>(n)]);
-    }
-}
-
-template <class Add> void LoadRegistry(const IniFile& ini, std::string_view section, Add add) {
+template <class Entries> void ReadRegistry(const IniFile& ini, std::string_view section, Entries& entries) {
     const std::int32_t count = std::min(ini.ReadInteger(section, "Count", 0), MaxRegistryEntries);
     for (std::int32_t k = 1; k <= count; ++k) {
         const std::string n = std::to_string(k);
-        add(ini.ReadString(section, "Name" + n, ""), ini.ReadString(section, "Path" + n, ""));
+        entries.push_back({ini.ReadString(section, "Name" + n, ""), ini.ReadString(section, "Path" + n, "")});
     }
 }
 
@@ -259,29 +213,58 @@ template <class Entries> void WriteRegistry(IniFile& ini, std::string_view secti
     }
 }
 
-// Builds the content stage by stage; step tells the stage reached when something throws.
-void BuildContent(IniFile& ini, const SettingsHost& host, PasswordForm passwords, int& step) {
+// Writes the content stage by stage; step tells the stage reached when something throws.
+void WriteContent(IniFile& ini, const Settings& settings, PasswordForm passwords, const PasswordSealer& seal,
+                  int& step) {
     step = 1;
-    const SystemRecord system{host.WindowLeft(),  host.WindowTop(),     BasicData.Mute,  BasicData.MonitorOn,
-                              BasicData.Interval, BasicData.ServiceURL, BasicData.Notify};
-    WriteKeys<SystemRecord>(ini, "System", SystemKeys, system, passwords);
+    if (settings.Left)
+        ini.WriteInteger("System", "LOCATE_X", *settings.Left);
+    if (settings.Top)
+        ini.WriteInteger("System", "LOCATE_Y", *settings.Top);
+    WriteKeys<Settings>(ini, "System", SystemKeys, settings, passwords);
     step = 2;
-    WriteKeys<TSMTP>(ini, "Mail", SmtpKeys, GetSMTP(), passwords);
+    WriteKeys<TSMTP>(ini, "Mail", SmtpKeys, settings.Smtp, passwords, seal);
     step = 3;
-    WriteKeys<TPOP>(ini, "Mail", PopKeys, GetPOP(), passwords);
+    WriteKeys<TPOP>(ini, "Mail", PopKeys, settings.Pop, passwords, seal);
     step = 4;
-    WriteKeys<TMailAccount>(ini, "Mail", AccountKeys, GetMailAccount(), passwords);
+    WriteKeys<TMailAccount>(ini, "Mail", AccountKeys, settings.Account, passwords);
     step = 5;
-    const QuoteTable quotes = host.Quotes();
     for (int n = 0; n < SlotCount; ++n) {
         const auto slot = static_cast<std::size_t>(n);
-        WriteKeys<TQuote>(ini, SlotSection(n), QuoteKeys, quotes[slot], passwords);
-        WriteKeys<TAlertConfig>(ini, SlotSection(n), AlertKeys, Alerts[slot], passwords);
+        WriteKeys<TQuote>(ini, SlotSection(n), QuoteKeys, settings.Quotes[slot], passwords);
+        WriteKeys<TAlertConfig>(ini, SlotSection(n), AlertKeys, settings.Alerts[slot], passwords);
     }
     step = 6;
-    WriteRegistry(ini, "Sound", Sounds);
+    WriteRegistry(ini, "Sound", settings.Sounds);
     step = 7;
-    WriteRegistry(ini, "Application", Apps);
+    WriteRegistry(ini, "Application", settings.Apps);
+}
+
+// The program's settings, collected at the stages the content is written in.
+Settings Collect(const SettingsHost& host, int& step) {
+    Settings settings;
+    step = 1;
+    settings.Left = host.WindowLeft();
+    settings.Top = host.WindowTop();
+    settings.Mute = BasicData.Mute;
+    settings.MonitorOn = BasicData.MonitorOn;
+    settings.Interval = BasicData.Interval;
+    settings.ServiceURL = BasicData.ServiceURL;
+    settings.Notify = BasicData.Notify;
+    step = 2;
+    settings.Smtp = GetSMTP();
+    step = 3;
+    settings.Pop = GetPOP();
+    step = 4;
+    settings.Account = GetMailAccount();
+    step = 5;
+    settings.Quotes = host.Quotes();
+    settings.Alerts = Alerts;
+    step = 6;
+    settings.Sounds = Sounds;
+    step = 7;
+    settings.Apps = Apps;
+    return settings;
 }
 
 std::string UserSettingsPath() {
@@ -309,7 +292,8 @@ std::string IniPathBeside(const std::string& executable) {
 static bool InstalledLayout(const std::filesystem::path& exe) {
     const std::filesystem::path dir = exe.parent_path();
     std::error_code ec;
-    return dir.filename() == "bin" && std::filesystem::is_directory(dir.parent_path() / "share" / "quorvane", ec);
+    return dir.filename() == "bin" &&
+           std::filesystem::is_directory(dir.parent_path() / "share" / "quorvane", ec);
 }
 
 std::string SettingsPath() {
@@ -323,18 +307,88 @@ void LoadData(SettingsHost& host, const std::string& path) {
     LoadData(host, IniFile::Load(path));
 }
 
+SettingsSaveError::SettingsSaveError(int step)
+    : std::runtime_error("設定の保存中にエラーが発生しました。STEP=" + std::to_string(step)), step_(step) {}
+
+Settings ReadSettings(const IniFile& ini) {
+    Settings settings;
+    settings.Left = OptionalInteger(ini, "System", "LOCATE_X");
+    settings.Top = OptionalInteger(ini, "System", "LOCATE_Y");
+    ReadKeys<Settings>(ini, "System", SystemKeys, settings);
+    ReadKeys<TSMTP>(ini, "Mail", SmtpKeys, settings.Smtp);
+    ReadKeys<TPOP>(ini, "Mail", PopKeys, settings.Pop);
+    ReadKeys<TMailAccount>(ini, "Mail", AccountKeys, settings.Account);
+    for (TQuote& q : settings.Quotes)
+        SetPair(q, "", "");
+    for (int n = 0; n < SlotCount; ++n) {
+        const auto slot = static_cast<std::size_t>(n);
+        TQuote& q = settings.Quotes[slot];
+        ReadKeys<TQuote>(ini, SlotSection(n), QuoteKeys, q);
+        SetPair(q, q.From, q.To);
+        ReadKeys<TAlertConfig>(ini, SlotSection(n), AlertKeys, settings.Alerts[slot]);
+    }
+    ReadRegistry(ini, "Sound", settings.Sounds);
+    ReadRegistry(ini, "Application", settings.Apps);
+    return settings;
+}
+
+Settings LoadSettings(std::string_view bytes) {
+    return ReadSettings(IniFile::ParseBytes(bytes));
+}
+
+std::string SaveSettings(const Settings& settings, const PasswordSealer& seal) {
+    int step = 0;
+    try {
+        IniFile ini;
+        WriteContent(ini, settings, PasswordForm::Protected, seal, step);
+        return ini.Text();
+    } catch (...) {
+        throw SettingsSaveError(step);
+    }
+}
+
+Settings CurrentSettings(const SettingsHost& host) {
+    int step = 0;
+    return Collect(host, step);
+}
+
+void ApplySettings(const Settings& settings, SettingsHost& host) {
+    const int left = (host.ScreenWidth() - host.WindowWidth()) / 2;
+    const int top = (host.ScreenHeight() - host.WindowHeight()) / 2;
+    host.MoveWindow(KeepOnScreen(settings.Left.value_or(left), host.ScreenWidth(), host.WindowWidth()),
+                    KeepOnScreen(settings.Top.value_or(top), host.ScreenHeight(), host.WindowHeight()));
+    BasicData.Mute = settings.Mute;
+    BasicData.Interval = settings.Interval;
+    BasicData.MonitorOn = settings.MonitorOn;
+    BasicData.ServiceURL = settings.ServiceURL;
+    BasicData.Notify = settings.Notify;
+    SetSMTP(settings.Smtp);
+    SetPOP(settings.Pop);
+    SetMailAccount(settings.Account);
+    // Every slot is handed to the window in turn, the ones after it still empty.
+    QuoteTable table;
+    for (TQuote& q : table)
+        SetPair(q, "", "");
+    for (int n = 0; n < SlotCount; ++n) {
+        const auto slot = static_cast<std::size_t>(n);
+        table[slot] = settings.Quotes[slot];
+        host.SetQuotes(table);
+        SetAlertConfig(n, settings.Alerts[slot]);
+    }
+    for (const TASound& sound : settings.Sounds)
+        AddSound(sound.Name, sound.Path);
+    for (const TApp& app : settings.Apps)
+        AddApp(app.Name, app.Path);
+}
+
 void LoadData(SettingsHost& host, const IniFile& ini) {
-    LoadSystem(ini, host);
-    LoadMail(ini);
-    LoadSlots(ini, host);
-    LoadRegistry(ini, "Sound", AddSound);
-    LoadRegistry(ini, "Application", AddApp);
+    ApplySettings(ReadSettings(ini), host);
 }
 
 IniFile SettingsContent(const SettingsHost& host, PasswordForm passwords) {
     IniFile ini;
     int step = 0;
-    BuildContent(ini, host, passwords, step);
+    WriteContent(ini, Collect(host, step), passwords, {}, step);
     return ini;
 }
 
@@ -342,10 +396,10 @@ void SaveData(const SettingsHost& host, const std::string& path) {
     int step = 0;
     try {
         IniFile ini;
-        BuildContent(ini, host, PasswordForm::Protected, step);
+        WriteContent(ini, Collect(host, step), PasswordForm::Protected, {}, step);
         ini.Save(path);
     } catch (...) {
-        ShowInfo("設定の保存中にエラーが発生しました。STEP=" + std::to_string(step));
+        ShowInfo(SettingsSaveError(step).what());
         throw;
     }
 }

@@ -1,9 +1,19 @@
 // Settings: reading every setting from the settings file at start-up and writing it back at the end.
 #pragma once
 
+#include <array>
+#include <functional>
+#include <optional>
+#include <stdexcept>
 #include <string>
+#include <string_view>
 
+#include "alert/Alert.h"
+#include "alert/App.h"
+#include "alert/Sound.h"
+#include "mail/Mail.h"
 #include "settings/IniFile.h"
+#include "util/MailAccount.h"
 #include "util/Quotes.h"
 
 namespace quorvane {
@@ -47,6 +57,54 @@ private:
     int top_ = 0;
     QuoteTable quotes_;
 };
+
+// Everything the settings file holds, as one value.
+struct Settings {
+    std::optional<std::int32_t> Left, Top; // LOCATE_X and LOCATE_Y, when the file has them
+    bool Mute = false;
+    bool MonitorOn = false;
+    std::int32_t Interval = 5;
+    std::string ServiceURL;
+    bool Notify = true;
+    TSMTP Smtp;
+    TPOP Pop;
+    TMailAccount Account;
+    QuoteTable Quotes;
+    std::array<TAlertConfig, SlotCount> Alerts;
+    TASounds Sounds;
+    TApps Apps;
+};
+
+// A save that failed at a stage; what() is the message the user sees ("...STEP=n").
+class SettingsSaveError : public std::runtime_error {
+public:
+    explicit SettingsSaveError(int step);
+    int Step() const { return step_; }
+
+private:
+    int step_;
+};
+
+// How a password is protected for the file; it throws when it cannot.
+using PasswordSealer = std::function<std::string(const std::string& clearText)>;
+
+// The settings in a file's bytes, every missing key at its default. Touches no program state. Throws
+// std::runtime_error only when a line needs CP932 and the system has no converter.
+Settings LoadSettings(std::string_view bytes);
+Settings ReadSettings(const IniFile& ini);
+
+// The bytes of a settings file holding settings, the passwords protected by seal (by default with the
+// program's pass phrase). Touches no program state. A password that cannot be protected is never written
+// in clear: the save throws SettingsSaveError with the stage of that password.
+std::string SaveSettings(const Settings& settings, const PasswordSealer& seal = {});
+
+// The program's settings as they are now: BasicData, the window position, the mail settings, host's
+// slot table, Alerts and the registries.
+Settings CurrentSettings(const SettingsHost& host);
+// Makes settings the program's: the one place a load writes the program state. The window is kept on
+// the screen (centred when the position is missing), slots are handed to the host one by one, the
+// alarm states stay, and the registries are appended to.
+void ApplySettings(const Settings& settings, SettingsHost& host);
 
 // quorvane.ini beside the executable; when that folder is not writable, or the program is installed
 // (PREFIX/bin with PREFIX/share/quorvane), $XDG_CONFIG_HOME/quorvane/quorvane.ini (default

@@ -31,12 +31,12 @@ constexpr const char* kUsage =
     "starttls is STARTTLS for SMTP and STLS for POP3; tls is TLS from the first byte (465, 995).\n";
 
 // Step messages go to the command's output instead of boxes.
-class ConsoleBoxes : public MessageBoxes {
+// The steps of the send, one line each.
+class ConsoleProgress : public MailProgress {
 public:
-    explicit ConsoleBoxes(std::ostream& out) : out_(out) { InstallMessageBoxes(this); }
-    ~ConsoleBoxes() override { InstallMessageBoxes(nullptr); }
-    void Error(const std::string& text) override { out_ << text << std::endl; }
-    void Info(const std::string& text) override { out_ << text << std::endl; }
+    explicit ConsoleProgress(std::ostream& out) : out_(out) {}
+    void Step(const std::string& text) override { out_ << text << std::endl; }
+    void Failed(const std::string& text) override { out_ << text << std::endl; }
 
 private:
     std::ostream& out_;
@@ -184,16 +184,14 @@ int RunTestMail(int argc, char** argv, std::ostream& out, std::ostream& err) {
     }
     if (options.timeoutSeconds)
         SetMailTimeout(std::chrono::seconds(*options.timeoutSeconds));
-    ConsoleBoxes console(out);
+    ConsoleProgress console(out);
     CreateMailClients(options.smtp, options.pop);
-    bool sent = false;
-    try {
-        sent = SendMail("Quorvane TestMail", options.from, options.to, "", true);
-    } catch (const std::runtime_error& e) {
-        err << "エラー: " << e.what() << std::endl;
-    }
-    if (!sent && !LastMailFailure().empty())
-        err << "理由: " << LastMailFailure() << std::endl;
+    const MailResult result = SendMail("Quorvane TestMail", options.from, options.to, "", &console);
+    const bool sent = result.delivered;
+    if (result.step == "Address")
+        err << "エラー: " << result.reason << std::endl;
+    else if (!sent)
+        err << "理由: " << result.Describe() << std::endl;
     out << (sent ? "メールを送信できました。" : "メールが送信できませんでした。") << std::endl;
     return sent ? ctl::ExitSuccess : ctl::ExitFailure;
 }

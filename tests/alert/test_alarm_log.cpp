@@ -52,7 +52,7 @@ TEST_F(AlarmLogTest, AMailRefusedAtRcptIsLoggedWithTheServersReply) {
     SetMailTimeout(std::chrono::milliseconds(3000));
     CreateMailClients(TSMTP{smtp.Start(), "127.0.0.1", "", "", 0}, TPOP{});
     SetMailAccount({"alarm@example.jp", "trader@example.jp", "", ""});
-    InstallAlertMailer({GetMailAccount, SendMail, LastMailFailure});
+    InstallAlertMailer({GetMailAccount, static_cast<BoxedMailSend>(SendMail), LastMailFailure});
 
     TAlertConfig cfg = DefaultAlertConfig();
     cfg.AH = 160;

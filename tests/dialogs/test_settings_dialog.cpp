@@ -403,7 +403,7 @@ TEST_F(SettingsDialogTest, AMonitorTickDuringTheTestMailWaitsUntilItsSessionHasE
           "\r\nFrom=alarm@example.com\r\nTo=me@example.org\r\n\r\n"
           "[Currency0]\r\nFrom=USD\r\nTo=JPY\r\nEnable=1\r\nALEnable=1\r\nAH=100\r\nMAIL_H_SW=1\r\n\r\n");
     auto form4 = std::make_unique<TForm4>();
-    InstallAlertMailer({GetMailAccount, SendMail, LastMailFailure});
+    InstallAlertMailer({GetMailAccount, static_cast<BoxedMailSend>(SendMail), LastMailFailure});
     FindControl<TCheckBox>(form1.get(), QStringLiteral("CB_START"))->click(); // on, with the first cycle
     ASSERT_EQ(server.Sessions(1).size(), 1u) << "the alarm mail of the first cycle";
     service.SetRate("USD/JPY", 90);

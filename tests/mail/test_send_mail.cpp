@@ -108,6 +108,41 @@ TEST_F(SendMailTest, FailuresByStep) {
     EXPECT_EQ(lines.back(), "QUIT");
 }
 
+// The result names the step and the reason; the steps go to the listener, never to a box.
+TEST_F(SendMailTest, TheResultCarriesTheFailedStepAndTheListenerHearsEveryStep) {
+    struct Heard : MailProgress {
+        Lines steps;
+        void Step(const std::string& text) override { steps.push_back(text); }
+        void Failed(const std::string& text) override { steps.push_back("failed: " + text); }
+    };
+    auto smtp = FakeMailServer::Smtp();
+    smtp.On("RCPT TO:<nobody@", "550 no such user\r\n");
+    Build(smtp.Start(), 0);
+    const struct {
+        const char* to;
+        const char* step;   // the start of the result's step
+        const char* reason; // contained in the result's reason
+        Lines heard;
+    } cases[] = {
+        {"nobody@example.org", "SMTP: RCPT TO", "no such user",
+         {"SMTP 接続します。", "メールを送信します。", "failed: メール送信中にエラー発生。"}},
+        {"Taro <t@example.org> extra@example.org", "Address", "@ Outside address", {}},
+        {"to@example.org", "", "", {"SMTP 接続します。", "メールを送信します。", "メール送信完了。SMTP切断します。"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.to);
+        Heard heard;
+        MailResult result;
+        EXPECT_NO_THROW(result = SendMail("s", "from@example.com", c.to, "", &heard));
+        EXPECT_EQ(result.delivered, std::string(c.step).empty());
+        EXPECT_TRUE(result.step.starts_with(c.step)) << result.step;
+        EXPECT_NE(result.reason.find(c.reason), std::string::npos) << result.reason;
+        EXPECT_EQ(heard.steps, c.heard);
+    }
+    EXPECT_TRUE(boxes_.boxes.empty());
+    EXPECT_EQ(smtp.Sessions(2).size(), 2u) << "the unreadable address connected nowhere";
+}
+
 // Once "." is answered with 250 the mail is delivered; a disconnect that fails then must not make
 // the user send it again.
 TEST_F(SendMailTest, DeliveredMailIsASuccessEvenWhenQuitFails) {

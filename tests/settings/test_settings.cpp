@@ -7,10 +7,10 @@
 #include "fakes/FakeSettingsHost.h"
 #include "fakes/TestFiles.h"
 #include "mail/Mail.h"
-#include "util/Currency.h"
-#include "tools/Command.h"
-#include "util/Secret.h"
 #include "settings/Settings.h"
+#include "tools/Command.h"
+#include "util/Currency.h"
+#include "util/Secret.h"
 #include "util/Util.h"
 
 #include <sys/stat.h>
@@ -58,7 +58,7 @@ public:
     void Info(const std::string& text) override { infos.push_back(text); }
 };
 
-class Settings : public ::testing::Test {
+class SettingsFile : public ::testing::Test {
 protected:
     void SetUp() override {
         BasicData = {};
@@ -89,7 +89,7 @@ protected:
 
 } // namespace
 
-TEST_F(Settings, MissingFileGivesEveryDefault) {
+TEST_F(SettingsFile, MissingFileGivesEveryDefault) {
     LoadData(host, Temp("missing.ini"));
     EXPECT_EQ(host.left, (1024 - 640) / 2);
     EXPECT_EQ(host.top, (768 - 480) / 2);
@@ -111,7 +111,7 @@ TEST_F(Settings, MissingFileGivesEveryDefault) {
     EXPECT_EQ(OpenPasswords(SavedText()), ReadBytes(Data + "defaults.expected.ini"));
 }
 
-TEST_F(Settings, HandWrittenFileIsReadByTheRulesAndNormalisedAtSave) {
+TEST_F(SettingsFile, HandWrittenFileIsReadByTheRulesAndNormalisedAtSave) {
     LoadData(host, Data + "messy.ini");
     EXPECT_EQ(host.left, (1024 - 640) / 2); // 5000 is off the screen
     EXPECT_EQ(host.top, 0);                 // -20 is above it
@@ -141,7 +141,7 @@ TEST_F(Settings, HandWrittenFileIsReadByTheRulesAndNormalisedAtSave) {
     EXPECT_EQ(IniFile::Load(Temp("out.ini")).Find("Mail", "SMTP_PASSWORD")->find("clear"), std::string::npos);
 }
 
-TEST_F(Settings, FullFileRoundTripsByteForByte) {
+TEST_F(SettingsFile, FullFileRoundTripsByteForByte) {
     LoadData(host, Data + "full.ini");
     EXPECT_EQ(GetSMTP().Password, "smtp秘密");
     EXPECT_EQ(GetPOP().Password, "pop pass");
@@ -156,7 +156,7 @@ TEST_F(Settings, FullFileRoundTripsByteForByte) {
     EXPECT_EQ(OpenPasswords(saved), OpenPasswords(ReadBytes(Data + "full.ini")));
 }
 
-TEST_F(Settings, Cp932FileFromTheWindowsProgramComesThroughIntact) {
+TEST_F(SettingsFile, Cp932FileFromTheWindowsProgramComesThroughIntact) {
     LoadData(host, Data + "cp932.ini");
     ASSERT_EQ(Sounds.size(), 2u);
     EXPECT_EQ(Sounds[0].Name, "警報音（ソ表）");
@@ -165,7 +165,7 @@ TEST_F(Settings, Cp932FileFromTheWindowsProgramComesThroughIntact) {
     EXPECT_EQ(OpenPasswords(SavedText()), ReadBytes(Data + "cp932.expected.ini"));
 }
 
-TEST_F(Settings, EachSlotIsHandedOverAsSoonAsItIsRead) {
+TEST_F(SettingsFile, EachSlotIsHandedOverAsSoonAsItIsRead) {
     Alerts[5].H_STATE = true;
     LoadText("[Currency0]\nFrom=EUR\nTo=USD\n[Currency5]\nFrom=GBP\nTo=JPY\nEnable=1\n");
     ASSERT_EQ(host.setQuotesCalls.size(), 8u);
@@ -177,7 +177,7 @@ TEST_F(Settings, EachSlotIsHandedOverAsSoonAsItIsRead) {
     EXPECT_TRUE(Alerts[5].H_STATE); // alarm states are not stored, and a load leaves them alone
 }
 
-TEST_F(Settings, WindowIsKeptOnTheScreen) {
+TEST_F(SettingsFile, WindowIsKeptOnTheScreen) {
     struct Case {
         int x, y, left, top;
     } cases[] = {{1024, 768, 1024, 768}, {1025, 769, 192, 144}, {-20, -1, 0, 0}, {100, 50, 100, 50}};
@@ -188,7 +188,7 @@ TEST_F(Settings, WindowIsKeptOnTheScreen) {
     }
 }
 
-TEST_F(Settings, PasswordsFallBackToTheStoredText) {
+TEST_F(SettingsFile, PasswordsFallBackToTheStoredText) {
     const std::string otherPhrase = EncryptSecret("x", "another phrase");
     LoadText("[Mail]\nSMTP_PASSWORD=" + EncryptSecret("", "Rk4wPz7N") + "\nPOP_PASSWORD=" + otherPhrase +
              "\n");
@@ -200,7 +200,7 @@ TEST_F(Settings, PasswordsFallBackToTheStoredText) {
     EXPECT_EQ(GetPOP().Password, "日本語のパスワード");
 }
 
-TEST_F(Settings, RegistriesKeepTheirOrderAndAnAbsurdCountIsBounded) {
+TEST_F(SettingsFile, RegistriesKeepTheirOrderAndAnAbsurdCountIsBounded) {
     for (int k = 1; k <= 10; ++k)
         AddSound("s" + std::to_string(k), "/p" + std::to_string(k));
     const std::string saved = SavedText();
@@ -212,7 +212,7 @@ TEST_F(Settings, RegistriesKeepTheirOrderAndAnAbsurdCountIsBounded) {
     EXPECT_EQ(Sounds.size(), 1000u);
 }
 
-TEST_F(Settings, RealsUnderACommaLocale) {
+TEST_F(SettingsFile, RealsUnderACommaLocale) {
     const std::string old = std::setlocale(LC_NUMERIC, nullptr);
     ASSERT_NE(std::setlocale(LC_NUMERIC, "de_DE.UTF-8"), nullptr) << "run scripts/setup for the locales";
     LoadText("[Currency0]\nAH=1,5\nAL=110.25\nBASE=0,00005\n");
@@ -223,14 +223,14 @@ TEST_F(Settings, RealsUnderACommaLocale) {
     EXPECT_NE(saved.find("AH=1.5\r\nAL=110.25\r\nBASE=5E-5\r\n"), std::string::npos);
 }
 
-TEST_F(Settings, SavedFileIsForItsOwnerOnly) {
+TEST_F(SettingsFile, SavedFileIsForItsOwnerOnly) {
     SavedText();
     struct stat st {};
     ASSERT_EQ(::stat(Temp("out.ini").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
-TEST_F(Settings, FailedSaveShowsItsStepAndLeavesTheOldFile) {
+TEST_F(SettingsFile, FailedSaveShowsItsStepAndLeavesTheOldFile) {
     const std::string old = ReadBytes(Data + "messy.ini");
     WriteBytes(Temp("out.ini"), old);
 
@@ -253,12 +253,12 @@ TEST_F(Settings, FailedSaveShowsItsStepAndLeavesTheOldFile) {
     EXPECT_EQ(std::distance(fs::directory_iterator(folder.path()), fs::directory_iterator()), 1);
 }
 
-TEST_F(Settings, UnreadableFileIsAnErrorOfTheLoad) {
+TEST_F(SettingsFile, UnreadableFileIsAnErrorOfTheLoad) {
     fs::create_directory(Temp("folder.ini"));
     EXPECT_THROW(LoadData(host, Temp("folder.ini")), SettingsFileError);
 }
 
-TEST_F(Settings, CommandShowsMaskedSettingsAndNormalizesLikeTheSave) {
+TEST_F(SettingsFile, CommandShowsMaskedSettingsAndNormalizesLikeTheSave) {
     std::ostringstream out, err;
     ASSERT_EQ(ctl::RunSettingsCommand({"show", Data + "messy.ini"}, out, err), 0) << err.str();
     const std::string shown = out.str();
@@ -285,7 +285,7 @@ TEST(SettingsPath, IniFileSitsBesideTheProgram) {
     EXPECT_EQ(SettingsPath(), fs::read_symlink("/proc/self/exe").string() + ".ini");
 }
 
-TEST_F(Settings, TestMailTakesItsServersFromASettingsFile) {
+TEST_F(SettingsFile, TestMailTakesItsServersFromASettingsFile) {
     auto smtp = quorvane::testing::FakeMailServer::Smtp();
     auto pop = quorvane::testing::FakeMailServer::Pop3();
     const int smtpPort = smtp.Start();
@@ -304,4 +304,49 @@ TEST_F(Settings, TestMailTakesItsServersFromASettingsFile) {
     EXPECT_EQ(ctl::RunTestMailCommand({"--settings", Temp("none.ini")}, out, err), 2);
     WriteBytes(Temp("no-server.ini"), "[Mail]\nSMTP_PORT=25\n");
     EXPECT_EQ(ctl::RunTestMailCommand({"--settings", Temp("no-server.ini")}, out, err), 2);
+}
+
+TEST_F(SettingsFile, AFileReadAsAValueSavesAsTheGoldenFileAndTouchesNoProgramState) {
+    const struct {
+        const char* file;
+        const char* expected;
+        int left, top; // where the window stands at the save
+    } cases[] = {
+        {"full.ini", "full.ini", 412, 300},
+        {"messy.ini", "messy.expected.ini", 192, 0},
+        {"cp932.ini", "cp932.expected.ini", 192, 144},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        quorvane::Settings settings = LoadSettings(ReadBytes(Data + c.file));
+        EXPECT_EQ(BasicData.Interval, TBasicData{}.Interval);
+        EXPECT_TRUE(Sounds.empty() && GetSMTP().Server.empty() && host.setQuotesCalls.empty());
+        settings.Left = c.left;
+        settings.Top = c.top;
+        EXPECT_EQ(OpenPasswords(SaveSettings(settings)), OpenPasswords(ReadBytes(Data + c.expected)));
+    }
+}
+
+TEST_F(SettingsFile, APasswordThatCannotBeProtectedFailsTheSaveAndIsNeverWrittenInClear) {
+    quorvane::Settings settings = LoadSettings(ReadBytes(Data + "full.ini"));
+    const struct {
+        const char* refused; // the password the seal cannot protect
+        int step;
+    } cases[] = {{"smtp秘密", 2}, {"pop pass", 3}};
+    for (const auto& c : cases) {
+        const auto seal = [&](const std::string& clear) {
+            if (clear == c.refused)
+                throw SecretError("key derivation failed (out of memory)");
+            return EncryptSecret(clear, "Rk4wPz7N");
+        };
+        try {
+            const std::string bytes = SaveSettings(settings, seal);
+            ADD_FAILURE() << "saved with " << c.refused
+                          << " in clear: " << (bytes.find(c.refused) != std::string::npos);
+        } catch (const SettingsSaveError& error) {
+            EXPECT_EQ(error.Step(), c.step);
+            EXPECT_EQ(std::string(error.what()),
+                      "設定の保存中にエラーが発生しました。STEP=" + std::to_string(c.step));
+        }
+    }
 }
