@@ -179,8 +179,8 @@ std::string RateServer::Location(const httplib::Request& req) const {
 }
 
 void RateServer::HandleGet(const httplib::Request& req, httplib::Response& res) {
-    if (history_ && req.path == "/history") {
-        const auto answer = AnswerHistoryRequest(history_->Current().get(), req.get_param_value("from"),
+    if (const HistoryFeed* history = history_.load(); history && req.path == "/history") {
+        const auto answer = AnswerHistoryRequest(history->Current().get(), req.get_param_value("from"),
                                                  req.get_param_value("to"));
         res.status = answer.status;
         res.set_content(answer.body, answer.status == 200 ? "text/csv; charset=utf-8" : "text/plain; charset=utf-8");
