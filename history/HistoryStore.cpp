@@ -118,7 +118,7 @@ void HistoryStore::OpenOrReplace(std::int64_t now) {
         if (problem.empty())
             break;
         Close();
-        if (attempt == 1) {
+        if (attempt == 1 || options_.readOnly) {
             Log("history: cannot use " + path_ + ": " + problem);
             return;
         }
@@ -128,6 +128,8 @@ void HistoryStore::OpenOrReplace(std::int64_t now) {
             MoveAside(problem, ".unreadable-");
         }
     }
+    if (options_.readOnly)
+        return;
     if (const WriteResult thinned = Thin(now); !thinned)
         Log("history: thinning " + path_ + " failed: " + thinned.error);
 }
@@ -135,7 +137,8 @@ void HistoryStore::OpenOrReplace(std::int64_t now) {
 // Opens path_ and makes it a database of the current schema; the reason it is not one otherwise,
 // "newer" for a schema of a later version.
 std::string HistoryStore::PrepareFile() {
-    const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
+    const int flags = (options_.readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) |
+                      SQLITE_OPEN_NOMUTEX;
     if (sqlite3_open_v2(path_.c_str(), &db_, flags, nullptr) != SQLITE_OK)
         return db_ ? sqlite3_errmsg(db_) : "out of memory";
     sqlite3_busy_timeout(db_, 2000);
@@ -147,6 +150,10 @@ std::string HistoryStore::PrepareFile() {
     version.reset();
     if (found > SchemaVersion)
         return "newer";
+    if (options_.readOnly)
+        return found == SchemaVersion && Prepare(db_, "SELECT pair, at, rate, source FROM points LIMIT 0")
+                   ? std::string()
+                   : "it holds no rate history";
     if (found == 0) {
         // A new file: space freed by thinning goes back to the file system.
         if (std::string reason = Run(db_, "PRAGMA auto_vacuum = INCREMENTAL"); !reason.empty())

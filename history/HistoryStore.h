@@ -68,6 +68,8 @@ struct StoreOptions {
     // A ceiling on the file whatever happens to thinning: writes beyond it fail (and are reported).
     std::int64_t maxFileBytes = std::int64_t{512} << 20;
     ThinningSpans spans;
+    // For readers beside the program (quorvanectl): nothing is created, moved, thinned or written.
+    bool readOnly = false;
 };
 
 // $XDG_DATA_HOME/quorvane/history.sqlite (~/.local/share/quorvane/history.sqlite); the folder is not made.
@@ -79,6 +81,7 @@ public:
     // database, or holds a newer schema, is renamed to PATH.unreadable-TIME or PATH.newer-TIME (with its
     // -wal file), the reason goes to log, and a new file is started. Never throws; when even a new file
     // cannot be made, IsOpen() is false, every write fails and every read is empty. Blocks on the disk.
+    // With options.readOnly an unusable file is only logged, and IsOpen() is false.
     explicit HistoryStore(const std::string& path, HistoryLog log = {}, StoreOptions options = {},
                           std::int64_t now = 0);
     ~HistoryStore();
