@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     {
         history::HistoryStore store(file.string(), {}, {}, 1'800'000'000);
         fuzz::Require(store.IsOpen(), "an unusable file is replaced by a new one");
-        const auto points = store.Read(USD, JPY, INT64_MIN, INT64_MAX, 10'000);
+        const auto points = store.Read(USD, JPY, INT64_MIN, INT64_MAX, 0, 10'000);
         fuzz::Require(points.size() <= 10'000, "a read keeps to its limit");
         for (const auto& point : points)
             fuzz::Require(point.from == USD && point.to == JPY, "a read gives the asked pair");

@@ -2,10 +2,11 @@
 
 #include <sqlite3.h>
 
-#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <memory>
+
+#include "util/UserFolders.h"
 
 namespace quorvane::history {
 
@@ -81,15 +82,7 @@ const char* SourceName(PointSource source) {
 }
 
 std::string DefaultHistoryPath() {
-    namespace fs = std::filesystem;
-    fs::path base;
-    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg == '/')
-        base = xdg;
-    else if (const char* home = std::getenv("HOME"); home && *home)
-        base = fs::path(home) / ".local/share";
-    else
-        base = fs::temp_directory_path() / ".local/share";
-    return (base / "quorvane" / "history.sqlite").string();
+    return (std::filesystem::path(UserFolder(UserFolderKind::Data)) / "history.sqlite").string();
 }
 
 HistoryStore::HistoryStore(const std::string& path, HistoryLog log, StoreOptions options, std::int64_t now)
@@ -137,6 +130,10 @@ void HistoryStore::OpenOrReplace(std::int64_t now) {
 // Opens path_ and makes it a database of the current schema; the reason it is not one otherwise,
 // "newer" for a schema of a later version.
 std::string HistoryStore::PrepareFile() {
+    if (!options_.readOnly) {
+        std::error_code ec;
+        std::filesystem::create_directories(std::filesystem::path(path_).parent_path(), ec);
+    }
     const int flags = (options_.readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) |
                       SQLITE_OPEN_NOMUTEX;
     if (sqlite3_open_v2(path_.c_str(), &db_, flags, nullptr) != SQLITE_OK)
@@ -223,7 +220,7 @@ WriteResult HistoryStore::Append(std::span<const RatePoint> points) {
 }
 
 std::vector<RatePoint> HistoryStore::Read(Currency from, Currency to, std::int64_t since, std::int64_t until,
-                                          std::size_t limit) const {
+                                          std::int64_t step, std::size_t limit) const {
     std::vector<RatePoint> points;
     if (!db_)
         return points;
@@ -235,9 +232,15 @@ std::vector<RatePoint> HistoryStore::Read(Currency from, Currency to, std::int64
     sqlite3_bind_int64(select.get(), 2, since);
     sqlite3_bind_int64(select.get(), 3, until);
     sqlite3_bind_int64(select.get(), 4, static_cast<std::int64_t>(std::min<std::size_t>(limit, INT64_MAX)));
-    int step;
-    while ((step = sqlite3_step(select.get())) == SQLITE_ROW)
-        points.push_back(PointFromRow(select.get(), from, to));
+    // Floor division, so that spans before 1970 line up too.
+    const auto span = [step](std::int64_t at) { return at / step - (at % step < 0); };
+    while (sqlite3_step(select.get()) == SQLITE_ROW) {
+        const std::int64_t at = sqlite3_column_int64(select.get(), 0);
+        if (step > 0 && !points.empty() && span(points.back().at) == span(at))
+            points.back() = PointFromRow(select.get(), from, to);
+        else
+            points.push_back(PointFromRow(select.get(), from, to));
+    }
     return points;
 }
 

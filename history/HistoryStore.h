@@ -72,12 +72,12 @@ struct StoreOptions {
     bool readOnly = false;
 };
 
-// $XDG_DATA_HOME/quorvane/history.sqlite (~/.local/share/quorvane/history.sqlite); the folder is not made.
+// $XDG_DATA_HOME/quorvane/history.sqlite (~/.local/share/quorvane/history.sqlite).
 std::string DefaultHistoryPath();
 
 class HistoryStore {
 public:
-    // Opens (or creates) the file at path in WAL mode and thins it as of now. A file that is not a
+    // Opens (or creates, with its folder) the file at path in WAL mode and thins it as of now. A file that is not a
     // database, or holds a newer schema, is renamed to PATH.unreadable-TIME or PATH.newer-TIME (with its
     // -wal file), the reason goes to log, and a new file is started. Never throws; when even a new file
     // cannot be made, IsOpen() is false, every write fails and every read is empty. Blocks on the disk.
@@ -96,10 +96,12 @@ public:
     // that the caller logs it once). Never throws.
     WriteResult Append(std::span<const RatePoint> points);
 
-    // The points of one pair with from <= at <= until, oldest first, at most limit of them (the newest
-    // are the ones dropped). Empty on a failure to read.
+    // The points of one pair with since <= at <= until, oldest first, at most limit of them (the newest
+    // are the ones dropped). With a step above 0, only the last point of each step-long span (counted
+    // from 1970), as thinning would keep it: a 3-month chart needs no more than a point per 5 minutes.
+    // Empty on a failure to read.
     std::vector<RatePoint> Read(Currency from, Currency to, std::int64_t since, std::int64_t until,
-                                std::size_t limit = 50'000'000) const;
+                                std::int64_t step = 0, std::size_t limit = 50'000'000) const;
 
     // The oldest stored point of the pair, if any.
     std::optional<RatePoint> First(Currency from, Currency to) const;

@@ -58,6 +58,9 @@ TEST(HistoryStore, ThinningKeepsRecentPointsAndTheLastOfEachSpan) {
     EXPECT_EQ(Times(reopened.Read(USD, JPY, recent + 1, recent + 3)),
               (std::vector<std::int64_t>{recent + 1, recent + 2, recent + 3}));
     EXPECT_EQ(reopened.First(USD, JPY)->at, coarse + 80000);
+    // A stepped read keeps the last point of each span, as thinning does.
+    EXPECT_EQ(Times(reopened.Read(USD, JPY, 0, Now, 300)),
+              (std::vector<std::int64_t>{coarse + 80000, coarse + 100000, fine + 200, fine + 500, recent + 5}));
 }
 
 TEST(HistoryStore, APairAndAsOfTimeIsStoredOnce) {
