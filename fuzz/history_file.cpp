@@ -19,7 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fs::remove_all(folder, ec);
     fs::create_directories(folder, ec);
     const fs::path file = folder / "history.sqlite";
-    std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+    std::ofstream(file, std::ios::binary)
+        .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
     {
         history::HistoryStore store(file.string(), {}, {}, 1'800'000'000);
         fuzz::Require(store.IsOpen(), "an unusable file is replaced by a new one");

@@ -66,17 +66,22 @@ std::string ThinStatement(std::int64_t step) {
     const std::string s = std::to_string(step);
     return "DELETE FROM points WHERE at >= ?1 AND at < ?2 AND EXISTS (SELECT 1 FROM points AS later"
            " WHERE later.pair = points.pair AND later.at > points.at"
-           " AND later.at < MIN(?2, (points.at / " + s + " + 1) * " + s + "))";
+           " AND later.at < MIN(?2, (points.at / " +
+           s + " + 1) * " + s + "))";
 }
 
 } // namespace
 
 const char* SourceName(PointSource source) {
     switch (source) {
-    case PointSource::Service: return "service";
-    case PointSource::Intraday: return "intraday";
-    case PointSource::EcbDaily: return "ecb-daily";
-    case PointSource::Unknown: break;
+    case PointSource::Service:
+        return "service";
+    case PointSource::Intraday:
+        return "intraday";
+    case PointSource::EcbDaily:
+        return "ecb-daily";
+    case PointSource::Unknown:
+        break;
     }
     return "unknown";
 }
@@ -134,8 +139,9 @@ std::string HistoryStore::PrepareFile() {
         std::error_code ec;
         std::filesystem::create_directories(std::filesystem::path(path_).parent_path(), ec);
     }
-    const int flags = (options_.readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) |
-                      SQLITE_OPEN_NOMUTEX;
+    const int flags =
+        (options_.readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) |
+        SQLITE_OPEN_NOMUTEX;
     if (sqlite3_open_v2(path_.c_str(), &db_, flags, nullptr) != SQLITE_OK)
         return db_ ? sqlite3_errmsg(db_) : "out of memory";
     sqlite3_busy_timeout(db_, 2000);
@@ -192,7 +198,8 @@ void HistoryStore::MoveAside(const std::string& why, const char* suffix) {
 WriteResult HistoryStore::Append(std::span<const RatePoint> points) {
     if (!db_)
         return {"the history file is not open"};
-    Statement insert = Prepare(db_, "INSERT OR IGNORE INTO points(pair, at, rate, source) VALUES(?, ?, ?, ?)");
+    Statement insert =
+        Prepare(db_, "INSERT OR IGNORE INTO points(pair, at, rate, source) VALUES(?, ?, ?, ?)");
     if (!insert)
         return {sqlite3_errmsg(db_)};
     if (std::string reason = Run(db_, "BEGIN IMMEDIATE"); !reason.empty())
@@ -224,8 +231,9 @@ std::vector<RatePoint> HistoryStore::Read(Currency from, Currency to, std::int64
     std::vector<RatePoint> points;
     if (!db_)
         return points;
-    Statement select = Prepare(db_, "SELECT at, rate, source FROM points WHERE pair = ? AND at >= ? AND at <= ?"
-                                    " ORDER BY at LIMIT ?");
+    Statement select =
+        Prepare(db_, "SELECT at, rate, source FROM points WHERE pair = ? AND at >= ? AND at <= ?"
+                     " ORDER BY at LIMIT ?");
     if (!select)
         return points;
     sqlite3_bind_int64(select.get(), 1, PairKey(from, to));

@@ -77,9 +77,9 @@ std::string DefaultHistoryPath();
 
 class HistoryStore {
 public:
-    // Opens (or creates, with its folder) the file at path in WAL mode and thins it as of now. A file that is not a
-    // database, or holds a newer schema, is renamed to PATH.unreadable-TIME or PATH.newer-TIME (with its
-    // -wal file), the reason goes to log, and a new file is started. Never throws; when even a new file
+    // Opens (or creates, with its folder) the file at path in WAL mode and thins it as of now. A file that is
+    // not a database, or holds a newer schema, is renamed to PATH.unreadable-TIME or PATH.newer-TIME (with
+    // its -wal file), the reason goes to log, and a new file is started. Never throws; when even a new file
     // cannot be made, IsOpen() is false, every write fails and every read is empty. Blocks on the disk.
     // With options.readOnly an unusable file is only logged, and IsOpen() is false.
     explicit HistoryStore(const std::string& path, HistoryLog log = {}, StoreOptions options = {},

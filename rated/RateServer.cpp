@@ -183,7 +183,8 @@ void RateServer::HandleGet(const httplib::Request& req, httplib::Response& res) 
         const auto answer = AnswerHistoryRequest(history->Current().get(), req.get_param_value("from"),
                                                  req.get_param_value("to"));
         res.status = answer.status;
-        res.set_content(answer.body, answer.status == 200 ? "text/csv; charset=utf-8" : "text/plain; charset=utf-8");
+        res.set_content(answer.body,
+                        answer.status == 200 ? "text/csv; charset=utf-8" : "text/plain; charset=utf-8");
         return;
     }
     if (!EqualsIgnoringAsciiCase(req.path, EndpointPath)) {

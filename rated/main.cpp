@@ -5,8 +5,8 @@
 #include <unistd.h>
 
 #include <csignal>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <thread>
 
 #include "rated/EcbHistory.h"

@@ -56,8 +56,8 @@ ServiceResult<std::vector<DailyRate>> ParseDailyHistory(std::string_view body) {
 
 std::string DailyHistoryUrl(const std::string& endpoint, Currency from, Currency to) {
     const std::size_t scheme = endpoint.find("://");
-    if (scheme == std::string::npos || (endpoint.compare(0, scheme, "http") != 0 &&
-                                        endpoint.compare(0, scheme, "https") != 0))
+    if (scheme == std::string::npos ||
+        (endpoint.compare(0, scheme, "http") != 0 && endpoint.compare(0, scheme, "https") != 0))
         return {};
     const std::size_t path = endpoint.find_first_of("/?#", scheme + 3);
     return endpoint.substr(0, path) + "/history?from=" + std::string(CurrencyExternalName(from)) +

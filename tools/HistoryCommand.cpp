@@ -115,7 +115,8 @@ int RunHistoryCommand(const std::vector<std::string>& args, std::ostream& out, s
     std::string problem;
     history::StoreOptions options;
     options.readOnly = true;
-    const history::HistoryStore store(path, [&](const std::string& line) { problem = line; }, options);
+    const history::HistoryStore store(
+        path, [&](const std::string& line) { problem = line; }, options);
     if (!store.IsOpen()) {
         err << "quorvanectl history: " << problem << '\n';
         return ExitFailure;

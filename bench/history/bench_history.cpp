@@ -102,7 +102,8 @@ void BM_CycleWrite(benchmark::State& state) {
         ++at;
         const auto begin = std::chrono::steady_clock::now();
         const WriteResult written = store.Append(cycle);
-        micros.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - begin).count());
+        micros.push_back(
+            std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - begin).count());
         if (!written)
             state.SkipWithError("a write failed");
     }
@@ -131,8 +132,9 @@ void BM_ReadThreeMonthsOfOnePair(benchmark::State& state) {
     for (auto _ : state) {
         const auto begin = std::chrono::steady_clock::now();
         benchmark::DoNotOptimize(read = store.Read(USD, JPY, now - 90 * Day, now, state.range(0)).size());
-        slowest = std::max(slowest,
-                           std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - begin).count());
+        slowest = std::max(
+            slowest,
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - begin).count());
     }
     state.counters["points"] = static_cast<double>(read);
     state.counters["slowest_ms"] = slowest;

@@ -36,15 +36,15 @@ TEST(HistoryCommand, PrintsThePairInLocalTimeWithinTheDays) {
     {
         history::HistoryStore store(path);
         const RatePoint points[] = {
-            {USD, JPY, 1'796'774'400, 150.25, PointSource::Service},  // 2026-12-09T00:00:00Z
-            {USD, JPY, 1'796'735'700, 149.5, PointSource::EcbDaily},  // 2026-12-08T13:15:00Z
-            {USD, JPY, 1'796'860'800, 151.0, PointSource::Intraday},  // 2026-12-10T00:00:00Z
+            {USD, JPY, 1'796'774'400, 150.25, PointSource::Service}, // 2026-12-09T00:00:00Z
+            {USD, JPY, 1'796'735'700, 149.5, PointSource::EcbDaily}, // 2026-12-08T13:15:00Z
+            {USD, JPY, 1'796'860'800, 151.0, PointSource::Intraday}, // 2026-12-10T00:00:00Z
             {EUR, USD, 1'796'774'400, 1.05, PointSource::Service},
         };
         ASSERT_TRUE(store.Append(points));
     }
-    const CommandRun run = History({"usd", "jpy", "--csv", "--file", path, "--since", "2026-12-08", "--until",
-                                    "2026-12-09"});
+    const CommandRun run =
+        History({"usd", "jpy", "--csv", "--file", path, "--since", "2026-12-08", "--until", "2026-12-09"});
     zone.reset();
     tzset();
     EXPECT_EQ(run.code, ctl::ExitSuccess) << run.err;

@@ -28,13 +28,13 @@ std::vector<std::int64_t> Times(const std::vector<RatePoint>& points) {
 TEST(HistoryStore, ThinningKeepsRecentPointsAndTheLastOfEachSpan) {
     TempFolder folder("history");
     const std::string path = (folder.path() / "history.sqlite").string();
-    const std::int64_t recent = Now - Day;                      // full resolution
-    const std::int64_t fine = (Now - 10 * Day) / 300 * 300;     // one per 5 minutes
-    const std::int64_t coarse = (Now - 100 * Day) / Day * Day;  // one per day
+    const std::int64_t recent = Now - Day;                     // full resolution
+    const std::int64_t fine = (Now - 10 * Day) / 300 * 300;    // one per 5 minutes
+    const std::int64_t coarse = (Now - 100 * Day) / Day * Day; // one per day
     std::vector<RatePoint> points;
     for (int i = 0; i < 6; ++i) {
         points.push_back(At(recent + i, 150 + i));
-        points.push_back(At(fine + i * 100, 160 + i)); // two 5-minute spans, three points each
+        points.push_back(At(fine + i * 100, 160 + i));     // two 5-minute spans, three points each
         points.push_back(At(coarse + i * 20000, 170 + i)); // 0..100000 s: two days
         points.push_back(At(fine + i * 100, 1.1 + i, EUR, USD));
     }
@@ -50,7 +50,8 @@ TEST(HistoryStore, ThinningKeepsRecentPointsAndTheLastOfEachSpan) {
     HistoryStore reopened(path, {}, {}, Now); // thinning again at open changes nothing
     const auto kept = reopened.Read(USD, JPY, 0, Now);
     const std::vector<std::int64_t> expected = {coarse + 80000, coarse + 100000, fine + 200, fine + 500,
-                                                recent, recent + 1, recent + 2, recent + 3, recent + 4, recent + 5};
+                                                recent,         recent + 1,      recent + 2, recent + 3,
+                                                recent + 4,     recent + 5};
     EXPECT_EQ(Times(kept), expected);
     EXPECT_EQ(kept[2].rate, 162);
     EXPECT_EQ(Times(reopened.Read(EUR, USD, 0, Now)), (std::vector<std::int64_t>{fine + 200, fine + 500}));
@@ -59,8 +60,9 @@ TEST(HistoryStore, ThinningKeepsRecentPointsAndTheLastOfEachSpan) {
               (std::vector<std::int64_t>{recent + 1, recent + 2, recent + 3}));
     EXPECT_EQ(reopened.First(USD, JPY)->at, coarse + 80000);
     // A stepped read keeps the last point of each span, as thinning does.
-    EXPECT_EQ(Times(reopened.Read(USD, JPY, 0, Now, 300)),
-              (std::vector<std::int64_t>{coarse + 80000, coarse + 100000, fine + 200, fine + 500, recent + 5}));
+    EXPECT_EQ(
+        Times(reopened.Read(USD, JPY, 0, Now, 300)),
+        (std::vector<std::int64_t>{coarse + 80000, coarse + 100000, fine + 200, fine + 500, recent + 5}));
 }
 
 TEST(HistoryStore, APairAndAsOfTimeIsStoredOnce) {
@@ -92,7 +94,8 @@ TEST(HistoryStore, AnUnusableFileIsMovedAsideAndANewOneStarted) {
         bool newer;
         const char* suffix;
     };
-    for (const Case& c : {Case{"garbage", false, "h.sqlite.unreadable-"}, Case{"newer", true, "h.sqlite.newer-"}}) {
+    for (const Case& c :
+         {Case{"garbage", false, "h.sqlite.unreadable-"}, Case{"newer", true, "h.sqlite.newer-"}}) {
         SCOPED_TRACE(c.name);
         TempFolder folder("history");
         const auto path = folder.path() / "h.sqlite";
@@ -102,7 +105,8 @@ TEST(HistoryStore, AnUnusableFileIsMovedAsideAndANewOneStarted) {
             fakes::WriteBytes(path, std::string(5000, 'x'));
         const std::string before = fakes::ReadBytes(path);
         std::vector<std::string> log;
-        HistoryStore store(path.string(), [&](const std::string& line) { log.push_back(line); }, {}, Now);
+        HistoryStore store(
+            path.string(), [&](const std::string& line) { log.push_back(line); }, {}, Now);
         ASSERT_TRUE(store.IsOpen());
         EXPECT_TRUE(store.Append(std::vector{At(Now, 150)}));
         EXPECT_EQ(store.Read(USD, JPY, 0, Now).size(), 1u);
@@ -146,7 +150,8 @@ TEST(Fill, DaysBeforeTheFirstPointWhileTheStoreHoldsFewerThan30Days) {
         std::vector<std::int64_t> filled;
     };
     const Case cases[] = {
-        {"empty store", std::nullopt,
+        {"empty store",
+         std::nullopt,
          {Now - 40 * Day, Now - 12 * Day, Now - 11 * Day, Now - 3 * Day, Now - Day}},
         {"ten days", At(Now - 10 * Day, 147), {Now - 40 * Day, Now - 12 * Day}},
         {"thirty days", At(Now - 30 * Day, 147), {}},

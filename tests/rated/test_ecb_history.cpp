@@ -25,7 +25,8 @@ TEST(EcbHistory, ServedPerPairAndReadBackByTheClient) {
     ASSERT_TRUE(service.Ready());
     HistoryFeed history(HistorySample, "", {}, std::chrono::seconds(0));
     service.Server().ServeHistory(&history);
-    const std::string endpoint = "http://127.0.0.1:" + std::to_string(service.Port()) + "/CurrencyConvertor.asmx";
+    const std::string endpoint =
+        "http://127.0.0.1:" + std::to_string(service.Port()) + "/CurrencyConvertor.asmx";
     HttpTransport transport;
 
     auto early = FetchDailyHistory(transport, endpoint, USD, JPY);
@@ -69,8 +70,8 @@ TEST(DailyHistory, RefusesAnswersThatAreNotAHistory) {
     std::string tooMany = "date,rate\n";
     for (std::size_t i = 0; i <= MaxDailyHistoryDays; ++i)
         tooMany += "2022-07-08,1.5\n";
-    for (const std::string body : {"", "2022-07-08,135.8\n", "date,rate\n2022-7-08,135.8\n",
-                                   "date,rate\n2022-07-08,-1\n", "date,rate\n2022-07-08,inf\n",
-                                   "date,rate\n2022-07-08,1.5x\n", tooMany.c_str()})
+    for (const std::string body :
+         {"", "2022-07-08,135.8\n", "date,rate\n2022-7-08,135.8\n", "date,rate\n2022-07-08,-1\n",
+          "date,rate\n2022-07-08,inf\n", "date,rate\n2022-07-08,1.5x\n", tooMany.c_str()})
         EXPECT_FALSE(ParseDailyHistory(body)) << body.substr(0, 40);
 }
