@@ -12,6 +12,7 @@
 
 #include <sys/socket.h>
 
+#include "rated/EcbHistory.h"
 #include "rated/SoapMessages.h"
 #include "service/ServiceNames.h"
 
@@ -178,6 +179,14 @@ std::string RateServer::Location(const httplib::Request& req) const {
 }
 
 void RateServer::HandleGet(const httplib::Request& req, httplib::Response& res) {
+    if (const HistoryFeed* history = history_.load(); history && req.path == "/history") {
+        const auto answer = AnswerHistoryRequest(history->Current().get(), req.get_param_value("from"),
+                                                 req.get_param_value("to"));
+        res.status = answer.status;
+        res.set_content(answer.body,
+                        answer.status == 200 ? "text/csv; charset=utf-8" : "text/plain; charset=utf-8");
+        return;
+    }
     if (!EqualsIgnoringAsciiCase(req.path, EndpointPath)) {
         res.status = 404;
         return;

@@ -1,6 +1,7 @@
 // RateServer: the HTTP side of the service: the description on GET, ConversionRate on POST.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -18,6 +19,8 @@ struct Response;
 } // namespace httplib
 
 namespace quorvane::rated {
+
+class HistoryFeed;
 
 inline constexpr std::string_view EndpointPath = "/CurrencyConvertor.asmx";
 
@@ -48,6 +51,9 @@ public:
     // Ends Run and waits until it has returned (when it was entered). Safe from any thread.
     void Stop();
 
+    // Answers GET /history?from=CODE&to=CODE from history (see AnswerHistoryRequest) from now on.
+    void ServeHistory(const HistoryFeed* history) { history_ = history; }
+
 private:
     void HandleGet(const httplib::Request& req, httplib::Response& res);
     void HandlePost(const httplib::Request& req, httplib::Response& res);
@@ -59,6 +65,7 @@ private:
     std::unique_ptr<httplib::Server> http_;
     std::string boundHost_;
     int boundPort_ = 0;
+    std::atomic<const HistoryFeed*> history_{nullptr};
 
     enum class State { Idle, Running, Finished };
     std::mutex stateMutex_;

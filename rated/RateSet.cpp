@@ -63,11 +63,16 @@ Result<RateSet> ParseEcbRates(std::string_view document) {
     auto parsed = xml::Parse(document);
     if (!parsed.doc)
         return Error{"rates: " + parsed.error};
-    RateSet rates;
-    const xmlNode* root = xmlDocGetRootElement(parsed.doc.get());
-    const xmlNode* day = FindDayCube(root, rates.date);
+    std::string date;
+    const xmlNode* day = FindDayCube(xmlDocGetRootElement(parsed.doc.get()), date);
     if (!day)
         return Error{"rates: no Cube element of the euro reference rates"};
+    return ReadDayCube(day, std::move(date));
+}
+
+Result<RateSet> ReadDayCube(const xmlNode* day, std::string date) {
+    RateSet rates;
+    rates.date = std::move(date);
     int read = 0;
     for (const xmlNode* cube = xml::FirstElementChild(day); cube; cube = xml::NextElementSibling(cube)) {
         if (!IsCube(cube))

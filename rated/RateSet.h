@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include <libxml/tree.h>
+
 #include "rated/Result.h"
 #include "util/Currency.h"
 
@@ -27,6 +29,9 @@ struct RateSet {
 // Reads the European Central Bank's daily reference rate document (the newest day if it holds several).
 // Fails, naming the fault, on a document that is not well-formed, has no rates or holds a bad rate.
 Result<RateSet> ParseEcbRates(std::string_view document);
+
+// Reads the rate Cubes inside one day's Cube of that document, as ParseEcbRates does.
+Result<RateSet> ReadDayCube(const xmlNode* day, std::string date);
 
 // Units of `to` per unit of `from`; both must be covered.
 inline double CrossRate(const RateSet& rates, Currency from, Currency to) {

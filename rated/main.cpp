@@ -6,8 +6,10 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <thread>
 
+#include "rated/EcbHistory.h"
 #include "rated/Options.h"
 #include "rated/RateServer.h"
 #include "util/ProgramPath.h"
@@ -73,6 +75,11 @@ int main(int argc, char** argv) {
     LogLine("quorvane-rated listening on http://" + shownHost + ":" + std::to_string(bound.value()) +
             "/CurrencyConvertor.asmx");
     feed.StartRefreshing(readNow);
+    HistoryFeed history(LiveHistoryAddress(), HistoryCacheFile(), LogLine);
+    if (live || std::getenv("QUORVANE_ECB_HISTORY_URL")) {
+        server.ServeHistory(&history);
+        history.StartRefreshing();
+    }
 
     std::thread signalWatcher([&] {
         int signal = 0;
@@ -83,6 +90,7 @@ int main(int argc, char** argv) {
     pthread_kill(signalWatcher.native_handle(), SIGTERM); // wakes the watcher if the server ended by itself
     signalWatcher.join();
     feed.StopRefreshing();
+    history.StopRefreshing();
     LogLine("quorvane-rated stopped");
     curl_global_cleanup();
     xmlCleanupParser();

@@ -26,6 +26,7 @@ struct Command {
 };
 
 int RunAlarmsCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int RunHistoryCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int RunRateCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int RunSettingsCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int RunTestMailCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);

@@ -23,6 +23,8 @@ constexpr Command Commands[] = {
      quorvane::ctl::RunSettingsCommand},
     {"alarms", "[--since TIME] [--pair PAIR] [--tail N] [--raw] [--log FILE]",
      "print the alarm log: each ON and OFF and what its actions did", quorvane::ctl::RunAlarmsCommand},
+    {"history", "FROM TO [--since TIME] [--until TIME] [--csv] [--file PATH]",
+     "print the stored rates of a pair: local time, rate, source", quorvane::ctl::RunHistoryCommand},
 };
 
 void PrintUsage(std::ostream& out) {

@@ -11,8 +11,10 @@ std::string UserFolder(UserFolderKind kind) {
         const char* variable;
         const char* underHome;
     };
-    static constexpr Base bases[] = {
-        {"XDG_CONFIG_HOME", ".config"}, {"XDG_CACHE_HOME", ".cache"}, {"XDG_STATE_HOME", ".local/state"}};
+    static constexpr Base bases[] = {{"XDG_CONFIG_HOME", ".config"},
+                                     {"XDG_CACHE_HOME", ".cache"},
+                                     {"XDG_STATE_HOME", ".local/state"},
+                                     {"XDG_DATA_HOME", ".local/share"}};
     const Base& base = bases[static_cast<int>(kind)];
     fs::path folder;
     if (const char* xdg = std::getenv(base.variable); xdg && *xdg == '/')

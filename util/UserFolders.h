@@ -5,11 +5,11 @@
 
 namespace quorvane {
 
-enum class UserFolderKind { Config, Cache, State };
+enum class UserFolderKind { Config, Cache, State, Data };
 
-// $XDG_CONFIG_HOME/quorvane, $XDG_CACHE_HOME/quorvane or $XDG_STATE_HOME/quorvane; a variable that is unset,
-// empty or relative gives ~/.config, ~/.cache or ~/.local/state. Without a home, a folder under the
-// temporary folder. Nothing is created here.
+// $XDG_CONFIG_HOME/quorvane, $XDG_CACHE_HOME/quorvane, $XDG_STATE_HOME/quorvane or $XDG_DATA_HOME/quorvane; a
+// variable that is unset, empty or relative gives ~/.config, ~/.cache, ~/.local/state or ~/.local/share.
+// Without a home, a folder under the temporary folder. Nothing is created here.
 std::string UserFolder(UserFolderKind kind);
 
 // UserFolder, created (readable by the user only) when missing; empty when it cannot be made.

@@ -86,6 +86,7 @@ public:
     bool Ready() const { return loaded_ && ready_; }
     int Port() const { return port_; }
     rated::RateFeed& Feed() { return feed_; }
+    rated::RateServer& Server() { return server_; }
     httplib::Client Client() const {
         httplib::Client client("127.0.0.1", port_);
         client.set_connection_timeout(5);
