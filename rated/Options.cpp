@@ -148,14 +148,18 @@ std::string UsageText() {
            "  --listen HOST:PORT  where to listen (default 127.0.0.1:" +
            std::to_string(DefaultServicePort) +
            "; [::1]:PORT for IPv6, port 0 for any free one)\n"
-           "  --source SOURCE     auto (default): intraday rates from " + std::string(IntradayRatesAddress) + "\n"
+           "  --source SOURCE     auto (default): intraday rates from " +
+           std::string(IntradayRatesAddress) +
+           "\n"
            "                      (QUORVANE_INTRADAY_URL names another address), the ECB's reference\n"
            "                      rates for the codes it lacks and for all while it fails;\n"
            "                      coinbase: the intraday rates alone; ecb: the ECB's rates alone\n"
            "  --intraday-refresh SECONDS  read the intraday rates this often (default 60)\n"
            "  --rates SOURCE      euro reference rates in the ECB daily XML format: a file or an\n"
            "                      http(s) address. Without it: the ECB's daily rates from\n"
-           "                      " + std::string(EcbDailyRatesAddress) + "\n"
+           "                      " +
+           std::string(EcbDailyRatesAddress) +
+           "\n"
            "                      (QUORVANE_ECB_URL names another address), their last good copy\n"
            "                      kept in $XDG_CACHE_HOME/quorvane/ (~/.cache/quorvane/) and served\n"
            "                      when they cannot be read, then the rates file shipped with the program\n"

@@ -92,7 +92,8 @@ Result<int> RateFeed::LoadIntraday() {
         std::lock_guard lock(mutex_);
         ecb = ecb_;
     }
-    Result<int> kept = fetched ? KeepSaneRates(fetched.value().rates, ecb.get()) : Result<int>(fetched.error());
+    Result<int> kept =
+        fetched ? KeepSaneRates(fetched.value().rates, ecb.get()) : Result<int>(fetched.error());
     if (kept && kept.value() == 0)
         kept = Error{options_.intraday + ": no usable rate in the answer"};
     if (!kept) {
@@ -133,7 +134,8 @@ int RateFeed::KeepSaneRates(RateSet& fresh, const RateSet* ecb) {
             continue;
         const double rate = fresh.perEuro[c];
         double last = lastIntraday_[c];
-        if (last <= 0 && ecb && ecb->Covers(static_cast<Currency>(c)) && fresh.asOf[c] - ecb->asOf[c] < RecentEcb)
+        if (last <= 0 && ecb && ecb->Covers(static_cast<Currency>(c)) &&
+            fresh.asOf[c] - ecb->asOf[c] < RecentEcb)
             last = ecb->perEuro[c];
         const std::string code(CurrencyExternalName(static_cast<Currency>(c)));
         std::string fault;
@@ -227,7 +229,9 @@ void RateFeed::RefreshLoop(bool readNow) {
     auto nextIntraday = Clock::now() + options_.intradayRefresh;
     std::unique_lock lock(stopMutex_);
     for (;;) {
-        const auto due = !intradaySource_ ? nextEcb : ecbPeriodic ? std::min(nextEcb, nextIntraday) : nextIntraday;
+        const auto due = !intradaySource_ ? nextEcb
+                         : ecbPeriodic    ? std::min(nextEcb, nextIntraday)
+                                          : nextIntraday;
         if (stopSignal_.wait_until(lock, due, [this] { return stopping_.load(); }))
             return;
         lock.unlock();
@@ -275,7 +279,8 @@ Result<RateQuote> RateFeed::Quote(Currency from, Currency to) const {
     const double rate =
         rates->perEuro[to] * walk_->Factor(to, step) / (rates->perEuro[from] * walk_->Factor(from, step));
     const auto now = std::chrono::system_clock::now().time_since_epoch();
-    return RateQuote{rate, RateOrigin::Simulated, std::chrono::duration_cast<std::chrono::seconds>(now).count()};
+    return RateQuote{rate, RateOrigin::Simulated,
+                     std::chrono::duration_cast<std::chrono::seconds>(now).count()};
 }
 
 std::string DescribeFeed(const FeedOptions& options) {

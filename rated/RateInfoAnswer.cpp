@@ -47,7 +47,8 @@ Result<std::string> WriteRateInfo(const RateFeed& feed, std::string_view pairs) 
     }
     if (count == 0)
         return Error{"no pair asked for"};
-    return nlohmann::json{{"rates", std::move(list)}}.dump();
+    return nlohmann::json{{"rates", std::move(list)}}.dump(-1, ' ', false,
+                                                           nlohmann::json::error_handler_t::replace);
 }
 
 } // namespace quorvane::rated

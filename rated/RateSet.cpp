@@ -83,7 +83,9 @@ std::int64_t EcbPublicationTime(std::string_view date) {
 PairOrigin OriginOf(const RateSet& rates, Currency from, Currency to) {
     const RateOrigin a = rates.origin[from], b = rates.origin[to];
     PairOrigin pair;
-    pair.origin = a == b ? a : (a == RateOrigin::Ecb || b == RateOrigin::Ecb) ? RateOrigin::Ecb : std::max(a, b);
+    pair.origin = a == b                                           ? a
+                  : (a == RateOrigin::Ecb || b == RateOrigin::Ecb) ? RateOrigin::Ecb
+                                                                   : std::max(a, b);
     pair.asOf = std::min(rates.asOf[from], rates.asOf[to]);
     if (pair.asOf == 0)
         pair.asOf = std::max(rates.asOf[from], rates.asOf[to]);

@@ -41,7 +41,8 @@ int Progress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     return download->cancel && download->cancel->load() ? 1 : 0;
 }
 
-Result<std::string> ReadUrl(const std::string& url, const std::atomic<bool>* cancel, const ReadLimits& limits) {
+Result<std::string> ReadUrl(const std::string& url, const std::atomic<bool>* cancel,
+                            const ReadLimits& limits) {
     std::unique_ptr<CURL, CurlFree> curl(curl_easy_init());
     if (!curl)
         return Error{"cannot start a download"};
@@ -87,7 +88,8 @@ Result<std::string> ReadFile(const std::string& path, std::size_t maxBytes) {
 
 Result<std::string> ReadRatesSource(const std::string& source, const std::atomic<bool>* cancel,
                                     const ReadLimits& limits) {
-    return quorvane::IsHttpAddress(source) ? ReadUrl(source, cancel, limits) : ReadFile(source, limits.maxBytes);
+    return quorvane::IsHttpAddress(source) ? ReadUrl(source, cancel, limits)
+                                           : ReadFile(source, limits.maxBytes);
 }
 
 } // namespace quorvane::rated

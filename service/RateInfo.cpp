@@ -62,7 +62,8 @@ std::string RateInfoAddress(std::string_view serviceAddress, const std::vector<C
     return address;
 }
 
-ServiceResult<std::vector<RateInfo>> ReadRateInfo(std::string_view json, const std::vector<CurrencyPair>& pairs) {
+ServiceResult<std::vector<RateInfo>> ReadRateInfo(std::string_view json,
+                                                  const std::vector<CurrencyPair>& pairs) {
     if (json.size() > MaxRateInfoAnswer)
         return Malformed("larger than " + std::to_string(MaxRateInfoAnswer) + " bytes");
     // Three levels hold the answer; deeper parts are dropped while reading.
@@ -97,8 +98,8 @@ ServiceResult<std::vector<RateInfo>> GetRateInfo(const std::vector<CurrencyPair>
     if (!response)
         return response.error();
     if (response.value().status != 200) {
-        ServiceError error = MakeError(ServiceErrorKind::HttpStatus,
-                                       "HTTP status " + std::to_string(response.value().status));
+        ServiceError error =
+            MakeError(ServiceErrorKind::HttpStatus, "HTTP status " + std::to_string(response.value().status));
         error.httpStatus = static_cast<int>(response.value().status);
         return error;
     }

@@ -17,10 +17,10 @@ class HttpTransport;
 
 struct RateInfo {
     CurrencyPair pair{};
-    double rate = 0;        // 0 when error is set
-    std::string source;     // "coinbase", "ecb" or "simulated"
-    std::int64_t asOf = 0;  // the time the rate holds for, Unix seconds; 0 unknown
-    std::string error;      // the service's reason when it has no rate for the pair
+    double rate = 0;       // 0 when error is set
+    std::string source;    // "coinbase", "ecb" or "simulated"
+    std::int64_t asOf = 0; // the time the rate holds for, Unix seconds; 0 unknown
+    std::string error;     // the service's reason when it has no rate for the pair
 };
 
 // The address of the answer for pairs at the service whose description or endpoint is serviceAddress
@@ -29,7 +29,8 @@ std::string RateInfoAddress(std::string_view serviceAddress, const std::vector<C
 
 // Reads the answer for pairs, one RateInfo per pair in their order. Fails (Parse) on bytes that are not
 // such an answer, or one for other pairs. No sockets; bounded in size and depth.
-ServiceResult<std::vector<RateInfo>> ReadRateInfo(std::string_view json, const std::vector<CurrencyPair>& pairs);
+ServiceResult<std::vector<RateInfo>> ReadRateInfo(std::string_view json,
+                                                  const std::vector<CurrencyPair>& pairs);
 
 // Asks the service at serviceAddress (as RateInfoAddress) for pairs, at most MaxRateInfoPairs. Blocks for
 // one GET bounded by the transport's time-outs (a transport of its own with short ones when none is

@@ -102,7 +102,9 @@ public:
         server_.stop();
         thread_.join();
     }
-    std::string Url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
+    std::string Url(const std::string& path) const {
+        return "http://127.0.0.1:" + std::to_string(port_) + path;
+    }
     std::size_t IntradayBytes() const { return intraday_.size(); }
 
 private:

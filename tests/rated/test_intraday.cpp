@@ -33,7 +33,8 @@ rated::FeedOptions IntradayFeed(const fakes::FakeHttpServer& server) {
 }
 
 std::int64_t Now() {
-    return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+    return std::chrono::duration_cast<std::chrono::seconds>(
+               std::chrono::system_clock::now().time_since_epoch())
         .count();
 }
 
@@ -88,8 +89,8 @@ TEST(RatedIntraday, ServesIntradayRatesFallsBackToTheEcbSetOnceAndReturns) {
 // comes from the ECB set) and logged; the other rates of the answer are kept.
 TEST(RatedIntraday, DropsRatesThatAreNotPositiveOrMoveMoreThanHalf) {
     const std::pair<const char*, bool> cases[] = {
-        {"1.60", true}, {"0.56", true}, {"1.70", false}, {"0.50", false}, {"0", false},
-        {"-1.1", false}, {"1e999", false}, {"inf", false}, {"nan", false}, {"", false},
+        {"1.60", true},  {"0.56", true},   {"1.70", false}, {"0.50", false}, {"0", false},
+        {"-1.1", false}, {"1e999", false}, {"inf", false},  {"nan", false},  {"", false},
     };
     for (const auto& [usd, kept] : cases) {
         SCOPED_TRACE(usd);

@@ -142,7 +142,8 @@ TEST(RatedWithClient, SourceAndAsOfTimeReachTheClientAndQuorvanectl) {
     ASSERT_TRUE(service.Feed().LoadIntraday());
     ClientOf client(service);
     ASSERT_TRUE(client.Ready());
-    const std::string endpoint = "http://127.0.0.1:" + std::to_string(service.Port()) + "/CurrencyConvertor.asmx";
+    const std::string endpoint =
+        "http://127.0.0.1:" + std::to_string(service.Port()) + "/CurrencyConvertor.asmx";
 
     const std::vector<CurrencyPair> pairs = {{USD, JPY}, {EUR, GBP}, {USD, AFA}};
     auto info = GetRateInfo(pairs, endpoint + "?wsdl");
@@ -161,7 +162,8 @@ TEST(RatedWithClient, SourceAndAsOfTimeReachTheClientAndQuorvanectl) {
     EXPECT_EQ(status, 0);
     EXPECT_EQ(out, "0.84585 (ecb, as of 2022-07-08 15:00:00 UTC)\n");
     std::tie(status, out) = Quorvanectl("rate EUR JPY " + wsdl);
-    EXPECT_TRUE(std::regex_match(out, std::regex(R"(16\d \(coinbase, as of \d{4}-\d\d-\d\d \d\d:\d\d:\d\d UTC\)\n)")))
+    EXPECT_TRUE(
+        std::regex_match(out, std::regex(R"(16\d \(coinbase, as of \d{4}-\d\d-\d\d \d\d:\d\d:\d\d UTC\)\n)")))
         << out;
 
     service.Feed().StartRefreshing();
