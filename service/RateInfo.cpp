@@ -48,7 +48,30 @@ ServiceResult<RateInfo> ReadItem(const Json& item, CurrencyPair pair) {
     return info;
 }
 
+// The last ECB publication (a working day, 15:00 UTC) at or before moment.
+std::int64_t LastEcbPublication(std::int64_t moment) {
+    constexpr std::int64_t Day = 86400, Publication = 15 * 3600;
+    std::int64_t day = moment / Day - (moment % Day < Publication ? 1 : 0);
+    // 1970-01-01 was a Thursday: day % 7 is 2 on Saturdays and 3 on Sundays.
+    while (day % 7 == 2 || day % 7 == 3)
+        --day;
+    return day * Day + Publication;
+}
+
 } // namespace
+
+bool IsRateStale(const RateInfo& info, std::int64_t now) {
+    constexpr std::int64_t IntradayAge = 5 * 60, EcbReadDelay = 2 * 3600;
+    if (info.source == "simulated")
+        return false;
+    if (info.asOf <= 0)
+        return true;
+    if (info.source == "ecb")
+        return info.asOf < LastEcbPublication(now - EcbReadDelay);
+    if (info.source == "coinbase")
+        return now - info.asOf > IntradayAge;
+    return true;
+}
 
 std::string RateInfoAddress(std::string_view serviceAddress, const std::vector<CurrencyPair>& pairs) {
     std::string_view base = serviceAddress.empty() ? ServiceEndpointAddress : serviceAddress;
