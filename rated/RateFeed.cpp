@@ -140,17 +140,20 @@ int RateFeed::KeepSaneRates(RateSet& fresh, const RateSet* ecb) {
         const std::string code(CurrencyExternalName(static_cast<Currency>(c)));
         std::string fault;
         if (!std::isfinite(rate) || rate <= 0)
-            fault = "is not a positive number";
+            fault = "it is not a positive number";
         else if (last > 0 && std::abs(rate - last) > MaxIntradayMove * last)
             fault = RateText(rate) + " is more than 50 % away from " + RateText(last);
         if (!fault.empty()) {
-            log_("warning: intraday rate of " + code + " dropped: " + fault);
+            if (!dropped_[c]) // once while it stays out, not every refresh
+                log_("warning: intraday rate of " + code + " dropped: " + fault);
+            dropped_[c] = true;
             fresh.perEuro[c] = 0;
             fresh.origin[c] = RateOrigin::None;
             fresh.asOf[c] = 0;
             continue;
         }
         lastIntraday_[c] = rate;
+        dropped_[c] = false;
         ++kept;
     }
     return kept;

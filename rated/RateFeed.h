@@ -108,6 +108,7 @@ private:
     std::mutex updateMutex_; // one update of the sets at a time
     Serving serving_ = Serving::Nothing;
     std::array<double, CurrencyCount> lastIntraday_{}; // the last good intraday rate of each code
+    std::array<bool, CurrencyCount> dropped_{};        // dropped by the last intraday read
 
     mutable std::mutex mutex_;
     std::shared_ptr<const RateSet> ecb_;

@@ -86,7 +86,7 @@ TEST(RatedIntraday, ServesIntradayRatesFallsBackToTheEcbSetOnceAndReturns) {
 }
 
 // After 1.10 for USD: a rate that is not a positive number or is more than half away is dropped (USD then
-// comes from the ECB set) and logged; the other rates of the answer are kept.
+// comes from the ECB set) and logged once; the other rates of the answer are kept.
 TEST(RatedIntraday, DropsRatesThatAreNotPositiveOrMoveMoreThanHalf) {
     const std::pair<const char*, bool> cases[] = {
         {"1.60", true},  {"0.56", true},   {"1.70", false}, {"0.50", false}, {"0", false},
@@ -95,12 +95,13 @@ TEST(RatedIntraday, DropsRatesThatAreNotPositiveOrMoveMoreThanHalf) {
     for (const auto& [usd, kept] : cases) {
         SCOPED_TRACE(usd);
         fakes::FakeHttpServer server;
-        server.Script("GET", Path, {Answer("1.10", "165"), Answer(usd, "166")});
+        server.Script("GET", Path, {Answer("1.10", "165"), Answer(usd, "166"), Answer(usd, "166")});
         LogCollector log;
         rated::RateFeed feed(IntradayFeed(server), log.Sink());
         ASSERT_TRUE(feed.Load());
         ASSERT_TRUE(feed.LoadIntraday());
         ASSERT_TRUE(feed.LoadIntraday());
+        ASSERT_TRUE(feed.LoadIntraday()); // a rate that stays out is logged once
         const auto quote = feed.Quote(EUR, USD).value();
         EXPECT_EQ(quote.origin, kept ? RateOrigin::Coinbase : RateOrigin::Ecb);
         EXPECT_EQ(quote.rate, kept ? std::stod(usd) : 1.0163);
