@@ -45,7 +45,8 @@ Result<Options> ParseOptions(const std::vector<std::string>& args) {
             options.help = true;
         } else if (arg == "--simulate") {
             options.feed.simulate = true;
-        } else if (arg == "--listen" || arg == "--rates" || arg == "--refresh" || arg == "--walk-start") {
+        } else if (arg == "--listen" || arg == "--rates" || arg == "--refresh" || arg == "--walk-start" ||
+                   arg == "--source" || arg == "--intraday-refresh") {
             const std::string* text = value();
             if (!text)
                 return Error{arg + " needs a value"};
@@ -58,6 +59,20 @@ Result<Options> ParseOptions(const std::vector<std::string>& args) {
                 if (text->empty())
                     return Error{"--rates needs a file or an http(s) address"};
                 options.feed.source = *text;
+            } else if (arg == "--source") {
+                if (*text == "auto")
+                    options.source = SourceChoice::Auto;
+                else if (*text == "coinbase")
+                    options.source = SourceChoice::Coinbase;
+                else if (*text == "ecb")
+                    options.source = SourceChoice::Ecb;
+                else
+                    return Error{"--source wants auto, coinbase or ecb, not '" + *text + "'"};
+            } else if (arg == "--intraday-refresh") {
+                long long seconds = -1;
+                if (!ParseNumber(*text, seconds) || seconds < 1 || seconds > 86400)
+                    return Error{"--intraday-refresh wants seconds from 1 to a day, not '" + *text + "'"};
+                options.feed.intradayRefresh = std::chrono::seconds(seconds);
             } else if (arg == "--refresh") {
                 long long seconds = -1;
                 if (!ParseNumber(*text, seconds) || seconds < 0 || seconds > 365LL * 86400)
@@ -97,6 +112,18 @@ std::string LiveRatesAddress() {
     return address && *address ? address : EcbDailyRatesAddress;
 }
 
+std::string IntradayAddress() {
+    const char* address = std::getenv("QUORVANE_INTRADAY_URL");
+    return address && *address ? address : IntradayRatesAddress;
+}
+
+void UseIntradaySource(FeedOptions& feed, SourceChoice choice) {
+    if (choice == SourceChoice::Ecb || feed.simulate)
+        return;
+    feed.intraday = IntradayAddress();
+    feed.intradayOnly = choice == SourceChoice::Coinbase;
+}
+
 bool UseDefaultSources(FeedOptions& feed, const std::string& executablePath) {
     if (!feed.source.empty())
         return false;
@@ -112,7 +139,8 @@ bool UseDefaultSources(FeedOptions& feed, const std::string& executablePath) {
 }
 
 std::string UsageText() {
-    return "Usage: quorvane-rated [--listen HOST:PORT] [--rates FILE|URL] [--refresh SECONDS]\n"
+    return "Usage: quorvane-rated [--listen HOST:PORT] [--source auto|coinbase|ecb] [--rates FILE|URL]\n"
+           "                      [--refresh SECONDS] [--intraday-refresh SECONDS]\n"
            "                      [--simulate [--walk-start N]]\n"
            "\n"
            "A local CurrencyConvertor service (SOAP 1.1) for Quorvane.\n"
@@ -120,20 +148,32 @@ std::string UsageText() {
            "  --listen HOST:PORT  where to listen (default 127.0.0.1:" +
            std::to_string(DefaultServicePort) +
            "; [::1]:PORT for IPv6, port 0 for any free one)\n"
+           "  --source SOURCE     auto (default): intraday rates from " +
+           std::string(IntradayRatesAddress) +
+           "\n"
+           "                      (QUORVANE_INTRADAY_URL names another address), the ECB's reference\n"
+           "                      rates for the codes it lacks and for all while it fails;\n"
+           "                      coinbase: the intraday rates alone; ecb: the ECB's rates alone\n"
+           "  --intraday-refresh SECONDS  read the intraday rates this often (default 60)\n"
            "  --rates SOURCE      euro reference rates in the ECB daily XML format: a file or an\n"
            "                      http(s) address. Without it: the ECB's daily rates from\n"
-           "                      " + std::string(EcbDailyRatesAddress) + "\n"
+           "                      " +
+           std::string(EcbDailyRatesAddress) +
+           "\n"
            "                      (QUORVANE_ECB_URL names another address), their last good copy\n"
            "                      kept in $XDG_CACHE_HOME/quorvane/ (~/.cache/quorvane/) and served\n"
            "                      when they cannot be read, then the rates file shipped with the program\n"
            "  --refresh SECONDS   read the rates again this often (default 3600, 0: never);\n"
            "                      a failed read keeps the last good rates\n"
            "  --simulate          let every rate drift in a small random walk, for demonstrations\n"
+           "                      (from the ECB's rates alone)\n"
            "                      (from the shipped rates file unless --rates is given)\n"
            "  --walk-start N      where the walk's random numbers start, so that a run can be repeated\n"
            "  --help              show this text\n"
            "\n"
-           "The description is at http://HOST:PORT/CurrencyConvertor.asmx?wsdl.\n"
+           "The description is at http://HOST:PORT/CurrencyConvertor.asmx?wsdl; GET\n"
+           "http://HOST:PORT/CurrencyConvertor.asmx?rates=USD-JPY,EUR-USD answers JSON with each pair's\n"
+           "rate, source and as-of time.\n"
            "One line per request goes to the standard error. SIGINT or SIGTERM stops the service.\n";
 }
 

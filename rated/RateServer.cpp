@@ -13,6 +13,7 @@
 #include <sys/socket.h>
 
 #include "rated/EcbHistory.h"
+#include "rated/RateInfoAnswer.h"
 #include "rated/SoapMessages.h"
 #include "service/ServiceNames.h"
 
@@ -189,6 +190,16 @@ void RateServer::HandleGet(const httplib::Request& req, httplib::Response& res) 
     }
     if (!EqualsIgnoringAsciiCase(req.path, EndpointPath)) {
         res.status = 404;
+        return;
+    }
+    if (req.has_param(std::string(RateInfoParameter))) {
+        auto answer = WriteRateInfo(feed_, req.get_param_value(std::string(RateInfoParameter)));
+        if (!answer) {
+            res.status = 400;
+            res.set_content(answer.error().text + "\n", "text/plain; charset=utf-8");
+            return;
+        }
+        res.set_content(answer.value(), "application/json");
         return;
     }
     if (!AsksForDescription(req)) {

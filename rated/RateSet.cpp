@@ -1,6 +1,8 @@
 #include "rated/RateSet.h"
 
+#include <algorithm>
 #include <charconv>
+#include <chrono>
 #include <cmath>
 
 #include "util/Xml.h"
@@ -44,6 +46,51 @@ Result<double> ParseRate(const std::string& code, const std::string& text) {
 }
 
 } // namespace
+
+std::string_view RateOriginName(RateOrigin origin) {
+    switch (origin) {
+    case RateOrigin::Ecb:
+        return "ecb";
+    case RateOrigin::Coinbase:
+        return "coinbase";
+    case RateOrigin::Simulated:
+        return "simulated";
+    case RateOrigin::None:
+        break;
+    }
+    return "unknown";
+}
+
+std::int64_t EcbPublicationTime(std::string_view date) {
+    int year = 0, month = 0, day = 0;
+    if (date.size() != 10 || date[4] != '-' || date[7] != '-')
+        return 0;
+    auto number = [&](std::size_t at, std::size_t length, int& value) {
+        auto [ptr, ec] = std::from_chars(date.data() + at, date.data() + at + length, value);
+        return ec == std::errc() && ptr == date.data() + at + length;
+    };
+    if (!number(0, 4, year) || !number(5, 2, month) || !number(8, 2, day) || month < 1 || month > 12 ||
+        day < 1 || day > 31)
+        return 0;
+    const std::chrono::year_month_day ymd{std::chrono::year(year), std::chrono::month(unsigned(month)),
+                                          std::chrono::day(unsigned(day))};
+    if (!ymd.ok())
+        return 0;
+    const auto days = std::chrono::sys_days(ymd).time_since_epoch().count();
+    return std::int64_t(days) * 86400 + 15 * 3600; // 16:00 CET is 15:00 UTC
+}
+
+PairOrigin OriginOf(const RateSet& rates, Currency from, Currency to) {
+    const RateOrigin a = rates.origin[from], b = rates.origin[to];
+    PairOrigin pair;
+    pair.origin = a == b                                           ? a
+                  : (a == RateOrigin::Ecb || b == RateOrigin::Ecb) ? RateOrigin::Ecb
+                                                                   : std::max(a, b);
+    pair.asOf = std::min(rates.asOf[from], rates.asOf[to]);
+    if (pair.asOf == 0)
+        pair.asOf = std::max(rates.asOf[from], rates.asOf[to]);
+    return pair;
+}
 
 int CurrencyFromExternalName(std::string_view code) {
     for (int i = 0; i < CurrencyCount; ++i)
@@ -95,6 +142,13 @@ Result<RateSet> ReadDayCube(const xmlNode* day, std::string date) {
     }
     if (read == 0)
         return Error{"rates: the document holds no rates"};
+    const std::int64_t asOf = EcbPublicationTime(rates.date);
+    for (int c = 0; c < CurrencyCount; ++c) {
+        if (rates.perEuro[c] > 0) {
+            rates.origin[c] = RateOrigin::Ecb;
+            rates.asOf[c] = asOf;
+        }
+    }
     return rates;
 }
 

@@ -22,12 +22,13 @@ struct Download {
     std::string body;
     bool tooLarge = false;
     const std::atomic<bool>* cancel = nullptr;
+    std::size_t maxBytes = MaxRatesDocument;
 };
 
 size_t Receive(char* data, size_t size, size_t count, void* user) {
     auto* download = static_cast<Download*>(user);
     const size_t bytes = size * count;
-    if (download->body.size() + bytes > MaxRatesDocument) {
+    if (download->body.size() + bytes > download->maxBytes) {
         download->tooLarge = true;
         return 0;
     }
@@ -40,19 +41,20 @@ int Progress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     return download->cancel && download->cancel->load() ? 1 : 0;
 }
 
-Result<std::string> ReadUrl(const std::string& url, const std::atomic<bool>* cancel) {
+Result<std::string> ReadUrl(const std::string& url, const std::atomic<bool>* cancel,
+                            const ReadLimits& limits) {
     std::unique_ptr<CURL, CurlFree> curl(curl_easy_init());
     if (!curl)
         return Error{"cannot start a download"};
-    Download download{{}, false, cancel};
+    Download download{{}, false, cancel, limits.maxBytes};
     char errorText[CURL_ERROR_SIZE] = "";
     curl_easy_setopt(curl.get(), CURLOPT_URL, url.c_str());
     curl_easy_setopt(curl.get(), CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(curl.get(), CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(curl.get(), CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(curl.get(), CURLOPT_MAXREDIRS, 5L);
-    curl_easy_setopt(curl.get(), CURLOPT_CONNECTTIMEOUT, 10L);
-    curl_easy_setopt(curl.get(), CURLOPT_TIMEOUT, 30L);
+    curl_easy_setopt(curl.get(), CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(limits.connect.count()));
+    curl_easy_setopt(curl.get(), CURLOPT_TIMEOUT_MS, static_cast<long>(limits.total.count()));
     curl_easy_setopt(curl.get(), CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl.get(), CURLOPT_ACCEPT_ENCODING, "");
     curl_easy_setopt(curl.get(), CURLOPT_ERRORBUFFER, errorText);
@@ -63,7 +65,7 @@ Result<std::string> ReadUrl(const std::string& url, const std::atomic<bool>* can
     curl_easy_setopt(curl.get(), CURLOPT_NOPROGRESS, 0L);
     const CURLcode code = curl_easy_perform(curl.get());
     if (download.tooLarge)
-        return Error{url + ": larger than " + std::to_string(MaxRatesDocument) + " bytes"};
+        return Error{url + ": larger than " + std::to_string(limits.maxBytes) + " bytes"};
     if (code != CURLE_OK)
         return Error{url + ": " + (errorText[0] ? errorText : curl_easy_strerror(code))};
     long status = 0;
@@ -73,10 +75,10 @@ Result<std::string> ReadUrl(const std::string& url, const std::atomic<bool>* can
     return std::move(download.body);
 }
 
-Result<std::string> ReadFile(const std::string& path) {
-    FileBytes file = ReadFileBounded(path, MaxRatesDocument);
+Result<std::string> ReadFile(const std::string& path, std::size_t maxBytes) {
+    FileBytes file = ReadFileBounded(path, maxBytes);
     if (file.error == EFBIG)
-        return Error{path + ": larger than " + std::to_string(MaxRatesDocument) + " bytes"};
+        return Error{path + ": larger than " + std::to_string(maxBytes) + " bytes"};
     if (file.error != 0)
         return Error{path + ": " + std::strerror(file.error)};
     return std::move(file.bytes);
@@ -84,8 +86,10 @@ Result<std::string> ReadFile(const std::string& path) {
 
 } // namespace
 
-Result<std::string> ReadRatesSource(const std::string& source, const std::atomic<bool>* cancel) {
-    return quorvane::IsHttpAddress(source) ? ReadUrl(source, cancel) : ReadFile(source);
+Result<std::string> ReadRatesSource(const std::string& source, const std::atomic<bool>* cancel,
+                                    const ReadLimits& limits) {
+    return quorvane::IsHttpAddress(source) ? ReadUrl(source, cancel, limits)
+                                           : ReadFile(source, limits.maxBytes);
 }
 
 } // namespace quorvane::rated

@@ -41,6 +41,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     FeedOptions& feedOptions = options.value().feed;
+    UseIntradaySource(feedOptions, options.value().source);
     const bool live = UseDefaultSources(feedOptions, ExecutablePath(argv[0]));
 
     // Signals are taken by one thread with sigwait, so every other thread must have them blocked.
@@ -56,8 +57,10 @@ int main(int argc, char** argv) {
     RateFeed feed(feedOptions, LogLine);
     // The live rates are read once the service answers, so that a slow or missing network never holds up
     // the start: until then the last good copy (or the shipped file) is served.
-    const bool readNow = live && feed.LoadFallback();
-    if (!readNow && !feed.Load()) {
+    // With the intraday rates alone there is nothing to fall back on: the first answer must come.
+    const bool intradayOnly = feedOptions.intradayOnly;
+    const bool readNow = !intradayOnly && live && feed.LoadFallback();
+    if (intradayOnly ? !feed.LoadIntraday() : (!readNow && !feed.Load())) {
         std::fprintf(stderr, "quorvane-rated: cannot start without rates\n");
         return 1;
     }

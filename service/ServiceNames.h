@@ -2,6 +2,7 @@
 // Header only: quorvane-rated uses these without linking the client.
 #pragma once
 
+#include <cstddef>
 #include <string_view>
 
 namespace quorvane {
@@ -14,6 +15,11 @@ inline constexpr std::string_view OperationName = "ConversionRate";
 
 inline constexpr std::string_view SoapEnvelopeNamespace = "http://schemas.xmlsoap.org/soap/envelope/";
 inline constexpr std::string_view Soap12EnvelopeNamespace = "http://www.w3.org/2003/05/soap-envelope";
+
+// GET ENDPOINT?rates=USD-JPY,EUR-USD: the local rate service's JSON answer with each pair's rate, source
+// and as-of time, beside the SOAP exchange (which stays as other clients know it).
+inline constexpr std::string_view RateInfoParameter = "rates";
+inline constexpr std::size_t MaxRateInfoPairs = 64;
 
 // Where the local rate service (quorvane-rated) listens by default.
 inline constexpr int DefaultServicePort = 47210;

@@ -1,7 +1,9 @@
 // quorvanectl rate FROM TO [--wsdl ADDRESS]: one rate through the program's own client.
 #include <charconv>
 #include <cmath>
+#include <ctime>
 
+#include "service/RateInfo.h"
 #include "service/WebService.h"
 #include "tools/Command.h"
 #include "util/Text.h"
@@ -14,7 +16,8 @@ const char* RateHelp =
     "usage: quorvanectl rate FROM TO [--wsdl ADDRESS]\n"
     "\n"
     "Asks the rate service for the rate from currency FROM to currency TO, exactly as Quorvane does\n"
-    "(service description first, then the SOAP request), and prints the rate with full precision.\n"
+    "(service description first, then the SOAP request), and prints the rate with full precision,\n"
+    "followed by its source and as-of time when the service tells them (quorvane-rated does).\n"
     "Codes are the service's currency names in any letter case, e.g. USD, jpy, TRY_ (sent as TRY).\n"
     "\n"
     "  --wsdl ADDRESS  the service description: an http or https URL or a local file\n"
@@ -54,6 +57,21 @@ std::string Parse(const std::vector<std::string>& args, RateArguments& parsed) {
     return {};
 }
 
+// " (coinbase, as of 2026-12-10 07:50:01 UTC)", or nothing when the service does not say.
+std::string SourceText(Currency from, Currency to, const std::string& wsdl) {
+    if (!wsdl.empty() && !IsHttpAddress(wsdl))
+        return {};
+    const auto info = GetRateInfo({{from, to}}, wsdl);
+    if (!info || !info.value()[0].error.empty())
+        return {};
+    const std::time_t asOf = static_cast<std::time_t>(info.value()[0].asOf);
+    std::tm utc{};
+    char when[40] = "unknown time";
+    if (asOf > 0 && gmtime_r(&asOf, &utc))
+        std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S UTC", &utc);
+    return " (" + info.value()[0].source + ", as of " + when + ")";
+}
+
 } // namespace
 
 int RunRateCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -85,7 +103,8 @@ int RunRateCommand(const std::vector<std::string>& args, std::ostream& out, std:
         err << "quorvanectl rate: " << Describe(rate.error()) << "\n";
         return 1;
     }
-    out << ShortestNumberText(rate.value()) << "\n";
+    const auto from = static_cast<Currency>(ordinals[0]), to = static_cast<Currency>(ordinals[1]);
+    out << ShortestNumberText(rate.value()) << SourceText(from, to, parsed.wsdl) << "\n";
     if (!(rate.value() > 0))
         err << "quorvanectl rate: note: Quorvane treats a rate that is not above 0 as a failed fetch\n";
     return 0;

@@ -67,6 +67,7 @@ public:
         QProcessEnvironment env = process.processEnvironment();
         env.insert(QStringLiteral("QUORVANE_SERVICE_PORT"), QString::number(port));
         env.insert(QStringLiteral("QUORVANE_ECB_URL"), QStringLiteral("http://127.0.0.1:1/eurofxref-daily.xml"));
+        env.insert(QStringLiteral("QUORVANE_INTRADAY_URL"), QStringLiteral("http://127.0.0.1:1/exchange-rates"));
         env.insert(QStringLiteral("XDG_CACHE_HOME"), dir.filePath(QStringLiteral("cache")));
         env.insert(QStringLiteral("XDG_STATE_HOME"), dir.filePath(QStringLiteral("state")));
         process.setProcessEnvironment(env);

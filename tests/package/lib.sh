@@ -35,6 +35,7 @@ wait_for() {
 
 # Nothing in these tests may reach beyond this machine: the live rates point at a closed loopback port.
 export QUORVANE_ECB_URL=http://127.0.0.1:1/eurofxref-daily.xml
+export QUORVANE_INTRADAY_URL=http://127.0.0.1:1/exchange-rates
 export XDG_CACHE_HOME=$WORK/cache XDG_STATE_HOME=$WORK/state XDG_CONFIG_HOME=$WORK/config
 mkdir -m 700 "$WORK/runtime"
 export XDG_RUNTIME_DIR=$WORK/runtime

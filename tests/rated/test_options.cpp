@@ -41,6 +41,7 @@ TEST(RatedOptions, RefusesBadValuesWithAReason) {
         {"--refresh", "-1"},       {"--refresh", "1h"},
         {"--walk-start", "x"},     {"--rates"},
         {"--rates", ""},           {"--verbose"},
+        {"--source", "nasdaq"},    {"--intraday-refresh", "0"},
     };
     for (const auto& args : bad) {
         auto options = ParseOptions(args);
@@ -48,6 +49,29 @@ TEST(RatedOptions, RefusesBadValuesWithAReason) {
         if (!options) {
             EXPECT_FALSE(options.error().text.empty());
         }
+    }
+}
+
+// The intraday source unless the ECB alone is chosen, never under a simulation; alone with coinbase.
+TEST(RatedOptions, TheSourceChoiceGivesTheFeedItsIntradaySource) {
+    struct Case {
+        std::vector<std::string> args;
+        bool intraday;
+        bool alone;
+    };
+    const Case cases[] = {
+        {{}, true, false},
+        {{"--source", "coinbase", "--intraday-refresh", "5"}, true, true},
+        {{"--source", "ecb"}, false, false},
+        {{"--simulate"}, false, false},
+    };
+    for (const Case& c : cases) {
+        auto options = ParseOptions(c.args);
+        ASSERT_TRUE(options) << options.error().text;
+        FeedOptions& feed = options.value().feed;
+        UseIntradaySource(feed, options.value().source);
+        EXPECT_EQ(feed.intraday, c.intraday ? IntradayAddress() : "") << c.args.size();
+        EXPECT_EQ(feed.intradayOnly, c.alone) << c.args.size();
     }
 }
 

@@ -1,9 +1,12 @@
 // Quorvane's own rate client and quorvanectl against the running service.
 #include <filesystem>
 #include <fstream>
+#include <regex>
 
+#include "fakes/FakeHttpServer.h"
 #include "fakes/RatedService.h"
 #include "fakes/RunProgram.h"
+#include "service/RateInfo.h"
 #include "service/WebService.h"
 
 using namespace quorvane;
@@ -117,4 +120,69 @@ TEST(RatedWithClient, TheSimulatedWalkReachesTheClientPositiveAndMoving) {
         previous = rate;
     }
     EXPECT_EQ(moves, 50);
+}
+
+// Each rate's source and as-of time reach the client and quorvanectl beside the SOAP exchange, and follow
+// the intraday rates as they are read again in the background.
+TEST(RatedWithClient, SourceAndAsOfTimeReachTheClientAndQuorvanectl) {
+    fakes::FakeHttpServer intraday;
+    std::atomic<int> served{0};
+    intraday.Respond("GET", "/rates", [&](const fakes::RecordedRequest&) {
+        fakes::FakeResponse response;
+        response.contentType = "application/json";
+        response.body = R"({"data":{"currency":"EUR","rates":{"JPY":")" + std::to_string(160 + served++) +
+                        R"(","USD":"1.08"}}})";
+        return response;
+    });
+    rated::FeedOptions options = Feed(SampleRatesFile());
+    options.intraday = intraday.Url("/rates");
+    options.intradayRefresh = std::chrono::seconds(1);
+    RatedService service(options);
+    ASSERT_TRUE(service.Ready());
+    ASSERT_TRUE(service.Feed().LoadIntraday());
+    ClientOf client(service);
+    ASSERT_TRUE(client.Ready());
+    const std::string endpoint =
+        "http://127.0.0.1:" + std::to_string(service.Port()) + "/CurrencyConvertor.asmx";
+
+    const std::vector<CurrencyPair> pairs = {{USD, JPY}, {EUR, GBP}, {USD, AFA}};
+    auto info = GetRateInfo(pairs, endpoint + "?wsdl");
+    ASSERT_TRUE(info) << Describe(info.error());
+    EXPECT_EQ(info.value()[0].rate, GetConversionRate(USD, JPY));
+    EXPECT_EQ(info.value()[0].rate, 160 / 1.08);
+    EXPECT_EQ(info.value()[0].source, "coinbase");
+    EXPECT_EQ(info.value()[0].asOf, service.Feed().Quote(USD, JPY).value().asOf);
+    EXPECT_EQ(info.value()[1].rate, 0.84585);
+    EXPECT_EQ(info.value()[1].source, "ecb");
+    EXPECT_EQ(info.value()[1].asOf, rated::EcbPublicationTime("2022-07-08"));
+    EXPECT_NE(info.value()[2].error.find("No reference rate for AFA"), std::string::npos);
+
+    const std::string wsdl = "--wsdl " + endpoint + "?wsdl";
+    auto [status, out] = Quorvanectl("rate EUR GBP " + wsdl);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(out, "0.84585 (ecb, as of 2022-07-08 15:00:00 UTC)\n");
+    std::tie(status, out) = Quorvanectl("rate EUR JPY " + wsdl);
+    EXPECT_TRUE(
+        std::regex_match(out, std::regex(R"(16\d \(coinbase, as of \d{4}-\d\d-\d\d \d\d:\d\d:\d\d UTC\)\n)")))
+        << out;
+
+    service.Feed().StartRefreshing();
+    double moved = info.value()[0].rate;
+    for (int i = 0; i < 100 && moved == info.value()[0].rate; ++i) { // bounded: a read comes every second
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        auto again = GetRateInfo({{USD, JPY}}, endpoint);
+        moved = again ? again.value()[0].rate : moved;
+    }
+    service.Feed().StopRefreshing();
+    EXPECT_GT(moved, info.value()[0].rate);
+
+    // Answers that are not for the pairs asked are refused, not misread.
+    const std::string malformed[] = {
+        R"({"rates":[{"from":"USD","to":"JPY","rate":150,"source":"ecb","asOf":1}]})",
+        R"({"rates":[{"from":"EUR","to":"JPY","rate":150,"source":"ecb","asOf":1},{"from":"USD","to":"AFA","error":"x"}]})",
+        R"({"rates":[{"from":"USD","to":"JPY","rate":-150,"source":"ecb","asOf":1},{"from":"USD","to":"AFA","error":"x"}]})",
+        R"({"rates":[{"from":"USD","to":"JPY","rate":150,"source":"ecb"},{"from":"USD","to":"AFA","error":"x"}]})",
+    };
+    for (const std::string& answer : malformed)
+        EXPECT_FALSE(ReadRateInfo(answer, {{USD, JPY}, {USD, AFA}})) << answer;
 }

@@ -219,6 +219,7 @@ TEST(RatedProgram, LiveRatesAreKeptInTheCacheAndServedFromItWhenTheSourceFails) 
     auto start = [&](const std::string& address) {
         return std::make_unique<Program>(std::vector<std::string>{"--listen", "127.0.0.1:0", "--refresh", "0"},
                                          std::vector<std::string>{"QUORVANE_ECB_URL=" + address,
+                                                                  "QUORVANE_INTRADAY_URL=http://127.0.0.1:1/",
                                                                   "XDG_CACHE_HOME=" + cacheHome.string()});
     };
 
