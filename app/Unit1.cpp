@@ -20,7 +20,7 @@
 #include <cstdio>
 
 #include "alert/Alert.h"
-#include "app/DialogLinks.h"
+#include "app/toolkit/DialogLinks.h"
 #include "app/InstanceLock.h"
 #include "app/Unit4.h"
 #include "app/Unit7.h"
