@@ -144,9 +144,9 @@ private:
     QMenu* PopupMenu1 = nullptr;
     QAction* N1 = nullptr;
     QAction* C1 = nullptr;
-    TShape* Shape1 = nullptr;
-    TCheckBox* CB_START = nullptr;
-    TCheckBox* CB_MUTE = nullptr;
+    TShape* lamp = nullptr;
+    TCheckBox* monitorCheck = nullptr;
+    TCheckBox* muteCheck = nullptr;
     ConfigDialogLink* config_ = nullptr;
     AlarmDialogLink* alarm_ = nullptr;
     PairDialogLink* pair_ = nullptr;
