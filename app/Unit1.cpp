@@ -20,7 +20,7 @@
 #include <cstdio>
 
 #include "alert/Alert.h"
-#include "app/DialogLinks.h"
+#include "app/toolkit/DialogLinks.h"
 #include "app/InstanceLock.h"
 #include "app/Unit4.h"
 #include "app/Unit7.h"
@@ -140,11 +140,11 @@ void TForm1::BuildControls() {
     ShowNormalTitle();
     setFixedSize(ClientWidth, BaseHeight - DesignFrameHeight);
 
-    CB_START = new TCheckBox(this, QStringLiteral("CB_START"), QString::fromUtf8("監視中"));
-    CB_START->setToolTip(QString::fromUtf8("参考レートの監視を開始または終了します。"));
-    CB_START->setGeometry(8, 8, 65, 17);
-    FitWidth(CB_START);
-    CB_START->OnClick = [this](TCheckBox*) { CB_STARTClick(); };
+    monitorCheck = new TCheckBox(this, QStringLiteral("CB_START"), QString::fromUtf8("監視中"));
+    monitorCheck->setToolTip(QString::fromUtf8("参考レートの監視を開始または終了します。"));
+    monitorCheck->setGeometry(8, 8, 65, 17);
+    FitWidth(monitorCheck);
+    monitorCheck->OnClick = [this](TCheckBox*) { CB_STARTClick(); };
 
     connect(MakeButton(this, "BT_RELOAD", "更新", "参考レートを更新します。", {80, 8, 41, 25}),
             &QPushButton::clicked, this, [this] { RunGuarded([this] { BT_RELOADClick(); }); });
@@ -154,15 +154,15 @@ void TForm1::BuildControls() {
     connect(MakeButton(this, "BT_CONFIG", "設定", "各種設定ダイアログを表示します。", {200, 8, 49, 25}),
             &QPushButton::clicked, this, [this] { RunGuarded([this] { BT_CONFIGClick(); }); });
 
-    CB_MUTE = new TCheckBox(this, QStringLiteral("CB_MUTE"), QString::fromUtf8("警報音ミュート"));
-    CB_MUTE->setToolTip(QString::fromUtf8("警報サウンドのミュート"));
-    CB_MUTE->setGeometry(256, 8, 97, 17);
-    FitWidth(CB_MUTE);
-    CB_MUTE->OnClick = [this](TCheckBox*) { CB_MUTEClick(); };
+    muteCheck = new TCheckBox(this, QStringLiteral("CB_MUTE"), QString::fromUtf8("警報音ミュート"));
+    muteCheck->setToolTip(QString::fromUtf8("警報サウンドのミュート"));
+    muteCheck->setGeometry(256, 8, 97, 17);
+    FitWidth(muteCheck);
+    muteCheck->OnClick = [this](TCheckBox*) { CB_MUTEClick(); };
 
-    Shape1 = new TShape(this, QStringLiteral("Shape1"), TShape::Kind::Circle);
-    Shape1->setToolTip(QString::fromUtf8("通信インジケータ"));
-    Shape1->setGeometry(384, 8, 17, 17);
+    lamp = new TShape(this, QStringLiteral("Shape1"), TShape::Kind::Circle);
+    lamp->setToolTip(QString::fromUtf8("通信インジケータ"));
+    lamp->setGeometry(384, 8, 17, 17);
 
     MakeHeading(this, "Label29", "通貨/時間", "時間とは受信した時点での時間です。", 8);
     MakeHeading(this, "Label3", "参考レート", "", 88);
@@ -262,7 +262,7 @@ void TForm1::FormActivate() {
     if (closing_)
         return;
     if (BasicData.MonitorOn)
-        CB_START->setChecked(true);
+        monitorCheck->setChecked(true);
 }
 
 bool TForm1::event(QEvent* e) {
@@ -401,12 +401,12 @@ void TForm1::RepaintNow() {
 }
 
 void TForm1::LED_ON() {
-    Shape1->SetBrushColor(ClLime);
+    lamp->SetBrushColor(ClLime);
     RepaintNow();
 }
 
 void TForm1::LED_OFF() {
-    Shape1->SetBrushColor(ClWhite);
+    lamp->SetBrushColor(ClWhite);
     RepaintNow();
 }
 
@@ -419,9 +419,9 @@ void TForm1::ShowNormalTitle() {
 }
 
 void TForm1::ShowFailureReason(const std::string& reason) {
-    const QString lamp = QString::fromUtf8("通信インジケータ");
+    const QString hint = QString::fromUtf8("通信インジケータ");
     setToolTip(Qs(reason));
-    Shape1->setToolTip(reason.empty() ? lamp : lamp + QLatin1Char('\n') + Qs(reason));
+    lamp->setToolTip(reason.empty() ? hint : hint + QLatin1Char('\n') + Qs(reason));
     if (reason == failureReason_)
         return;
     failureReason_ = reason;

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "app/toolkit/DialogLinks.h"
 #include "monitor/Monitor.h"
 #include "util/Quotes.h"
 
@@ -16,10 +17,7 @@ class QAction;
 
 namespace quorvane {
 
-class AlarmDialogLink;
-class ConfigDialogLink;
 class InstanceLock;
-class PairDialogLink;
 class TCheckBox;
 class TForm7;
 class TShape;
@@ -35,7 +33,7 @@ inline constexpr int BaseHeight = 85; // outer height with no slot shown
 inline constexpr int DesignFrameWidth = 6;
 inline constexpr int DesignFrameHeight = 25;
 
-class TForm1 : public QWidget {
+class TForm1 : public QWidget, public MainWindowLink {
     Q_OBJECT
 public:
     // Builds the controls and runs FormCreate. When another instance runs, or the settings file exists but
@@ -52,8 +50,9 @@ public:
     QuoteTable& MonitorQuotes() { return monitor_->Quotes(); }
     RateHistories& Histories() { return monitor_->Histories(); }
 
-    void SetQuotes(const QuoteTable& table);
-    void SetEnable(int slot, bool value);
+    const QuoteTable& SlotTable() const override { return Quotes; }
+    void SetQuotes(const QuoteTable& table) override;
+    void SetEnable(int slot, bool value) override;
     void SetTitles();
     void SetViews();
     void SetGroupVisible(const QString& name, bool visible, int position);
@@ -76,7 +75,7 @@ public:
     // The reason of the last failed fetch on the title's and the lamp's tooltips, written to stderr when it
     // changes; empty after a cycle that succeeded.
     void ShowFailureReason(const std::string& reason);
-    void ShowConfig(int page);
+    void ShowConfig(int page) override;
     void TOGGLE_MUTE();
 
     // The outer height as laid out: 85 plus 41 per shown slot, for the frame the layout was drawn for.
@@ -95,7 +94,7 @@ public:
     void SaveData();
     // Writes the whole settings file now, atomically, as the close does. On failure the STEP message has
     // been shown, the old file is intact and the program state stays as it is; returns false.
-    bool SaveSettingsNow();
+    bool SaveSettingsNow() override;
     const std::string& SettingsFile() const { return settingsPath_; }
 
     void SetDialogs(ConfigDialogLink* config, AlarmDialogLink* alarm, PairDialogLink* pair);
@@ -145,9 +144,9 @@ private:
     QMenu* PopupMenu1 = nullptr;
     QAction* N1 = nullptr;
     QAction* C1 = nullptr;
-    TShape* Shape1 = nullptr;
-    TCheckBox* CB_START = nullptr;
-    TCheckBox* CB_MUTE = nullptr;
+    TShape* lamp = nullptr;
+    TCheckBox* monitorCheck = nullptr;
+    TCheckBox* muteCheck = nullptr;
     ConfigDialogLink* config_ = nullptr;
     AlarmDialogLink* alarm_ = nullptr;
     PairDialogLink* pair_ = nullptr;

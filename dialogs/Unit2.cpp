@@ -20,7 +20,6 @@
 
 #include "alert/App.h"
 #include "alert/Sound.h"
-#include "app/Unit1.h"
 #include "app/toolkit/Desktop.h"
 #include "app/toolkit/Guard.h"
 #include "app/toolkit/SpinEdit.h"
@@ -140,9 +139,10 @@ int PortOf(const QLineEdit* field) {
 
 } // namespace
 
-TForm2::TForm2(QWidget* parent)
+TForm2::TForm2(MainWindowLink* mainWindow, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
-                          Qt::MSWindowsFixedSizeDialogHint) {
+                          Qt::MSWindowsFixedSizeDialogHint),
+      mainWindow_(mainWindow) {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(U("Quorvane 設定"));
     setModal(false);
@@ -535,8 +535,8 @@ void TForm2::BT_SAVEClick() {
     for (int n = 1; n <= SlotCount; ++n)
         SetPair(n - 1, Combo(2 * n - 1)->currentText().toStdString(),
                 Combo(2 * n)->currentText().toStdString());
-    if (Form1)
-        Form1->SetQuotes(ConfigQuotes);
+    if (mainWindow_)
+        mainWindow_->SetQuotes(ConfigQuotes);
     WriteMailInfo();
     BasicData.Interval = SE_TIMER->Value();
     BasicData.Notify = CB_NOTIFY->isChecked();
@@ -549,8 +549,8 @@ void TForm2::BT_SAVEClick() {
         BasicData.ServiceURL = service;
         UseServiceDescription(service); // a failure shows at the next fetch, in the main window's title
     }
-    if (Form1)
-        Form1->SaveSettingsNow();
+    if (mainWindow_)
+        mainWindow_->SaveSettingsNow();
     hide();
 }
 
@@ -597,8 +597,8 @@ void TForm2::BT_ADDClick() {
     LE_STITLE->clear();
     BT_ADD->setEnabled(false);
     UpdateSoundList();
-    if (Form1)
-        Form1->SaveSettingsNow();
+    if (mainWindow_)
+        mainWindow_->SaveSettingsNow();
 }
 
 void TForm2::BT_A_ADDClick() {
@@ -607,8 +607,8 @@ void TForm2::BT_A_ADDClick() {
     LE_ATITLE->clear();
     BT_A_ADD->setEnabled(false);
     UpdateAppList();
-    if (Form1)
-        Form1->SaveSettingsNow();
+    if (mainWindow_)
+        mainWindow_->SaveSettingsNow();
 }
 
 void TForm2::UpdateSoundList() {
@@ -650,8 +650,8 @@ void TForm2::BT_SOUND_UPDATEClick() {
     UpdateSound(p, Str(LE_STITLE_E), Str(LE_SPATH_E));
     UpdateSoundList();
     SelectRow(LBOX_SOUND, p);
-    if (Form1)
-        Form1->SaveSettingsNow();
+    if (mainWindow_)
+        mainWindow_->SaveSettingsNow();
 }
 
 void TForm2::BT_APP_UPDATEClick() {
@@ -661,8 +661,8 @@ void TForm2::BT_APP_UPDATEClick() {
     UpdateApp(p, Str(LE_ATITLE_E), Str(LE_APATH_E));
     UpdateAppList();
     SelectRow(LBOX_APP, p);
-    if (Form1)
-        Form1->SaveSettingsNow();
+    if (mainWindow_)
+        mainWindow_->SaveSettingsNow();
 }
 
 void TForm2::BT_DELClick() {
@@ -675,8 +675,8 @@ void TForm2::BT_DELClick() {
         delete LBOX_SOUND->takeItem(p);
     }
     SelectRow(LBOX_SOUND, p);
-    if (Form1)
-        Form1->SaveSettingsNow();
+    if (mainWindow_)
+        mainWindow_->SaveSettingsNow();
 }
 
 void TForm2::BT_A_DELClick() {
@@ -689,8 +689,8 @@ void TForm2::BT_A_DELClick() {
         delete LBOX_APP->takeItem(p);
     }
     SelectRow(LBOX_APP, p);
-    if (Form1)
-        Form1->SaveSettingsNow();
+    if (mainWindow_)
+        mainWindow_->SaveSettingsNow();
 }
 
 } // namespace quorvane

@@ -4,7 +4,7 @@
 
 #include <QDialog>
 
-#include "app/DialogLinks.h"
+#include "app/toolkit/DialogLinks.h"
 #include "mail/Mail.h"
 #include "util/Quotes.h"
 
@@ -30,7 +30,8 @@ class TForm2 : public QDialog, public ConfigDialogLink {
     Q_OBJECT
 public:
     // Runs FormCreate; the dialog stays hidden until ShowPage.
-    explicit TForm2(QWidget* parent = nullptr);
+    // mainWindow: what the dialog needs of the main window; none in tests that do without it.
+    explicit TForm2(MainWindowLink* mainWindow = nullptr, QWidget* parent = nullptr);
     ~TForm2() override;
 
     // ConfigDialogLink
@@ -100,6 +101,7 @@ private:
     QLineEdit *LE_APATH = nullptr, *LE_ATITLE = nullptr, *LE_APATH_E = nullptr, *LE_ATITLE_E = nullptr;
     QPushButton *BT_ADD = nullptr, *BT_A_ADD = nullptr;
     QListWidget *LBOX_SOUND = nullptr, *LBOX_APP = nullptr;
+    MainWindowLink* mainWindow_ = nullptr;
 };
 
 } // namespace quorvane

@@ -21,7 +21,6 @@
 #include <cmath>
 #include <stdexcept>
 
-#include "app/Unit1.h"
 #include "app/toolkit/Controls.h"
 #include "app/toolkit/Desktop.h"
 #include "app/toolkit/Guard.h"
@@ -176,9 +175,10 @@ std::string PlainRateText(const std::string& rate) {
     return whole + separator + rate.substr(fraction);
 }
 
-TForm3::TForm3(QWidget* parent)
+TForm3::TForm3(MainWindowLink* mainWindow, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint) {
+                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+      mainWindow_(mainWindow) {
     setObjectName(QStringLiteral("Form3"));
     setWindowTitle(Utf8("Quorvane 警報設定"));
     setModal(false);
@@ -632,8 +632,8 @@ void TForm3::BT_OKClick() {
     SetAlertConfig(slot_, c);
     hide();
     // The alarm is in force either way; a failed write has shown its stage and is tried again at close.
-    if (Form1)
-        Form1->SaveSettingsNow();
+    if (mainWindow_)
+        mainWindow_->SaveSettingsNow();
 }
 
 void TForm3::BT_CANCELClick() {

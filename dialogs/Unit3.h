@@ -10,7 +10,7 @@
 #include "alert/Alert.h"
 #include "alert/App.h"
 #include "alert/Sound.h"
-#include "app/DialogLinks.h"
+#include "app/toolkit/DialogLinks.h"
 
 class QCheckBox;
 class QComboBox;
@@ -38,7 +38,8 @@ std::string PlainRateText(const std::string& rate);
 class TForm3 : public QDialog, public AlarmDialogLink {
     Q_OBJECT
 public:
-    explicit TForm3(QWidget* parent = nullptr);
+    // mainWindow: what the dialog needs of the main window; none in tests that do without it.
+    explicit TForm3(MainWindowLink* mainWindow = nullptr, QWidget* parent = nullptr);
     ~TForm3() override;
 
     // AlarmDialogLink: what the main window asks of it.
@@ -116,6 +117,7 @@ private:
     QComboBox* DD_APP_LOFF = nullptr;
     TImage* Image1 = nullptr;
     QLabel* LB_V1 = nullptr;
+    MainWindowLink* mainWindow_ = nullptr;
 };
 
 extern TForm3* Form3;

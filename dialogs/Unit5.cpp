@@ -7,7 +7,6 @@
 #include <QScreen>
 #include <QShowEvent>
 
-#include "app/Unit1.h"
 #include "app/toolkit/Controls.h"
 #include "app/toolkit/Desktop.h"
 #include "app/toolkit/Guard.h"
@@ -37,9 +36,15 @@ QPushButton* Button(QWidget* parent, const char* name, const char* text, const c
 
 } // namespace
 
-TForm5::TForm5(QWidget* parent)
+const QuoteTable& TForm5::Slots() const {
+    static const QuoteTable none{};
+    return mainWindow_ ? mainWindow_->SlotTable() : none;
+}
+
+TForm5::TForm5(MainWindowLink* mainWindow, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
-                          Qt::MSWindowsFixedSizeDialogHint) {
+                          Qt::MSWindowsFixedSizeDialogHint),
+      mainWindow_(mainWindow) {
     setObjectName(QStringLiteral("Form5"));
     setWindowTitle(U("Quorvane 表示通貨設定"));
     setModal(false);
@@ -91,8 +96,8 @@ void TForm5::FormShow() {
 
 void TForm5::SetTitles() {
     for (int n = 1; n <= SlotCount; ++n) {
-        SetLabel(BoxName(n), QStringLiteral(" ") + QString::fromStdString(Quotes[n - 1].Title), ClBlack);
-        SetCheck(BoxName(n), Quotes[n - 1].Enable);
+        SetLabel(BoxName(n), QStringLiteral(" ") + QString::fromStdString(Slots()[n - 1].Title), ClBlack);
+        SetCheck(BoxName(n), Slots()[n - 1].Enable);
     }
 }
 
@@ -113,7 +118,7 @@ void TForm5::SetCheck(const QString& name, bool value) {
 
 void TForm5::CB_EClick(TCheckBox* sender) {
     const bool checked = sender->isChecked();
-    const int count = EnabledCount(Quotes);
+    const int count = EnabledCount(Slots());
     if (!SettingUp && count == 1 && !checked) {
         ShowError("全部のチェックを外すことは出来ません。");
         sender->setChecked(true); // runs this handler again, which re-applies the slot's Enable
@@ -123,16 +128,16 @@ void TForm5::CB_EClick(TCheckBox* sender) {
     for (int n = 1; n <= SlotCount; ++n)
         if (sender->objectName() == BoxName(n))
             slot = n - 1;
-    if (!Form1)
+    if (!mainWindow_)
         return;
-    Form1->SetEnable(slot, checked);
+    mainWindow_->SetEnable(slot, checked);
     if (!SettingUp)
-        Form1->SaveSettingsNow();
+        mainWindow_->SaveSettingsNow();
 }
 
 void TForm5::BT_EDITClick() {
-    if (Form1)
-        Form1->ShowConfig(0);
+    if (mainWindow_)
+        mainWindow_->ShowConfig(0);
 }
 
 void TForm5::BT_OKClick() {

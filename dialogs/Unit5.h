@@ -4,7 +4,7 @@
 #include <QColor>
 #include <QDialog>
 
-#include "app/DialogLinks.h"
+#include "app/toolkit/DialogLinks.h"
 
 namespace quorvane {
 
@@ -16,7 +16,8 @@ extern bool SettingUp;
 class TForm5 : public QDialog, public PairDialogLink {
     Q_OBJECT
 public:
-    explicit TForm5(QWidget* parent = nullptr);
+    // mainWindow: what the dialog needs of the main window; none in tests that do without it.
+    explicit TForm5(MainWindowLink* mainWindow = nullptr, QWidget* parent = nullptr);
 
     // PairDialogLink
     void ShowModeless() override;
@@ -35,6 +36,8 @@ private:
     void BT_OKClick();
 
     bool centred_ = false;
+    const QuoteTable& Slots() const;
+    MainWindowLink* mainWindow_ = nullptr;
 };
 
 } // namespace quorvane

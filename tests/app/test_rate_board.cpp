@@ -4,7 +4,7 @@
 #include <QTest>
 
 #include "AppFixture.h"
-#include "app/DialogLinks.h"
+#include "app/toolkit/DialogLinks.h"
 #include "app/toolkit/Controls.h"
 
 using namespace quorvane;

@@ -42,7 +42,7 @@ protected:
         form.reset(); // one main window at a time holds the instance lock
         form = std::make_unique<TForm1>(settings);
         form->SetQuotes(Table({{0, "USD/JPY"}, {2, "EUR/USD"}, {3, "EUR/JPY"}}));
-        dialog = std::make_unique<TForm3>();
+        dialog = std::make_unique<TForm3>(form.get());
         form->SetDialogs(nullptr, dialog.get(), nullptr);
     }
     void ShowFor(int slot, bool alEnable = true, const std::string& rate = "0.0000") {

@@ -26,8 +26,8 @@ protected:
     void Start(const std::string& settings) {
         WriteSettings(settings);
         form1 = std::make_unique<TForm1>(SettingsPath());
-        form2 = std::make_unique<TForm2>();
-        form5 = std::make_unique<TForm5>();
+        form2 = std::make_unique<TForm2>(form1.get());
+        form5 = std::make_unique<TForm5>(form1.get());
         form1->SetDialogs(form2.get(), nullptr, form5.get());
     }
     TCheckBox* Box(int n) const {

@@ -47,7 +47,7 @@ protected:
     void Start(const std::string& settings) {
         WriteSettings(settings);
         form1 = std::make_unique<TForm1>(SettingsPath());
-        form2 = std::make_unique<TForm2>();
+        form2 = std::make_unique<TForm2>(form1.get());
         form1->SetDialogs(form2.get(), nullptr, nullptr);
     }
     void Open() { form1->ShowConfig(0); }

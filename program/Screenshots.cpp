@@ -104,9 +104,9 @@ int main(int argc, char** argv) {
     TForm1 form1(settings.toStdString());
     if (form1.Refused())
         return 1;
-    TForm2 form2;
-    TForm3 form3;
-    TForm5 form5;
+    TForm2 form2(&form1);
+    TForm3 form3(&form1);
+    TForm5 form5(&form1);
     form1.SetDialogs(&form2, &form3, &form5);
     form1.show();
     for (const auto& [slot, rates] :

@@ -1,4 +1,4 @@
-#include "app/Program.h"
+#include "program/Program.h"
 
 #include <QSocketNotifier>
 
@@ -120,10 +120,10 @@ int RunProgram(TApplication& app) {
     // Before the monitor window makes the rate service proxy, which reads the local port's address.
     LocalRateService localService;
     StartLocalServiceIfNeeded(localService, BasicData.ServiceURL);
-    TForm2 form2;
+    TForm2 form2(&form1);
     TForm4 form4;
-    TForm3 form3;
-    TForm5 form5;
+    TForm3 form3(&form1);
+    TForm5 form5(&form1);
     TForm7 form7;
     form1.SetDialogs(&form2, &form3, &form5);
     form1.SetSplash(&form7);

@@ -30,4 +30,16 @@ public:
     virtual void ShowModeless() = 0;
 };
 
+// What the dialogs ask of the main window.
+class MainWindowLink {
+public:
+    virtual ~MainWindowLink() = default;
+    virtual const QuoteTable& SlotTable() const = 0;     // the master slot table
+    virtual void SetQuotes(const QuoteTable& table) = 0; // takes a whole slot table
+    virtual void SetEnable(int slot, bool value) = 0;
+    virtual void ShowConfig(int page) = 0;
+    // Writes the settings file now; on failure the user has been told and false is returned.
+    virtual bool SaveSettingsNow() = 0;
+};
+
 } // namespace quorvane

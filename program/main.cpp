@@ -1,5 +1,5 @@
 // Quorvane: watches reference exchange rates and raises alarms.
-#include "app/Program.h"
+#include "program/Program.h"
 #include "app/toolkit/Guard.h"
 
 int main(int argc, char** argv) {
