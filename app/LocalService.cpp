@@ -163,6 +163,8 @@ void LocalRateService::Stop() {
     pid_ = -1;
 }
 
+LocalRateService* ProgramLocalService = nullptr;
+
 void StartLocalServiceIfNeeded(LocalRateService& service, const std::string& serviceUrl) {
     if (!serviceUrl.empty())
         return;

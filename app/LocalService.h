@@ -47,4 +47,8 @@ private:
 // the first fetch then fails as any other.
 void StartLocalServiceIfNeeded(LocalRateService& service, const std::string& serviceUrl);
 
+// The running program's built-in service, so that emptying SERVICE_URL later works as it does at start-up;
+// null where no service may be started (tests).
+extern LocalRateService* ProgramLocalService;
+
 } // namespace quorvane

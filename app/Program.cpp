@@ -120,6 +120,10 @@ int RunProgram(TApplication& app) {
     // Before the monitor window makes the rate service proxy, which reads the local port's address.
     LocalRateService localService;
     StartLocalServiceIfNeeded(localService, BasicData.ServiceURL);
+    ProgramLocalService = &localService;
+    struct Forget {
+        ~Forget() { ProgramLocalService = nullptr; }
+    } forget;
     TForm2 form2;
     TForm4 form4;
     TForm3 form3;
