@@ -22,12 +22,14 @@
 #include "alert/Alert.h"
 #include "app/toolkit/DialogLinks.h"
 #include "app/InstanceLock.h"
+#include "app/LocalService.h"
 #include "app/Unit4.h"
 #include "app/Unit7.h"
 #include "app/toolkit/Controls.h"
 #include "app/toolkit/Desktop.h"
 #include "app/toolkit/Guard.h"
 #include "mail/Mail.h"
+#include "service/WebService.h"
 #include "settings/Settings.h"
 #include "util/Util.h"
 
@@ -552,6 +554,12 @@ bool TForm1::SaveSettingsNow() {
     } catch (...) {
         return false; // SaveData has told the user which stage failed
     }
+}
+
+void TForm1::UseService(const std::string& address) {
+    if (address.empty() && localService_)
+        StartLocalServiceIfNeeded(*localService_, address);
+    UseServiceDescription(address.empty() ? LocalServiceDescription() : address);
 }
 
 void TForm1::N1Click() {

@@ -19,6 +19,7 @@ namespace quorvane {
 
 class InstanceLock;
 class TCheckBox;
+class LocalRateService;
 class TForm7;
 class TShape;
 
@@ -95,6 +96,9 @@ public:
     // Writes the whole settings file now, atomically, as the close does. On failure the STEP message has
     // been shown, the old file is intact and the program state stays as it is; returns false.
     bool SaveSettingsNow() override;
+    void UseService(const std::string& address) override;
+    // The built-in service started at launch; emptying the address later may start it. None in tests.
+    void SetLocalService(LocalRateService* service) { localService_ = service; }
     const std::string& SettingsFile() const { return settingsPath_; }
 
     void SetDialogs(ConfigDialogLink* config, AlarmDialogLink* alarm, PairDialogLink* pair);
@@ -151,6 +155,7 @@ private:
     AlarmDialogLink* alarm_ = nullptr;
     PairDialogLink* pair_ = nullptr;
     TForm7* splash_ = nullptr;
+    LocalRateService* localService_ = nullptr;
 };
 
 extern TForm1* Form1;

@@ -14,6 +14,7 @@
 #include <QShowEvent>
 #include <QSignalBlocker>
 #include <QTabWidget>
+#include <QUrl>
 
 #include <algorithm>
 #include <stdexcept>
@@ -132,9 +133,18 @@ void SelectRow(QListWidget* list, int row) {
 int PortOf(const QLineEdit* field) {
     bool ok = false;
     const int port = field->text().trimmed().toInt(&ok, 10);
-    if (!ok || port < 1 || port > 65535)
+    if (!ok)
         throw std::invalid_argument("'" + Str(field) + "' は整数ではありません");
+    if (port < 1 || port > 65535)
+        throw std::invalid_argument("ポート番号は1から65535の範囲で指定してください。");
     return port;
+}
+
+// Only the form is checked: whether the service answers shows at the next fetch.
+bool LooksLikeServiceAddress(const QString& text) {
+    const QUrl url(text, QUrl::StrictMode);
+    return url.isValid() && (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https")) &&
+           !url.host().isEmpty();
 }
 
 } // namespace
@@ -418,14 +428,14 @@ void TForm2::reject() {
 
 void TForm2::SetFromItemIndex(int slot, QComboBox* combo) {
     const int index =
-        combo->findText(Qs(ConfigQuotes.at(slot).From), Qt::MatchExactly | Qt::MatchCaseSensitive);
+        combo->findText(Qs(ConfigQuotes.at(slot).From), Qt::MatchFixedString); // any case
     if (index >= 0)
         combo->setCurrentIndex(index);
 }
 
 void TForm2::SetToItemIndex(int slot, QComboBox* combo) {
     const int index =
-        combo->findText(Qs(ConfigQuotes.at(slot).To), Qt::MatchExactly | Qt::MatchCaseSensitive);
+        combo->findText(Qs(ConfigQuotes.at(slot).To), Qt::MatchFixedString); // any case
     if (index >= 0)
         combo->setCurrentIndex(index);
 }
@@ -462,7 +472,13 @@ void TForm2::ReadMailInfo() {
 void TForm2::WriteMailInfo() {
     // Both ports are read first, so that a bad one leaves all three copies as they were.
     const int smtpPort = PortOf(LE_SMTP_PORT);
-    const int popPort = PortOf(LE_POP_PORT);
+    int popPort = GetPOP().Port; // kept when the POP port is not in use and not a port
+    try {
+        popPort = PortOf(LE_POP_PORT);
+    } catch (const std::invalid_argument&) {
+        if (PopPortInUse())
+            throw;
+    }
     ConfigSMTP.Server = Str(LE_SMTP_NAME);
     ConfigSMTP.Port = smtpPort;
     ConfigSMTP.UserID = Str(LE_SMTP_ID);
@@ -480,14 +496,20 @@ void TForm2::WriteMailInfo() {
     ConfigAccount.BCC = Str(LE_BCC);
 }
 
+// Only POP before SMTP uses the POP server.
+bool TForm2::PopPortInUse() const {
+    return DD_AUTH->currentIndex() == 2;
+}
+
 bool TForm2::PortsAreValid() {
     for (QLineEdit* field : {LE_SMTP_PORT, LE_POP_PORT}) {
+        if (field == LE_POP_PORT && !PopPortInUse())
+            continue;
         try {
             PortOf(field);
         } catch (const std::invalid_argument& e) {
             ShowError(e.what());
             PC_1->setCurrentWidget(findChild<QWidget*>(QStringLiteral("TS_MAIL_SERVER")));
-            EnableField(field, true); // a disabled port is taken over too, so it must be mendable
             field->setFocus();
             field->selectAll();
             return false;
@@ -530,11 +552,19 @@ void TForm2::EnablePOP(bool on) {
 
 void TForm2::BT_SAVEClick() {
     // Checked before anything is applied: a bad port must not leave the pairs saved and the rest not.
-    if (!PortsAreValid())
+    if (!PortsAreValid() || !ServiceIsValid())
         return;
-    for (int n = 1; n <= SlotCount; ++n)
-        SetPair(n - 1, Combo(2 * n - 1)->currentText().toStdString(),
-                Combo(2 * n)->currentText().toStdString());
+    for (int n = 1; n <= SlotCount; ++n) {
+        // A code the list lacks shows as no choice; unless the user chose one, the slot keeps it.
+        const TQuote& stored = ConfigQuotes.at(n - 1);
+        const auto code = [](QComboBox* combo, const std::string& kept) {
+            return combo->currentIndex() < 0 ? kept : combo->currentText().toStdString();
+        };
+        SetPair(n - 1, code(Combo(2 * n - 1), stored.From), code(Combo(2 * n), stored.To));
+        // The pair dialog may have changed what is shown while this one was open.
+        if (mainWindow_)
+            ConfigQuotes.at(n - 1).Enable = mainWindow_->SlotTable().at(n - 1).Enable;
+    }
     if (mainWindow_)
         mainWindow_->SetQuotes(ConfigQuotes);
     WriteMailInfo();
@@ -547,11 +577,24 @@ void TForm2::BT_SAVEClick() {
     const std::string service = LE_SERVICE_URL->text().trimmed().toStdString();
     if (service != BasicData.ServiceURL) {
         BasicData.ServiceURL = service;
-        UseServiceDescription(service); // a failure shows at the next fetch, in the main window's title
+        // Empty means what it means at start-up; a failure shows at the next fetch, in the window's title.
+        if (mainWindow_)
+            mainWindow_->UseService(service);
     }
     if (mainWindow_)
         mainWindow_->SaveSettingsNow();
     hide();
+}
+
+bool TForm2::ServiceIsValid() {
+    const QString text = LE_SERVICE_URL->text().trimmed();
+    if (text.isEmpty() || LooksLikeServiceAddress(text))
+        return true;
+    ShowError("'" + text.toStdString() + "' はレートサービスのアドレスではありません");
+    PC_1->setCurrentWidget(findChild<QWidget*>(QStringLiteral("TS_WATCH")));
+    LE_SERVICE_URL->setFocus();
+    LE_SERVICE_URL->selectAll();
+    return false;
 }
 
 void TForm2::BT_CANCELClick() {
@@ -617,6 +660,7 @@ void TForm2::UpdateSoundList() {
     for (const TASound& sound : Sounds)
         LBOX_SOUND->addItem(Qs(sound.Name));
     SelectRow(LBOX_SOUND, -1);
+    LBOX_SOUNDClick();
 }
 
 void TForm2::UpdateAppList() {
@@ -625,22 +669,25 @@ void TForm2::UpdateAppList() {
     for (const TApp& app : Apps)
         LBOX_APP->addItem(Qs(app.Name));
     SelectRow(LBOX_APP, -1);
+    LBOX_APPClick();
 }
 
+// The edit fields always show the selected line, and are empty with "更新" off when none is:
+// otherwise "更新" would write a deleted entry over its neighbour.
 void TForm2::LBOX_SOUNDClick() {
     const int p = SelectedRow(LBOX_SOUND);
-    if (p < 0 || p >= SoundCount())
-        return;
-    LE_STITLE_E->setText(Qs(Sounds[static_cast<std::size_t>(p)].Name));
-    LE_SPATH_E->setText(Qs(Sounds[static_cast<std::size_t>(p)].Path));
+    const bool any = p >= 0 && p < SoundCount();
+    LE_STITLE_E->setText(any ? Qs(Sounds[static_cast<std::size_t>(p)].Name) : QString());
+    LE_SPATH_E->setText(any ? Qs(Sounds[static_cast<std::size_t>(p)].Path) : QString());
+    findChild<QPushButton*>(QStringLiteral("BT_SOUND_UPDATE"))->setEnabled(any);
 }
 
 void TForm2::LBOX_APPClick() {
     const int p = SelectedRow(LBOX_APP);
-    if (p < 0 || p >= AppCount())
-        return;
-    LE_ATITLE_E->setText(Qs(Apps[static_cast<std::size_t>(p)].Name));
-    LE_APATH_E->setText(Qs(Apps[static_cast<std::size_t>(p)].Path));
+    const bool any = p >= 0 && p < AppCount();
+    LE_ATITLE_E->setText(any ? Qs(Apps[static_cast<std::size_t>(p)].Name) : QString());
+    LE_APATH_E->setText(any ? Qs(Apps[static_cast<std::size_t>(p)].Path) : QString());
+    findChild<QPushButton*>(QStringLiteral("BT_APP_UPDATE"))->setEnabled(any);
 }
 
 void TForm2::BT_SOUND_UPDATEClick() {
@@ -650,6 +697,7 @@ void TForm2::BT_SOUND_UPDATEClick() {
     UpdateSound(p, Str(LE_STITLE_E), Str(LE_SPATH_E));
     UpdateSoundList();
     SelectRow(LBOX_SOUND, p);
+    LBOX_SOUNDClick();
     if (mainWindow_)
         mainWindow_->SaveSettingsNow();
 }
@@ -661,6 +709,7 @@ void TForm2::BT_APP_UPDATEClick() {
     UpdateApp(p, Str(LE_ATITLE_E), Str(LE_APATH_E));
     UpdateAppList();
     SelectRow(LBOX_APP, p);
+    LBOX_APPClick();
     if (mainWindow_)
         mainWindow_->SaveSettingsNow();
 }
@@ -675,6 +724,7 @@ void TForm2::BT_DELClick() {
         delete LBOX_SOUND->takeItem(p);
     }
     SelectRow(LBOX_SOUND, p);
+    LBOX_SOUNDClick();
     if (mainWindow_)
         mainWindow_->SaveSettingsNow();
 }
@@ -689,6 +739,7 @@ void TForm2::BT_A_DELClick() {
         delete LBOX_APP->takeItem(p);
     }
     SelectRow(LBOX_APP, p);
+    LBOX_APPClick();
     if (mainWindow_)
         mainWindow_->SaveSettingsNow();
 }

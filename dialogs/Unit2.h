@@ -68,6 +68,8 @@ private:
     QComboBox* Combo(int number) const;
     // The port fields' check; on a bad one the refusal is shown and the field focused.
     bool PortsAreValid();
+    bool ServiceIsValid();
+    bool PopPortInUse() const;
 
     void BT_SAVEClick();
     void BT_CANCELClick();

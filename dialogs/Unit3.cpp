@@ -562,9 +562,7 @@ void TForm3::Validate(QLineEdit* field) {
 
 bool TForm3::CheckField(const QLineEdit* field) {
     const std::string text = field->text().toStdString();
-    if (text.empty())
-        return true;
-    const std::optional<double> value = ParseFieldText(text);
+    const std::optional<double> value = ParseFieldText(text); // an emptied field is no number either
     if (!value) {
         ShowError("数値ではありません。");
         return false;
@@ -605,7 +603,7 @@ void TForm3::BT_OKClick() {
     // Selections made before the registries changed still name the entries the user saw.
     FollowRegistries();
     TAlertConfig c = Alerts[static_cast<std::size_t>(slot_)];
-    c.ALEnable = alEnable_;
+    // ALEnable stays as the record has it: the main window's box may have switched it while this was open.
     c.AH = Number(LE_H);
     c.AL = Number(LE_L);
     c.DH = Number(LE_DH);

@@ -120,6 +120,7 @@ int RunProgram(TApplication& app) {
     // Before the monitor window makes the rate service proxy, which reads the local port's address.
     LocalRateService localService;
     StartLocalServiceIfNeeded(localService, BasicData.ServiceURL);
+    form1.SetLocalService(&localService);
     TForm2 form2(&form1);
     TForm4 form4;
     TForm3 form3(&form1);

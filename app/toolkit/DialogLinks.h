@@ -40,6 +40,8 @@ public:
     virtual void ShowConfig(int page) = 0;
     // Writes the settings file now; on failure the user has been told and false is returned.
     virtual bool SaveSettingsNow() = 0;
+    // Points the rate service proxy at a new address; empty means the built-in service, as at start-up.
+    virtual void UseService(const std::string& address) = 0;
 };
 
 } // namespace quorvane

@@ -163,8 +163,8 @@ TEST_F(AlarmDialogTest, FieldsAreCheckedOnLeavingAndOnEnterAndPutTheStoredValueB
         {"LE_H", "90", false, {"上限＜下限は設定できません。下限＝上限に設定します。"}, {{"LE_L", "90"}}},
         {"LE_L", "130", true, {"下限＞上限は設定できません。上限＝下限に設定します。"}, {{"LE_H", "130"}}},
         {"LE_L", "120", false, {}, {{"LE_H", "120"}, {"LE_L", "120"}}},
-        // An emptied field passes its own check; drawing the picture then cannot read it.
-        {"LE_DH", "", false, {"'' は浮動小数点数ではありません."}, {{"LE_DH", ""}}},
+        // An emptied field is refused by its own check, not later by the picture's reading of it.
+        {"LE_DH", "", false, {"数値ではありません。"}, {{"LE_DH", "5"}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.field) + " <- " + c.typed);
@@ -236,7 +236,7 @@ TEST_F(AlarmDialogTest, OkRefusesCrossingOrUnreadableLimitsAndWritesNothing) {
     }
 }
 
-TEST_F(AlarmDialogTest, OkWritesTheFieldsAsShownKeepsTheStatesAndSavesTheFile) {
+TEST_F(AlarmDialogTest, OkWritesTheFieldsAsShownKeepsTheStatesAndTheOutputSwitchAndSavesTheFile) {
     AddSound("チャイム", "/s/chime.wav");
     AddSound("ブザー", "/s/buzzer.wav");
     AddApp("記録", "/bin/true");
@@ -247,6 +247,10 @@ TEST_F(AlarmDialogTest, OkWritesTheFieldsAsShownKeepsTheStatesAndSavesTheFile) {
     auto* coolDown = Get<TSpinEdit>("SE_COOLDOWN");
     EXPECT_EQ(coolDown->Value(), 30);
     coolDown->SetText(QStringLiteral("15"));
+    // The main window's alarm output box is switched on while the dialog is open.
+    auto* output = FindControl<TCheckBox>(form.get(), QStringLiteral("CB_A1"));
+    output->setChecked(false);
+    output->setChecked(true);
     Click("BT_CH"); // the copied rate reads back although it is shown grouped
     Type("LE_L", "1200");
     Type("LE_DH", "1.5");
@@ -259,7 +263,7 @@ TEST_F(AlarmDialogTest, OkWritesTheFieldsAsShownKeepsTheStatesAndSavesTheFile) {
 
     ASSERT_TRUE(boxes.errors.empty()) << boxes.errors.front();
     TAlertConfig expected = Record(0, 1234.5, 1200, 0, 1.5, 0);
-    expected.ALEnable = false; // as handed in at opening
+    expected.ALEnable = true; // the box's switch made while open, not the state handed in
     expected.AL_ON = false;
     expected.MAIL_H_SW = true;
     expected.SOUND_H = 2;
@@ -268,12 +272,13 @@ TEST_F(AlarmDialogTest, OkWritesTheFieldsAsShownKeepsTheStatesAndSavesTheFile) {
     expected.COOLDOWN = 15;
     EXPECT_EQ(Alerts[0], expected);
     EXPECT_FALSE(dialog->isVisible());
+    EXPECT_TRUE(output->isChecked());
     const std::string file = ReadSettings();
     const std::size_t section = file.find("[Currency0]\r\n");
     ASSERT_NE(section, std::string::npos) << file;
     const std::string slot0 = file.substr(section, file.find("\r\n\r\n", section) + 2 - section);
     for (const char* line : {"AL_ON=0", "MAIL_H_SW=1", "AH=1234.5", "AL=1200", "DH=1.5", "SOUND_H=2",
-                             "ALTYPE=0", "APP_L_OFF=1", "ALEnable=0", "COOLDOWN=15"})
+                             "ALTYPE=0", "APP_L_OFF=1", "ALEnable=1", "COOLDOWN=15"})
         EXPECT_NE(slot0.find(std::string("\r\n") + line + "\r\n"), std::string::npos) << line << "\n"
                                                                                       << slot0;
     EXPECT_TRUE(boxes.infos.empty());

@@ -90,10 +90,11 @@ TEST_F(PairDialogTest, WithNoSlotChosenTheFirstCheckedOneCannotBeCleared) {
 TEST_F(PairDialogTest, CurrencySettingsOpenOnTheirFirstTabAndNewTitlesShowAtTheNextOpening) {
     Start(TwoShown);
     Open();
+    auto* tabs = FindControl<QTabWidget>(form2.get(), QStringLiteral("PC_1"));
+    tabs->setCurrentWidget(FindControl<QWidget>(form2.get(), QStringLiteral("TS_MAIL_SERVER"))); // left there
     QTest::mouseClick(FindControl<QPushButton>(form5.get(), QStringLiteral("BT_EDIT")), Qt::LeftButton);
     ASSERT_TRUE(form2->isVisible());
     EXPECT_TRUE(form5->isVisible());
-    auto* tabs = FindControl<QTabWidget>(form2.get(), QStringLiteral("PC_1"));
     EXPECT_EQ(tabs->currentWidget()->objectName(), "TS_WATCH");
 
     QuoteTable changed = Quotes;

@@ -3,7 +3,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
-#include <QFocusEvent>
+#include <QLocale>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProcess>
@@ -20,6 +20,7 @@
 #include "dialogs/Unit2.h"
 #include "fakes/FakeMailServer.h"
 #include "mail/Mail.h"
+#include "service/WebService.h"
 #include "util/Currency.h"
 
 using namespace quorvane;
@@ -90,32 +91,38 @@ const char* const TwoSlots = "[System]\r\nINTERVAL=5\r\n\r\n"
 
 } // namespace
 
-TEST_F(SettingsDialogTest, CombosShowTheSlotCodesAndKeepTheirSelectionForCodesNotListed) {
+TEST_F(SettingsDialogTest, CombosMatchCodesInAnyCaseAndASaveKeepsACodeNotListed) {
     Start(TwoSlots);
     Open();
     ASSERT_TRUE(form2->isVisible());
     EXPECT_EQ(Combo(1)->currentText(), "USD");
     EXPECT_EQ(Combo(2)->currentText(), "JPY");
-    EXPECT_EQ(Combo(3)->currentIndex(), -1) << "lower-case usd is not an item";
+    EXPECT_EQ(Combo(3)->currentText(), "USD") << "lower-case usd is the listed USD";
+    EXPECT_EQ(Combo(4)->currentIndex(), -1) << "XXX is not listed";
     EXPECT_EQ(Combo(16)->count(), 150);
     EXPECT_EQ(Combo(16)->findText(QStringLiteral("TRY_")), -1);
 
-    // What the user chose for a slot whose code is not listed survives a cancel and is what a save applies.
+    // A save without a choice for the unknown code keeps the slot's pair instead of dropping it.
+    Click("BT_SAVE");
+    EXPECT_EQ((std::pair{Quotes[1].From, Quotes[1].To}), (std::pair{std::string("USD"), std::string("XXX")}));
+
+    // What the user chose for a code not listed survives a cancel; a listed code is shown again.
+    Open();
     Choose(3, "EUR");
+    Choose(4, "GBP");
     Choose(1, "GBP");
     Click("BT_CANCEL");
     EXPECT_FALSE(form2->isVisible());
     EXPECT_EQ(Quotes[0].Title, "USD/JPY") << "cancel applies nothing";
     Open();
     EXPECT_EQ(Combo(1)->currentText(), "USD") << "a listed code is shown again";
-    EXPECT_EQ(Combo(3)->currentText(), "EUR");
+    EXPECT_EQ(Combo(3)->currentText(), "USD");
+    EXPECT_EQ(Combo(4)->currentText(), "GBP");
     Click("BT_SAVE");
-    EXPECT_EQ(Quotes[1].From, "EUR");
-    EXPECT_EQ(Quotes[1].To, "");
-    EXPECT_EQ(Quotes[1].Title, "未設定");
+    EXPECT_EQ(Quotes[1].Title, "USD/GBP");
 }
 
-TEST_F(SettingsDialogTest, SaveAppliesEverythingKeepsTheEnableFlagsOfTheOpeningAndWritesTheFile) {
+TEST_F(SettingsDialogTest, SaveAppliesEverythingKeepsEnableClicksMadeMeanwhileAndWritesTheFile) {
     RateServiceFake service;
     ASSERT_TRUE(service.Running());
     service.SetRate("USD/JPY", 150);
@@ -142,7 +149,7 @@ TEST_F(SettingsDialogTest, SaveAppliesEverythingKeepsTheEnableFlagsOfTheOpeningA
     EXPECT_EQ(Quotes[2].Title, "USD/JPY");
     EXPECT_EQ(Quotes[2].FromCur, USD);
     EXPECT_EQ(FindControl<TLabel>(form1.get(), QStringLiteral("LB_N3"))->text(), " USD/JPY");
-    EXPECT_TRUE(Quotes[1].Enable) << "the flag of the moment of opening";
+    EXPECT_FALSE(Quotes[1].Enable) << "the pair dialog's click made while this dialog was open stays";
     EXPECT_EQ(form1->MonitorQuotes(), Quotes);
     EXPECT_EQ(BasicData.Interval, 90);
     EXPECT_FALSE(BasicData.Notify);
@@ -164,10 +171,32 @@ TEST_F(SettingsDialogTest, SaveAppliesEverythingKeepsTheEnableFlagsOfTheOpeningA
     EXPECT_TRUE(boxes.errors.empty() && boxes.infos.empty());
 }
 
+TEST_F(SettingsDialogTest, AMistypedServiceIsRefusedAtSaveAndAnEmptiedOneIsTaken) {
+    Start(TwoSlots);
+    BasicData.ServiceURL = "http://127.0.0.1:1/CurrencyConvertor.asmx?wsdl";
+    UseServiceDescription(BasicData.ServiceURL);
+    Open();
+    for (const char* typo : {"htp://127.0.0.1/x", "127.0.0.1:8080/x", "http://", "http://a b/"}) {
+        boxes.errors.clear();
+        Type("LE_SERVICE_URL", typo);
+        Click("BT_SAVE");
+        EXPECT_EQ(boxes.errors.size(), 1u) << typo;
+        EXPECT_TRUE(form2->isVisible()) << typo;
+        EXPECT_EQ(form2->focusWidget(), Get("LE_SERVICE_URL")) << typo;
+    }
+    EXPECT_EQ(BasicData.ServiceURL, "http://127.0.0.1:1/CurrencyConvertor.asmx?wsdl");
+    Type("LE_SERVICE_URL", "");
+    Click("BT_SAVE");
+    EXPECT_FALSE(form2->isVisible());
+    EXPECT_EQ(BasicData.ServiceURL, "");
+}
+
 TEST_F(SettingsDialogTest, IntervalFieldTakesOnlyNumberKeysAndIsBoundedWhenLeft) {
     Start(TwoSlots);
     Open();
     auto* field = Get<TSpinEdit>("SE_TIMER");
+    form2->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form2.get()));
     const struct {
         const char* typed; // through the keyboard
         const char* pasted;
@@ -176,10 +205,12 @@ TEST_F(SettingsDialogTest, IntervalFieldTakesOnlyNumberKeysAndIsBoundedWhenLeft)
                  {"1a2", nullptr, 12}, {"7.5", nullptr, 1}, {"-3", nullptr, 1}};
     for (const auto& c : cases) {
         field->SetText(c.pasted ? QString::fromLatin1(c.pasted) : QString());
+        field->setFocus();
+        // The keys take the locale's decimal point; a fraction is still no whole number.
         if (c.typed)
-            QTest::keyClicks(field, QString::fromLatin1(c.typed));
-        QFocusEvent leave(QEvent::FocusOut, Qt::TabFocusReason);
-        QApplication::sendEvent(field, &leave);
+            QTest::keyClicks(field, QString::fromLatin1(c.typed).replace(u'.', QLocale().decimalPoint()));
+        Get("LE_SERVICE_URL")->setFocus(); // leaving the field
+        ASSERT_FALSE(field->hasFocus());
         EXPECT_EQ(field->Text(), QString::number(c.stored)) << (c.typed ? c.typed : c.pasted);
     }
     QTest::keyClick(field, Qt::Key_Up);
@@ -224,12 +255,16 @@ TEST_F(SettingsDialogTest, ABadPortAppliesNothingAndTheTestMailSendsNothing) {
     Open();
     Choose(1, "EUR");
     Get<TSpinEdit>("SE_TIMER")->SetText(QStringLiteral("60"));
-    for (const char* bad : {"25x", "", "70000", "0"}) {
+    ChooseAuth(2); // the POP port is in use
+    const std::string range = "ポート番号は1から65535の範囲で指定してください。";
+    const std::pair<const char*, std::string> bads[] = {
+        {"25x", "'25x' は整数ではありません"}, {"", "'' は整数ではありません"}, {"70000", range}, {"0", range}};
+    for (const auto& [bad, message] : bads) {
         boxes.errors.clear();
         MailTo(port);
         Type("LE_POP_PORT", bad);
         Click("BT_SAVE");
-        EXPECT_EQ(boxes.errors, Texts{"'" + std::string(bad) + "' は整数ではありません"});
+        EXPECT_EQ(boxes.errors, Texts{message});
         EXPECT_TRUE(form2->isVisible());
         EXPECT_EQ(form2->focusWidget(), Get("LE_POP_PORT"))
             << (form2->focusWidget() ? form2->focusWidget()->objectName().toStdString() : "none");
@@ -246,6 +281,15 @@ TEST_F(SettingsDialogTest, ABadPortAppliesNothingAndTheTestMailSendsNothing) {
     EXPECT_EQ(ReadSettings(), before);
     server.Stop();
     EXPECT_TRUE(server.Sessions(0).empty());
+
+    // Without POP before SMTP the bad POP port is not used: it blocks nothing, and its field goes back off.
+    boxes.errors.clear();
+    ChooseAuth(0);
+    EXPECT_FALSE(Get("LE_POP_PORT")->isEnabled());
+    Click("BT_SAVE");
+    EXPECT_TRUE(boxes.errors.empty());
+    EXPECT_FALSE(form2->isVisible());
+    EXPECT_EQ(Quotes[0].Title, "EUR/JPY");
 }
 
 namespace {
@@ -325,17 +369,24 @@ TEST_F(SettingsDialogTest, RegistryTabsAddUpdateAndDeleteWithTheirSelectionAndRe
         EXPECT_EQ(tab.names(), (Texts{"A", "C", ""}));
         EXPECT_EQ(list->count(), 3);
         EXPECT_EQ(list->selectedItems().value(0), list->item(1));
-        EXPECT_EQ(Get<QLineEdit>(tab.titleE)->text(), "B2") << "the edit fields stay";
+        EXPECT_EQ(Get<QLineEdit>(tab.titleE)->text(), "C") << "the edit fields show the line selected";
         EXPECT_EQ(refs(0), std::pair(0, 2));
         EXPECT_EQ(refs(1), std::pair(1, 0));
         // Deleting the last line leaves nothing selected; with nothing selected, both buttons do nothing.
         list->setCurrentRow(2);
         Click(tab.del);
         EXPECT_TRUE(list->selectedItems().isEmpty());
+        EXPECT_TRUE(Get<QLineEdit>(tab.titleE)->text().isEmpty());
+        EXPECT_FALSE(Get(tab.update)->isEnabled());
         Click(tab.del);
         Click(tab.update);
         EXPECT_EQ(tab.names(), (Texts{"A", "C"}));
         EXPECT_NE(ReadSettings().find(std::string(tab.countLine) + "2\r\n"), std::string::npos);
+        Click("BT_CANCEL");
+        list->setCurrentRow(0);
+        Open();
+        EXPECT_TRUE(list->selectedItems().isEmpty());
+        EXPECT_TRUE(Get<QLineEdit>(tab.titleE)->text().isEmpty()) << "nothing selected after reopening";
         Click("BT_CANCEL");
     }
 }
