@@ -296,7 +296,7 @@ void TForm1::closeEvent(QCloseEvent* e) {
     // No cycle may fetch or send mail between this save and the program's end.
     closing_ = true;
     if (Form4)
-        Form4->Timer1->SetEnabled(false);
+        Form4->StopMonitor();
     e->accept();
     emit Closed();
 }
@@ -498,7 +498,7 @@ void TForm1::CB_STARTClick() {
         return;
     Form4->Timer1->SetInterval(MonitorPeriod(BasicData.Interval));
     MonitorQuotes() = Quotes;
-    BasicData.MonitorOn = !Form4->Timer1->Enabled();
+    BasicData.MonitorOn = !Form4->MonitoringOn();
     Form4->ToggleMonitor();
 }
 

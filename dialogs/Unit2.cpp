@@ -21,6 +21,7 @@
 #include "alert/App.h"
 #include "alert/Sound.h"
 #include "app/Unit1.h"
+#include "app/Unit4.h"
 #include "app/toolkit/Desktop.h"
 #include "app/toolkit/Guard.h"
 #include "app/toolkit/SpinEdit.h"
@@ -532,6 +533,9 @@ void TForm2::BT_SAVEClick() {
     // Checked before anything is applied: a bad port must not leave the pairs saved and the rest not.
     if (!PortsAreValid())
         return;
+    // A cycle waiting for the old settings' rates ends unapplied; the next tick uses the new ones.
+    if (Form4)
+        Form4->CancelCycle();
     for (int n = 1; n <= SlotCount; ++n)
         SetPair(n - 1, Combo(2 * n - 1)->currentText().toStdString(),
                 Combo(2 * n)->currentText().toStdString());
