@@ -127,17 +127,19 @@ bool TForm4::AwaitFetch(const Monitor& monitor, const CycleRequest& request,
         results = monitor.Fetch(request);
         SetThreadTransferCancel(nullptr);
         done->store(true);
-        // Dropped unread if the loop has gone; the loop outlives this thread.
+        // The loop outlives this thread; when the wait has already ended, the event goes with the loop.
         QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
     });
     if (!done->load())
         loop.exec();
+    // Read before the flag is set here: a loop left for the program's end has no results to apply.
+    const bool finished = done->load();
     const bool cancelled = cancel->exchange(true);
     if (worker_.joinable())
         worker_.join();
     waiting_ = nullptr;
     cancel_.reset();
-    return done->load() && !cancelled;
+    return finished && !cancelled;
 }
 
 void TForm4::CancelCycle() {
