@@ -298,7 +298,7 @@ void TForm1::closeEvent(QCloseEvent* e) {
     // No cycle may fetch or send mail between this save and the program's end.
     closing_ = true;
     if (Form4)
-        Form4->Timer1->SetEnabled(false);
+        Form4->StopMonitor();
     e->accept();
     emit Closed();
 }
@@ -397,7 +397,7 @@ void TForm1::GetRate() {
 }
 
 void TForm1::RepaintNow() {
-    // Paint what is pending at once: the cycle blocks the event loop while it fetches.
+    // Paint what is pending at once, so that the lamp shows before the cycle waits.
     QEvent request(QEvent::UpdateRequest);
     QCoreApplication::sendEvent(this, &request);
 }
@@ -500,7 +500,7 @@ void TForm1::CB_STARTClick() {
         return;
     Form4->Timer1->SetInterval(MonitorPeriod(BasicData.Interval));
     MonitorQuotes() = Quotes;
-    BasicData.MonitorOn = !Form4->Timer1->Enabled();
+    BasicData.MonitorOn = !Form4->MonitoringOn();
     Form4->ToggleMonitor();
 }
 
@@ -560,6 +560,11 @@ void TForm1::UseService(const std::string& address) {
     if (address.empty() && localService_)
         StartLocalServiceIfNeeded(*localService_, address);
     UseServiceDescription(address.empty() ? LocalServiceDescription() : address);
+}
+
+void TForm1::CancelCycle() {
+    if (Form4)
+        Form4->CancelCycle();
 }
 
 void TForm1::N1Click() {

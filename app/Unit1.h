@@ -97,6 +97,7 @@ public:
     // been shown, the old file is intact and the program state stays as it is; returns false.
     bool SaveSettingsNow() override;
     void UseService(const std::string& address) override;
+    void CancelCycle() override;
     // The built-in service started at launch; emptying the address later may start it. None in tests.
     void SetLocalService(LocalRateService* service) { localService_ = service; }
     const std::string& SettingsFile() const { return settingsPath_; }

@@ -3,11 +3,13 @@
 
 #include <climits>
 
+#include <QEventLoop>
 #include <QTimer>
 
 #include "app/LocalService.h"
 #include "app/Unit1.h"
 #include "mail/Mail.h"
+#include "service/HttpTransport.h"
 #include "service/WebService.h"
 #include "util/Util.h"
 
@@ -61,6 +63,7 @@ TForm4::TForm4(QWidget* parent) : QWidget(parent), Timer1(new TTimer(this)) {
 }
 
 TForm4::~TForm4() {
+    CancelCycle();
     SetMailSessionEndedHandler({});
     if (Form4 == this)
         Form4 = nullptr;
@@ -92,7 +95,9 @@ void TForm4::RunCycle() {
         return;
     // One round trip for all the slots; what the user sees still comes slot by slot, in slot order.
     Form1->LED_ON();
-    const auto results = monitor.Fetch(request);
+    std::vector<ServiceResult<double>> results;
+    if (!AwaitFetch(monitor, request, results))
+        return; // cancelled: the lamp says the cycle did not end
     const auto updates =
         monitor.FinishCycle(request, results, [](const SlotUpdate& u) { Form1->ShowUpdate(u); });
     // The answers after a failed one are dropped unseen; the lamp stays lit.
@@ -106,6 +111,55 @@ void TForm4::RunCycle() {
     Form1->LED_OFF();
 }
 
+// The fetch runs on a worker thread while a local event loop keeps the window painting and answering;
+// the callers go on as after a blocking fetch, so the cycle and its alarm checks stay one step on this
+// thread. The wait ends when the worker has ended (bounded by the transport's total time-out), at
+// CancelCycle, or when the program quits. False: nothing may be applied.
+bool TForm4::AwaitFetch(const Monitor& monitor, const CycleRequest& request,
+                        std::vector<ServiceResult<double>>& results) {
+    auto cancel = std::make_shared<std::atomic<bool>>(false);
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    QEventLoop loop;
+    cancel_ = cancel;
+    waiting_ = &loop;
+    worker_ = std::thread([&monitor, &request, &results, &loop, cancel, done] {
+        SetThreadTransferCancel(cancel.get());
+        results = monitor.Fetch(request);
+        SetThreadTransferCancel(nullptr);
+        done->store(true);
+        // The loop outlives this thread; when the wait has already ended, the event goes with the loop.
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    if (!done->load())
+        loop.exec();
+    // Read before the flag is set here: a loop left for the program's end has no results to apply.
+    const bool finished = done->load();
+    const bool cancelled = cancel->exchange(true);
+    if (worker_.joinable())
+        worker_.join();
+    waiting_ = nullptr;
+    cancel_.reset();
+    return finished && !cancelled;
+}
+
+void TForm4::CancelCycle() {
+    if (!cancel_)
+        return;
+    cancel_->store(true);
+    // Joined here, so that whatever the caller changes next (the service address) is not in use.
+    if (worker_.joinable())
+        worker_.join();
+    if (waiting_)
+        waiting_->quit();
+}
+
+void TForm4::StopMonitor() {
+    // A cycle waiting now ends here, and neither it nor its tick turns the timer back on.
+    ticking_ = starting_ = false;
+    CancelCycle();
+    Timer1->SetEnabled(false);
+}
+
 void TForm4::Timer1Timer() {
     // The test mail's step boxes let ticks in while its connection is open; an alarm mail of this tick
     // would need the same clients. The tick waits for the session's end.
@@ -116,19 +170,30 @@ void TForm4::Timer1Timer() {
     Timer1->SetInterval(MonitorPeriod(BasicData.Interval));
     Timer1->SetEnabled(false);
     // The timer comes back on even when an alarm action fails, or monitoring would stop while its box shows
-    // on.
-    Finally resume([this] { Timer1->SetEnabled(true); });
+    // on; but not when monitoring was switched off while the cycle waited.
+    ticking_ = true;
+    Finally resume([this] {
+        if (ticking_)
+            Timer1->SetEnabled(true);
+        ticking_ = false;
+    });
     RunCycle();
 }
 
 void TForm4::ToggleMonitor() {
-    const bool wasOn = Timer1->Enabled();
-    Finally toggle([this, wasOn] { Timer1->SetEnabled(!wasOn); });
-    if (!wasOn) {
-        if (Form1)
-            Form1->MonitorCore().ResetHistories();
-        RunCycle();
+    if (MonitoringOn()) {
+        StopMonitor();
+        return;
     }
+    starting_ = true;
+    Finally toggle([this] {
+        if (starting_)
+            Timer1->SetEnabled(true);
+        starting_ = false;
+    });
+    if (Form1)
+        Form1->MonitorCore().ResetHistories();
+    RunCycle();
 }
 
 } // namespace quorvane

@@ -554,6 +554,9 @@ void TForm2::BT_SAVEClick() {
     // Checked before anything is applied: a bad port must not leave the pairs saved and the rest not.
     if (!PortsAreValid() || !ServiceIsValid())
         return;
+    // A cycle waiting for the old settings' rates ends unapplied; the next tick uses the new ones.
+    if (mainWindow_)
+        mainWindow_->CancelCycle();
     for (int n = 1; n <= SlotCount; ++n) {
         // A code the list lacks shows as no choice; unless the user chose one, the slot keeps it.
         const TQuote& stored = ConfigQuotes.at(n - 1);

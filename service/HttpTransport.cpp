@@ -22,6 +22,16 @@ using EasyPtr = std::unique_ptr<CURL, EasyFree>;
 using MultiPtr = std::unique_ptr<CURLM, MultiFree>;
 using SlistPtr = std::unique_ptr<curl_slist, SlistFree>;
 
+thread_local const std::atomic<bool>* t_cancel = nullptr;
+
+bool Cancelled() {
+    return t_cancel && t_cancel->load();
+}
+
+int CheckCancel(void*, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    return Cancelled() ? 1 : 0; // non-zero aborts the transfer
+}
+
 void InitialiseCurl() {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
@@ -114,6 +124,8 @@ void HttpTransport::Configure(void* handle, char* errorText) const {
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
     curl_easy_setopt(curl, CURLOPT_USERAGENT, UserAgent().c_str());
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, WriteBody);
+    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, CheckCancel);
+    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
     if (!authorities_.empty())
         curl_easy_setopt(curl, CURLOPT_CAINFO, authorities_.c_str());
 }
@@ -222,10 +234,15 @@ std::string Drive(CURLM* multi, std::chrono::steady_clock::time_point deadline) 
         }
         if (running == 0)
             return {};
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        if (Cancelled())
+            return "cancelled";
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0)
             return {};
+        // A cancellable wait looks at its flag often; curl's own progress calls may be a second apart.
+        if (t_cancel)
+            left = std::min(left, std::chrono::milliseconds(20));
         // Wakes for the sockets and for curl's own timers, whichever comes first.
         if (const CURLMcode mc = curl_multi_poll(multi, nullptr, 0, static_cast<int>(left.count()), nullptr);
             mc != CURLM_OK)
@@ -330,6 +347,10 @@ void HttpTransport::PostGroup(const HttpPost* posts, std::size_t count,
         curl_easy_setopt(flight.curl, CURLOPT_WRITEDATA, nullptr);
         curl_easy_setopt(flight.curl, CURLOPT_PRIVATE, nullptr);
     }
+}
+
+void SetThreadTransferCancel(const std::atomic<bool>* flag) {
+    t_cancel = flag;
 }
 
 } // namespace quorvane

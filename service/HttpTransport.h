@@ -1,6 +1,7 @@
 // The HTTP side of the rate service client, on libcurl.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <memory>
@@ -10,6 +11,11 @@
 #include "service/ServiceResult.h"
 
 namespace quorvane {
+
+// Exchanges made on the calling thread from now on end at once, failing, when *flag turns true (nullptr:
+// never). A worker waiting on the window's behalf installs the window's flag, so that the window can drop
+// the wait without waiting for our time-outs.
+void SetThreadTransferCancel(const std::atomic<bool>* flag);
 
 struct HttpTimeouts {
     std::chrono::milliseconds connect{10'000};

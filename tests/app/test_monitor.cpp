@@ -13,6 +13,8 @@
 #include <unistd.h>
 
 #include "AppFixture.h"
+#include "EventLoopWatch.h"
+#include "fakes/SilentListener.h"
 #include "fakes/RateServiceFake.h"
 #include "app/Unit7.h"
 #include "app/toolkit/Controls.h"
@@ -417,6 +419,48 @@ TEST_F(MonitorTest, ASilentServiceHoldsACycleForOneTimeOutNotOneEach) {
     EXPECT_EQ(form1->windowTitle(), QString::fromUtf8("Quorvane 通信エラー"));
     EXPECT_EQ(Lamp(), ClLime);
     EXPECT_EQ(Shown()[0], "---------");
+}
+
+// The description answers; the service it names, at another address, accepts and never answers. With our
+// usual 30 s time-out the window goes on handling events, a refresh meanwhile sends nothing, and closing
+// ends the wait at once with nothing applied.
+TEST_F(MonitorTest, ASilentServiceElsewhereNeitherFreezesTheWindowNorHoldsItsClose) {
+    fakes::SilentListener silent;
+    ASSERT_NE(silent.Port(), 0);
+    fakes::FakeHttpServer describer(fakes::FakeHttpServer::Connections::OneRequestEach);
+    fakes::FakeResponse description;
+    description.body = fakes::CurrencyConvertorDescription("http://127.0.0.1:" + std::to_string(silent.Port()) +
+                                                           "/CurrencyConvertor.asmx");
+    describer.Serve("GET", "/CurrencyConvertor.asmx", std::move(description));
+    WriteSettings("[System]\r\nINTERVAL=60\r\nSERVICE_URL=" + describer.Url("/CurrencyConvertor.asmx?wsdl") +
+                  "\r\n\r\n" + EightSlots(service));
+    form1 = std::make_unique<TForm1>(SettingsPath());
+    form4 = std::make_unique<TForm4>();
+    form1->show();
+
+    EventLoopWatch watch;
+    bool refreshedInside = false;
+    std::chrono::steady_clock::time_point closedAt;
+    QTimer::singleShot(300ms, form1.get(), [&] {
+        refreshedInside = form4->CycleRunning();
+        form1->GetRate(); // "更新" while the cycle waits
+    });
+    QTimer::singleShot(600ms, form1.get(), [&] {
+        closedAt = std::chrono::steady_clock::now();
+        form1->close();
+    });
+    StartBox()->click();
+    const auto ended = std::chrono::steady_clock::now();
+
+    EXPECT_TRUE(refreshedInside);
+    ASSERT_NE(closedAt, std::chrono::steady_clock::time_point{}) << "the window never got to the close";
+    EXPECT_LT(ended - closedAt, 1s);
+    EXPECT_LT(watch.Longest(), 1s) << "the event loop stood still";
+    EXPECT_GT(watch.Ticks(), 10);
+    EXPECT_EQ(Shown()[0], "---------") << "nothing is applied";
+    EXPECT_NE(form1->windowTitle(), QString::fromUtf8("Quorvane 通信エラー"));
+    EXPECT_FALSE(form4->Timer1->Enabled());
+    EXPECT_FALSE(form4->CycleRunning());
 }
 
 TEST_F(MonitorTest, EachSlotKeepsItsConnectionFromCycleToCycle) {
