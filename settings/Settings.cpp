@@ -4,6 +4,7 @@
 #include "alert/App.h"
 #include "alert/Sound.h"
 #include "mail/Mail.h"
+#include "settings/MailPasswords.h"
 #include "util/ProgramPath.h"
 #include "util/Secret.h"
 #include "util/UserFolders.h"
@@ -85,6 +86,15 @@ const Key<TPOP> PopKeys[] = {
     Text("POP_SERVER", &TPOP::Server),           Integer("POP_PORT", &TPOP::Port, 110),
     Text("POP_USER_ID", &TPOP::UserID),          Protected("POP_PASSWORD", &TPOP::Password),
     Integer("POP_SECURITY", &TPOP::Security, 0),
+};
+
+// "keyring" when the mail passwords are in the desktop's keyring, "file" when protected here.
+struct PasswordStoreRecord {
+    std::string Where;
+};
+
+const Key<PasswordStoreRecord> PasswordStoreKeys[] = {
+    Text("PASSWORD_STORE", &PasswordStoreRecord::Where),
 };
 
 const Key<TMailAccount> AccountKeys[] = {
@@ -217,9 +227,12 @@ void LoadSystem(const IniFile& ini, SettingsHost& host) {
 void LoadMail(const IniFile& ini) {
     TSMTP smtp;
     ReadKeys<TSMTP>(ini, "Mail", SmtpKeys, smtp);
-    SetSMTP(smtp);
     TPOP pop;
     ReadKeys<TPOP>(ini, "Mail", PopKeys, pop);
+    PasswordStoreRecord store;
+    ReadKeys<PasswordStoreRecord>(ini, "Mail", PasswordStoreKeys, store);
+    LoadMailPasswords(smtp, pop, store.Where == "keyring");
+    SetSMTP(smtp);
     SetPOP(pop);
     TMailAccount account;
     ReadKeys<TMailAccount>(ini, "Mail", AccountKeys, account);
@@ -265,9 +278,20 @@ void BuildContent(IniFile& ini, const SettingsHost& host, PasswordForm passwords
                               BasicData.Interval, BasicData.ServiceURL, BasicData.Notify};
     WriteKeys<SystemRecord>(ini, "System", SystemKeys, system, passwords);
     step = 2;
-    WriteKeys<TSMTP>(ini, "Mail", SmtpKeys, GetSMTP(), passwords);
+    TSMTP smtp = GetSMTP();
+    TPOP pop = GetPOP();
+    const bool inKeyring = passwords == PasswordForm::Protected
+                               ? SaveMailPasswords(smtp, pop) == PasswordPlace::Keyring
+                               : LoadedMailPasswords().inKeyring;
+    if (inKeyring && passwords == PasswordForm::Protected) {
+        smtp.Password.clear();
+        pop.Password.clear();
+    }
+    WriteKeys<TSMTP>(ini, "Mail", SmtpKeys, smtp, passwords);
     step = 3;
-    WriteKeys<TPOP>(ini, "Mail", PopKeys, GetPOP(), passwords);
+    WriteKeys<TPOP>(ini, "Mail", PopKeys, pop, passwords);
+    const PasswordStoreRecord store{inKeyring ? "keyring" : "file"};
+    WriteKeys<PasswordStoreRecord>(ini, "Mail", PasswordStoreKeys, store, passwords);
     step = 4;
     WriteKeys<TMailAccount>(ini, "Mail", AccountKeys, GetMailAccount(), passwords);
     step = 5;
