@@ -283,13 +283,15 @@ void BuildContent(IniFile& ini, const SettingsHost& host, PasswordForm passwords
     const bool inKeyring = passwords == PasswordForm::Protected
                                ? SaveMailPasswords(smtp, pop) == PasswordPlace::Keyring
                                : LoadedMailPasswords().inKeyring;
+    // In the keyring's care the file's fields stay empty, not an empty text protected.
+    const PasswordForm mailForm = inKeyring ? PasswordForm::Masked : passwords;
     if (inKeyring && passwords == PasswordForm::Protected) {
         smtp.Password.clear();
         pop.Password.clear();
     }
-    WriteKeys<TSMTP>(ini, "Mail", SmtpKeys, smtp, passwords);
+    WriteKeys<TSMTP>(ini, "Mail", SmtpKeys, smtp, mailForm);
     step = 3;
-    WriteKeys<TPOP>(ini, "Mail", PopKeys, pop, passwords);
+    WriteKeys<TPOP>(ini, "Mail", PopKeys, pop, mailForm);
     const PasswordStoreRecord store{inKeyring ? "keyring" : "file"};
     WriteKeys<PasswordStoreRecord>(ini, "Mail", PasswordStoreKeys, store, passwords);
     step = 4;
