@@ -38,8 +38,9 @@ struct Pipe {
     bool Ok() const { return fd[0] >= 0; }
 };
 
+// The attributes QtKeychain files an entry under, so that the program and quorvanectl share entries.
 std::vector<std::string> Attributes(const std::string& key) {
-    return {"service", std::string(PasswordServiceName), "key", key};
+    return {"user", key, "server", std::string(PasswordServiceName)};
 }
 
 // Reads both outputs until they close or the deadline passes; false on the deadline.
@@ -145,9 +146,10 @@ SecretRead SecretToolStore::Read(const std::string& key) {
 bool SecretToolStore::Write(const std::string& key, const std::string& secret) {
     if (gone_)
         return false;
-    std::vector<std::string> args{"store", "--label=Quorvane " + key};
+    std::vector<std::string> args{"store", "--label=" + std::string(PasswordServiceName)};
     for (std::string& a : Attributes(key))
         args.push_back(std::move(a));
+    args.insert(args.end(), {"type", "plaintext"});
     const Run run = Call(args, secret);
     gone_ = !run.finished || run.status != 0;
     return !gone_;
