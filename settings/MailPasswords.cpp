@@ -15,7 +15,8 @@ bool keyringFailed = false;
 
 void NoteNoKeyring() {
     if (!keyringFailed)
-        std::fputs("quorvane: no keyring answered; the mail passwords are kept in the settings file\n", stderr);
+        std::fputs("quorvane: no keyring answered; the mail passwords are kept in the settings file\n",
+                   stderr);
     keyringFailed = true;
 }
 
@@ -52,8 +53,8 @@ MailPasswordState FillMailPasswords(TSMTP& smtp, TPOP& pop, bool fileSaysKeyring
     if (!fileSaysKeyring)
         return state;
     // A store that failed the first read is not asked again: each wait would add to the start-up.
-    state.keyringUnavailable = store == nullptr || !Take(*store, SmtpPasswordKey(smtp), smtp.Password,
-                                                         state.smtpMissing) ||
+    state.keyringUnavailable = store == nullptr ||
+                               !Take(*store, SmtpPasswordKey(smtp), smtp.Password, state.smtpMissing) ||
                                !Take(*store, PopPasswordKey(pop), pop.Password, state.popMissing);
     if (state.keyringUnavailable)
         state.smtpMissing = state.popMissing = false;

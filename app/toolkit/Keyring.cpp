@@ -14,8 +14,8 @@ namespace {
 // Starts job and waits for its answer within bound; none when the bound passed first. The job deletes
 // itself when it finishes, late or not; the loop is the connection's context, so a late answer reaches
 // nothing of ours.
-std::optional<QKeychain::Error> Run(QKeychain::Job* job, const std::string& key, std::chrono::milliseconds bound,
-                                    QString* text = nullptr) {
+std::optional<QKeychain::Error> Run(QKeychain::Job* job, const std::string& key,
+                                    std::chrono::milliseconds bound, QString* text = nullptr) {
     job->setKey(QString::fromStdString(key));
     job->setInsecureFallback(false);
     QEventLoop loop;
