@@ -27,6 +27,7 @@
 #include "util/Currency.h"
 #include "service/CurrencyConvertor.h"
 #include "service/WebService.h"
+#include "settings/MailPasswords.h"
 #include "util/Util.h"
 
 namespace quorvane {
@@ -324,6 +325,13 @@ QWidget* TForm2::BuildMailServerTab() {
     LE_POP_PASS->setEchoMode(QLineEdit::Password);
     DD_POP_SECURITY = SecurityChoice(pop, "DD_POP_SECURITY", {208, 72},
                                      "STARTTLS: ふつうはポート 110、SSL/TLS: ふつうはポート 995");
+    // Beside the groups, where a wrapped line has room; shown only when no keyring answers.
+    auto* store = new QLabel(U("パスワードは設定ファイルに保存されます（キーリングが使えません）"), tab);
+    store->setObjectName(QStringLiteral("LB_PASSWORD_STORE"));
+    store->setAccessibleName(store->text());
+    store->setWordWrap(true);
+    store->setGeometry(305, 16, 140, 80);
+    store->hide();
     return tab;
 }
 
@@ -417,9 +425,19 @@ void TForm2::FormShow() {
     LE_SERVICE_URL->setText(Qs(BasicData.ServiceURL));
     CB_NOTIFY->setChecked(BasicData.Notify);
     ReadMailInfo();
+    ShowPasswordStore();
     SetMailConfigUI(DD_AUTH->currentIndex());
     UpdateSoundList();
     UpdateAppList();
+}
+
+// The keyring's state as the program's load and save found it.
+void TForm2::ShowPasswordStore() {
+    findChild<QLabel*>(QStringLiteral("LB_PASSWORD_STORE"))->setVisible(KeyringUnavailable());
+    const MailPasswordState loaded = LoadedMailPasswords();
+    const QString missing = U("キーリングにありません");
+    LE_SMTP_PASS->setPlaceholderText(loaded.smtpMissing ? missing : QString());
+    LE_POP_PASS->setPlaceholderText(loaded.popMissing ? missing : QString());
 }
 
 void TForm2::reject() {

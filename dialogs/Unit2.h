@@ -42,6 +42,7 @@ public:
     void SetToItemIndex(int slot, QComboBox* combo);
     void SetPair(int slot, const std::string& fromText, const std::string& toText);
     void ReadMailInfo();
+    void ShowPasswordStore();
     // Throws std::invalid_argument with "'text' は整数ではありません" for a port that is no whole number
     // from 1 to 65535; the working copies are then left as they were.
     void WriteMailInfo();

@@ -18,12 +18,14 @@
 #include "app/Unit7.h"
 #include "app/toolkit/Desktop.h"
 #include "app/toolkit/Guard.h"
+#include "app/toolkit/Keyring.h"
 #include "app/toolkit/Notifications.h"
 #include "dialogs/Unit2.h"
 #include "dialogs/Unit3.h"
 #include "dialogs/Unit5.h"
 #include "mail/Mail.h"
 #include "service/WebService.h"
+#include "settings/MailPasswords.h"
 #include "settings/Settings.h"
 #include "util/ProgramPath.h"
 #include "util/Util.h"
@@ -36,8 +38,10 @@ struct InstalledServices {
     QtMessageBoxes boxes;
     QtSoundPlayer sounds;
     QtNotifier notifier;
+    Keyring keyring;
     InstalledServices() {
         InstallMessageBoxes(&boxes);
+        SetPasswordStore(&keyring);
         InstallSoundPlayer(&sounds);
         InstallNotifier(&notifier);
         InstallAlertMailer({GetMailAccount, static_cast<BoxedMailSend>(SendMail), LastMailFailure});
@@ -49,6 +53,7 @@ struct InstalledServices {
         InstallNotifier(nullptr);
         InstallSoundPlayer(nullptr);
         InstallMessageBoxes(nullptr);
+        SetPasswordStore(nullptr);
     }
 };
 // SIGTERM and SIGINT close the main window the ordinary way, so that the settings are saved.

@@ -4,6 +4,7 @@
 #include "alert/App.h"
 #include "alert/Sound.h"
 #include "mail/Mail.h"
+#include "settings/MailPasswords.h"
 #include "util/ProgramPath.h"
 #include "util/Secret.h"
 #include "util/UserFolders.h"
@@ -72,6 +73,15 @@ const Key<TPOP> PopKeys[] = {
     Text("POP_SERVER", &TPOP::Server),           Integer("POP_PORT", &TPOP::Port, 110),
     Text("POP_USER_ID", &TPOP::UserID),          Protected("POP_PASSWORD", &TPOP::Password),
     Integer("POP_SECURITY", &TPOP::Security, 0),
+};
+
+// "keyring" when the mail passwords are in the desktop's keyring, "file" when protected here.
+struct PasswordStoreRecord {
+    std::string Where;
+};
+
+const Key<PasswordStoreRecord> PasswordStoreKeys[] = {
+    Text("PASSWORD_STORE", &PasswordStoreRecord::Where),
 };
 
 const Key<TMailAccount> AccountKeys[] = {
@@ -223,9 +233,20 @@ void WriteContent(IniFile& ini, const Settings& settings, PasswordForm passwords
         ini.WriteInteger("System", "LOCATE_Y", *settings.Top);
     WriteKeys<Settings>(ini, "System", SystemKeys, settings, passwords);
     step = 2;
-    WriteKeys<TSMTP>(ini, "Mail", SmtpKeys, settings.Smtp, passwords, seal);
+    // In the keyring's care the file's fields stay empty, not an empty text protected.
+    const bool inKeyring = settings.MailPasswordsInKeyring;
+    const PasswordForm mailForm = inKeyring ? PasswordForm::Masked : passwords;
+    TSMTP smtp = settings.Smtp;
+    TPOP pop = settings.Pop;
+    if (inKeyring && passwords == PasswordForm::Protected) {
+        smtp.Password.clear();
+        pop.Password.clear();
+    }
+    WriteKeys<TSMTP>(ini, "Mail", SmtpKeys, smtp, mailForm, seal);
     step = 3;
-    WriteKeys<TPOP>(ini, "Mail", PopKeys, settings.Pop, passwords, seal);
+    WriteKeys<TPOP>(ini, "Mail", PopKeys, pop, mailForm, seal);
+    const PasswordStoreRecord store{inKeyring ? "keyring" : "file"};
+    WriteKeys<PasswordStoreRecord>(ini, "Mail", PasswordStoreKeys, store, passwords);
     step = 4;
     WriteKeys<TMailAccount>(ini, "Mail", AccountKeys, settings.Account, passwords);
     step = 5;
@@ -264,6 +285,18 @@ Settings Collect(const SettingsHost& host, int& step) {
     settings.Sounds = Sounds;
     step = 7;
     settings.Apps = Apps;
+    return settings;
+}
+
+// The program's own save: a protected content hands the mail passwords to the installed keyring, which
+// decides whether the file keeps them; a masked one only tells where the last load found them.
+Settings CollectForSave(const SettingsHost& host, PasswordForm passwords, int& step) {
+    Settings settings = Collect(host, step);
+    step = 2;
+    settings.MailPasswordsInKeyring =
+        passwords == PasswordForm::Protected
+            ? SaveMailPasswords(settings.Smtp, settings.Pop) == PasswordPlace::Keyring
+            : LoadedMailPasswords().inKeyring;
     return settings;
 }
 
@@ -317,6 +350,9 @@ Settings ReadSettings(const IniFile& ini) {
     ReadKeys<Settings>(ini, "System", SystemKeys, settings);
     ReadKeys<TSMTP>(ini, "Mail", SmtpKeys, settings.Smtp);
     ReadKeys<TPOP>(ini, "Mail", PopKeys, settings.Pop);
+    PasswordStoreRecord store;
+    ReadKeys<PasswordStoreRecord>(ini, "Mail", PasswordStoreKeys, store);
+    settings.MailPasswordsInKeyring = store.Where == "keyring";
     ReadKeys<TMailAccount>(ini, "Mail", AccountKeys, settings.Account);
     for (TQuote& q : settings.Quotes)
         SetPair(q, "", "");
@@ -382,13 +418,15 @@ void ApplySettings(const Settings& settings, SettingsHost& host) {
 }
 
 void LoadData(SettingsHost& host, const IniFile& ini) {
-    ApplySettings(ReadSettings(ini), host);
+    Settings settings = ReadSettings(ini);
+    LoadMailPasswords(settings.Smtp, settings.Pop, settings.MailPasswordsInKeyring);
+    ApplySettings(settings, host);
 }
 
 IniFile SettingsContent(const SettingsHost& host, PasswordForm passwords) {
     IniFile ini;
     int step = 0;
-    WriteContent(ini, Collect(host, step), passwords, {}, step);
+    WriteContent(ini, CollectForSave(host, passwords, step), passwords, {}, step);
     return ini;
 }
 
@@ -396,7 +434,8 @@ void SaveData(const SettingsHost& host, const std::string& path) {
     int step = 0;
     try {
         IniFile ini;
-        WriteContent(ini, Collect(host, step), PasswordForm::Protected, {}, step);
+        WriteContent(ini, CollectForSave(host, PasswordForm::Protected, step), PasswordForm::Protected, {},
+                     step);
         ini.Save(path);
     } catch (...) {
         ShowInfo(SettingsSaveError(step).what());

@@ -68,6 +68,8 @@ struct Settings {
     bool Notify = true;
     TSMTP Smtp;
     TPOP Pop;
+    // PASSWORD_STORE: the passwords are in the desktop's keyring and the file's fields are empty.
+    bool MailPasswordsInKeyring = false;
     TMailAccount Account;
     QuoteTable Quotes;
     std::array<TAlertConfig, SlotCount> Alerts;

@@ -2,7 +2,9 @@
 #include "tools/Command.h"
 
 #include "mail/Mail.h"
+#include "settings/MailPasswords.h"
 #include "settings/Settings.h"
+#include "tools/SecretTool.h"
 #include "util/HostPort.h"
 #include "util/Util.h"
 
@@ -97,8 +99,12 @@ bool ApplySettingsFile(int argc, char** argv, Options& options, std::string& err
     }
     try {
         FixedSettingsHost host;
+        SecretToolStore keyring;
+        SetPasswordStore(&keyring);
         LoadData(host, path);
+        SetPasswordStore(nullptr);
     } catch (const std::exception& e) {
+        SetPasswordStore(nullptr);
         error = e.what();
         return false;
     }
