@@ -11,16 +11,12 @@ namespace quorvane {
 
 namespace {
 
-// The ECB publishes in Frankfurt's time; without the zone data, its winter offset.
+// The ECB gives its publication time in CET; the time it is read for is held there all year.
 QString EcbTimeText(std::int64_t asOf) {
-    const QTimeZone frankfurt(QByteArrayLiteral("Europe/Berlin"));
-    const QDateTime utc = QDateTime::fromSecsSinceEpoch(asOf, Qt::UTC);
-    if (!frankfurt.isValid())
-        return utc.toTimeZone(QTimeZone(3600)).toString(QStringLiteral("yyyy-MM-dd HH:mm")) +
-               QStringLiteral(" CET");
-    const QDateTime there = utc.toTimeZone(frankfurt);
-    return there.toString(QStringLiteral("yyyy-MM-dd HH:mm")) +
-           (frankfurt.isDaylightTime(there) ? QStringLiteral(" CEST") : QStringLiteral(" CET"));
+    return QDateTime::fromSecsSinceEpoch(asOf, Qt::UTC)
+               .toTimeZone(QTimeZone(3600))
+               .toString(QStringLiteral("yyyy-MM-dd HH:mm")) +
+           QStringLiteral(" CET");
 }
 
 QString LocalTimeText(std::int64_t asOf) {

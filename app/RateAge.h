@@ -11,7 +11,7 @@ namespace quorvane {
 
 class TLabel;
 
-// The source and as-of time of a rate, for its tooltip: ECB rates in the ECB's own time (CET/CEST), the
+// The source and as-of time of a rate, for its tooltip: ECB rates in CET, the
 // others in local time; a second line when it is older than its source's normal age. Empty when unknown.
 QString RateAgeText(const SlotAge& age);
 
