@@ -66,6 +66,7 @@ struct Settings {
     std::int32_t Interval = 5;
     std::string ServiceURL;
     bool Notify = true;
+    std::string RateSource = "auto";
     TSMTP Smtp;
     TPOP Pop;
     TMailAccount Account;
