@@ -119,7 +119,7 @@ int RunProgram(TApplication& app) {
         return 1;
     // Before the monitor window makes the rate service proxy, which reads the local port's address.
     LocalRateService localService;
-    StartLocalServiceIfNeeded(localService, BasicData.ServiceURL);
+    StartLocalServiceIfNeeded(localService, BasicData.ServiceURL, BasicData.RateSource);
     TForm2 form2;
     TForm4 form4;
     TForm3 form3;
