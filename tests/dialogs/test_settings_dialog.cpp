@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFocusEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProcess>
@@ -162,6 +163,27 @@ TEST_F(SettingsDialogTest, SaveAppliesEverythingKeepsTheEnableFlagsOfTheOpeningA
                              "SMTP_SECURITY=1\r\n", "POP_SECURITY=2\r\n", "NOTIFY=0\r\n"})
         EXPECT_NE(file.find(line), std::string::npos) << line;
     EXPECT_TRUE(boxes.errors.empty() && boxes.infos.empty());
+}
+
+// The source is the built-in service's to choose: another service's address disables the choice, with
+// the hint why, and the choice is kept.
+TEST_F(SettingsDialogTest, TheRateSourceIsChosenForTheBuiltInServiceOnly) {
+    const std::string pairs = std::string(TwoSlots).substr(std::string_view(TwoSlots).find("[Currency0]"));
+    Start("[System]\r\nSERVICE_URL=http://192.0.2.1/rates.asmx?wsdl\r\nRATE_SOURCE=ecb\r\n\r\n" + pairs);
+    Open();
+    auto* choice = Get<QComboBox>("DD_RATE_SOURCE");
+    auto* hint = Get<QLabel>("LB_RATE_SOURCE_HINT");
+    EXPECT_EQ(choice->currentIndex(), 1);
+    EXPECT_FALSE(choice->isEnabled());
+    EXPECT_FALSE(hint->isHidden());
+
+    Type("LE_SERVICE_URL", "");
+    EXPECT_TRUE(choice->isEnabled());
+    EXPECT_TRUE(hint->isHidden());
+    choice->setCurrentIndex(0);
+    Click("BT_SAVE");
+    EXPECT_EQ(BasicData.RateSource, "auto");
+    EXPECT_NE(ReadSettings().find("SERVICE_URL=\r\nNOTIFY=1\r\nRATE_SOURCE=auto\r\n"), std::string::npos);
 }
 
 TEST_F(SettingsDialogTest, IntervalFieldTakesOnlyNumberKeysAndIsBoundedWhenLeft) {
