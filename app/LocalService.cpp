@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "service/ServiceNames.h"
+#include "service/WebService.h"
 #include "util/ProgramPath.h"
 #include "util/UserFolders.h"
 
@@ -83,7 +84,7 @@ bool LocalPortAnswers(int port) {
 }
 
 bool LocalRateService::Start(const std::string& program, int port, const std::string& logFile,
-                             std::chrono::milliseconds wait) {
+                             std::chrono::milliseconds wait, const std::string& source) {
     Stop();
     failure_.clear();
     if (::access(program.c_str(), X_OK) != 0) {
@@ -92,7 +93,7 @@ bool LocalRateService::Start(const std::string& program, int port, const std::st
     }
     // Everything the child needs is made before fork: after it, only system calls.
     std::string listen = "127.0.0.1:" + std::to_string(port);
-    std::vector<std::string> args = {program, "--listen", listen};
+    std::vector<std::string> args = {program, "--listen", listen, "--source", source};
     std::vector<char*> argv;
     for (auto& arg : args)
         argv.push_back(arg.data());
@@ -163,16 +164,48 @@ void LocalRateService::Stop() {
     pid_ = -1;
 }
 
-void StartLocalServiceIfNeeded(LocalRateService& service, const std::string& serviceUrl) {
-    if (!serviceUrl.empty())
-        return;
-    const int port = LocalServicePort();
-    if (LocalPortAnswers(port))
-        return;
+std::string LocalServiceSource(const std::string& rateSource) {
+    return rateSource == "ecb" ? "ecb" : "auto";
+}
+
+namespace {
+
+LocalRateService* started = nullptr; // the one service this program started, to restart with another source
+
+void StartLocal(LocalRateService& service, const std::string& rateSource) {
     const std::string folder = MakeUserFolder(UserFolderKind::State);
     const std::string log = folder.empty() ? std::string() : folder + "/quorvane-rated.log";
-    if (!service.Start(FindRated(), port, log, std::chrono::seconds(5)))
+    if (!service.Start(FindRated(), LocalServicePort(), log, std::chrono::seconds(5),
+                       LocalServiceSource(rateSource)))
         std::fprintf(stderr, "quorvane: the local rate service did not start: %s\n", service.Failure().c_str());
+}
+
+} // namespace
+
+void StartLocalServiceIfNeeded(LocalRateService& service, const std::string& serviceUrl,
+                               const std::string& rateSource) {
+    if (!serviceUrl.empty())
+        return;
+    if (LocalPortAnswers(LocalServicePort()))
+        return;
+    started = &service;
+    StartLocal(service, rateSource);
+}
+
+void RestartLocalService(const std::string& rateSource) {
+    if (!started)
+        return;
+    // Kept-alive connections of the old proxy would hold the stop for their idle time-out.
+    RateService.reset();
+    started->Stop();
+    StartLocal(*started, rateSource);
+    InitRateService(LocalServiceDescription());
+}
+
+LocalRateService::~LocalRateService() {
+    if (started == this)
+        started = nullptr;
+    Stop();
 }
 
 } // namespace quorvane

@@ -22,14 +22,15 @@ bool LocalPortAnswers(int port);
 class LocalRateService {
 public:
     LocalRateService() = default;
-    ~LocalRateService() { Stop(); }
+    ~LocalRateService();
     LocalRateService(const LocalRateService&) = delete;
     LocalRateService& operator=(const LocalRateService&) = delete;
 
-    // Starts program --listen 127.0.0.1:port, its standard error into logFile (empty: discarded), and waits
+    // Starts program --listen 127.0.0.1:port --source source, its standard error into logFile (empty: discarded), and waits
     // up to `wait` until it accepts connections. False, with the reason in Failure(), when it cannot start,
     // ends or does not answer in time; a service that does not answer is stopped.
-    bool Start(const std::string& program, int port, const std::string& logFile, std::chrono::milliseconds wait);
+    bool Start(const std::string& program, int port, const std::string& logFile, std::chrono::milliseconds wait,
+               const std::string& source = "auto");
 
     // SIGTERM, then SIGKILL if it has not ended within six seconds; reaps it.
     void Stop();
@@ -42,9 +43,20 @@ private:
     std::string failure_;
 };
 
+// The service's --source for a RATE_SOURCE setting: "ecb", or "auto" for anything else.
+std::string LocalServiceSource(const std::string& rateSource);
+
 // When the settings name no service: uses the one answering at the local port, or starts quorvane-rated
-// (found beside the program, or in the build tree) into `service`. Tells standard error why a start failed;
-// the first fetch then fails as any other.
-void StartLocalServiceIfNeeded(LocalRateService& service, const std::string& serviceUrl);
+// (found beside the program, or in the build tree) with rateSource into `service`, which is then the one
+// RestartLocalService restarts. Tells standard error why a start failed; the first fetch then fails as any
+// other.
+void StartLocalServiceIfNeeded(LocalRateService& service, const std::string& serviceUrl,
+                               const std::string& rateSource = "auto");
+
+// Starts the service StartLocalServiceIfNeeded started again, with rateSource, and points the rate service
+// proxy at it anew. Nothing when the program started none (another service answers). Blocks for the stop
+// and the start.
+void RestartLocalService(const std::string& rateSource);
+
 
 } // namespace quorvane

@@ -23,6 +23,7 @@
 #include "app/toolkit/DialogLinks.h"
 #include "app/InstanceLock.h"
 #include "app/LocalService.h"
+#include "app/RateAge.h"
 #include "app/Unit4.h"
 #include "app/Unit7.h"
 #include "app/toolkit/Controls.h"
@@ -200,6 +201,8 @@ void TForm1::BuildSlotGroup(int n) {
     rate->PlaceRight(80 + 108, 10, 108);
     rate->move(rate->x(), 10 - (rate->height() - 24) / 2);
 
+    MakeRateAgeBadge(group, n);
+
     auto* change = new TLabel(group, Name("LB_D", n));
     change->SetText(NotFetched);
     change->PlaceRight(216 + 54, 21, 54);
@@ -375,6 +378,16 @@ void TForm1::ShowUpdate(const SlotUpdate& update) {
     SetLabel(Name("LB_D", n), Qs(FormatRate(update.change)), colour);
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(update.time.time_since_epoch());
     SetLabel(Name("LB_T", n), TimeOfDayText(QDateTime::fromMSecsSinceEpoch(ms.count()).time()), ClBlack);
+}
+
+void TForm1::ShowAges(std::int64_t now) {
+    if (now == 0)
+        now = std::chrono::duration_cast<std::chrono::seconds>(
+                  std::chrono::system_clock::now().time_since_epoch())
+                  .count();
+    for (int n = 1; n <= SlotCount; ++n)
+        ShowRateAge(FindControl<TLabel>(this, Name("LB_V", n)), FindControl<QWidget>(this, Name("LB_S", n)),
+                    monitor_->Age(n - 1, now));
 }
 
 void TForm1::SetAH(int slot, bool on) {
@@ -558,8 +571,12 @@ bool TForm1::SaveSettingsNow() {
 
 void TForm1::UseService(const std::string& address) {
     if (address.empty() && localService_)
-        StartLocalServiceIfNeeded(*localService_, address);
+        StartLocalServiceIfNeeded(*localService_, address, BasicData.RateSource);
     UseServiceDescription(address.empty() ? LocalServiceDescription() : address);
+}
+
+void TForm1::UseRateSource(const std::string& source) {
+    RestartLocalService(source);
 }
 
 void TForm1::CancelCycle() {

@@ -64,6 +64,9 @@ public:
     void SetRate(int slot, double rate);
     // Draws what a cycle did to one slot.
     void ShowUpdate(const SlotUpdate& update);
+    // Marks each shown rate older than its source's normal age at now (Unix seconds; 0: the clock's) and
+    // puts its source and as-of time on its tooltip.
+    void ShowAges(std::int64_t now = 0);
     void SetAH(int slot, bool on);
     void SetAL(int slot, bool on);
     void SetALERT(const QString& name, bool on);
@@ -98,6 +101,7 @@ public:
     bool SaveSettingsNow() override;
     void UseService(const std::string& address) override;
     void CancelCycle() override;
+    void UseRateSource(const std::string& source) override;
     // The built-in service started at launch; emptying the address later may start it. None in tests.
     void SetLocalService(LocalRateService* service) { localService_ = service; }
     const std::string& SettingsFile() const { return settingsPath_; }

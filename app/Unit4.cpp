@@ -100,6 +100,9 @@ void TForm4::RunCycle() {
         return; // cancelled: the lamp says the cycle did not end
     const auto updates =
         monitor.FinishCycle(request, results, [](const SlotUpdate& u) { Form1->ShowUpdate(u); });
+    // Each shown rate's source and time: one short request after the rates, none when nothing was shown.
+    monitor.ApplyInfo(request, updates, monitor.FetchInfo(request, updates));
+    Form1->ShowAges();
     // The answers after a failed one are dropped unseen; the lamp stays lit.
     for (const SlotUpdate& update : updates)
         if (update.outcome == SlotOutcome::Failed) {

@@ -222,6 +222,26 @@ QWidget* TForm2::BuildWatchTab() {
         ServiceDescriptionAddress.data(), static_cast<qsizetype>(ServiceDescriptionAddress.size())));
     LE_SERVICE_URL->setToolTip(
         U("レートサービスの説明 (WSDL) のアドレス。空欄のときは内蔵のローカルサービスを使います。"));
+
+    DD_RATE_SOURCE = new QComboBox(tab);
+    DD_RATE_SOURCE->setObjectName(QStringLiteral("DD_RATE_SOURCE"));
+    DD_RATE_SOURCE->addItems({U("自動（リアルタイム、ECBで補完）"), U("ECB参照レート（日次）")});
+    DD_RATE_SOURCE->setAccessibleName(U("レート取得元"));
+    DD_RATE_SOURCE->setToolTip(U("内蔵のローカルサービスがレートを取得する先"));
+    auto* sourceLabel = new QLabel(U("レート取得元"), tab);
+    sourceLabel->setObjectName(QStringLiteral("DD_RATE_SOURCELabel"));
+    sourceLabel->setBuddy(DD_RATE_SOURCE);
+    sourceLabel->adjustSize();
+    sourceLabel->move(8, 322 + (20 - sourceLabel->height()) / 2);
+    DD_RATE_SOURCE->setGeometry(sourceLabel->geometry().right() + 6, 322, 220, 20);
+    LB_RATE_SOURCE_HINT = new QLabel(U("別のサービスを使用中"), tab);
+    LB_RATE_SOURCE_HINT->setObjectName(QStringLiteral("LB_RATE_SOURCE_HINT"));
+    LB_RATE_SOURCE_HINT->setToolTip(
+        U("レートサービスに別のサービスを指定しているため、取得元はそのサービスが決めます。"));
+    LB_RATE_SOURCE_HINT->adjustSize();
+    LB_RATE_SOURCE_HINT->move(DD_RATE_SOURCE->geometry().right() + 8,
+                              322 + (20 - LB_RATE_SOURCE_HINT->height()) / 2);
+    connect(LE_SERVICE_URL, &QLineEdit::textChanged, this, [this] { UpdateRateSourceChoice(); });
     return tab;
 }
 
@@ -424,6 +444,8 @@ void TForm2::FormShow() {
     SE_TIMER->SetValue(BasicData.Interval);
     LE_SERVICE_URL->setText(Qs(BasicData.ServiceURL));
     CB_NOTIFY->setChecked(BasicData.Notify);
+    DD_RATE_SOURCE->setCurrentIndex(BasicData.RateSource == "ecb" ? 1 : 0);
+    UpdateRateSourceChoice();
     ReadMailInfo();
     ShowPasswordStore();
     SetMailConfigUI(DD_AUTH->currentIndex());
@@ -602,6 +624,12 @@ void TForm2::BT_SAVEClick() {
         if (mainWindow_)
             mainWindow_->UseService(service);
     }
+    const int stored = BasicData.RateSource == "ecb" ? 1 : 0;
+    if (DD_RATE_SOURCE->isEnabled() && DD_RATE_SOURCE->currentIndex() != stored) {
+        BasicData.RateSource = DD_RATE_SOURCE->currentIndex() == 1 ? "ecb" : "auto";
+        if (mainWindow_)
+            mainWindow_->UseRateSource(BasicData.RateSource);
+    }
     if (mainWindow_)
         mainWindow_->SaveSettingsNow();
     hide();
@@ -616,6 +644,14 @@ bool TForm2::ServiceIsValid() {
     LE_SERVICE_URL->setFocus();
     LE_SERVICE_URL->selectAll();
     return false;
+}
+
+void TForm2::UpdateRateSourceChoice() {
+    const bool builtIn = LE_SERVICE_URL->text().trimmed().isEmpty();
+    DD_RATE_SOURCE->setEnabled(builtIn);
+    if (auto* label = findChild<QLabel*>(QStringLiteral("DD_RATE_SOURCELabel")))
+        label->setEnabled(builtIn);
+    LB_RATE_SOURCE_HINT->setVisible(!builtIn);
 }
 
 void TForm2::BT_CANCELClick() {

@@ -10,6 +10,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
@@ -47,6 +48,8 @@ public:
     // from 1 to 65535; the working copies are then left as they were.
     void WriteMailInfo();
     void SetMailConfigUI(int authType);
+    // The source choice is the built-in service's; another service's address disables it.
+    void UpdateRateSourceChoice();
     void EnableSMTP(bool on);
     void EnablePOP(bool on);
     void UpdateSoundList();
@@ -95,6 +98,8 @@ private:
     QComboBox* DD_AUTH = nullptr;
     QComboBox* DD_SMTP_SECURITY = nullptr;
     QCheckBox* CB_NOTIFY = nullptr;
+    QComboBox* DD_RATE_SOURCE = nullptr; // index 0 automatic, 1 ECB only
+    QLabel* LB_RATE_SOURCE_HINT = nullptr;
     QComboBox* DD_POP_SECURITY = nullptr;
     QLineEdit *LE_SMTP_NAME = nullptr, *LE_SMTP_PORT = nullptr, *LE_SMTP_ID = nullptr,
               *LE_SMTP_PASS = nullptr;

@@ -1,5 +1,6 @@
 #include "monitor/Monitor.h"
 
+#include <algorithm>
 #include <cmath>
 #include <sstream>
 #include <utility>
@@ -29,6 +30,14 @@ double LatestRate(const TRateHistory& h) {
 std::vector<ServiceResult<double>>
 ServiceRateClient::ConversionRates(const std::vector<CurrencyPair>& pairs) {
     return RequestConversionRates(pairs);
+}
+
+ServiceResult<std::vector<RateInfo>> RateClient::RateInfos(const std::vector<CurrencyPair>&) {
+    return MakeError(ServiceErrorKind::NotInitialised, "this rate client tells no sources");
+}
+
+ServiceResult<std::vector<RateInfo>> ServiceRateClient::RateInfos(const std::vector<CurrencyPair>& pairs) {
+    return RequestRateInfo(pairs);
 }
 
 bool CheckAlertActions::Check(int slot, bool upper, double rate, const std::string& title) {
@@ -116,6 +125,40 @@ std::vector<SlotUpdate> Monitor::RunCycle(const std::function<void(const SlotUpd
     if (request.empty())
         return {};
     return FinishCycle(request, Fetch(request), shown);
+}
+
+std::optional<ServiceResult<std::vector<RateInfo>>>
+Monitor::FetchInfo(const CycleRequest& request, const std::vector<SlotUpdate>& updates) const {
+    const bool shown = std::any_of(updates.begin(), updates.end(),
+                                   [](const SlotUpdate& u) { return u.outcome == SlotOutcome::Shown; });
+    if (!shown || request.empty())
+        return std::nullopt;
+    return rates_.RateInfos(request.pairs);
+}
+
+void Monitor::ApplyInfo(const CycleRequest& request, const std::vector<SlotUpdate>& updates,
+                        const std::optional<ServiceResult<std::vector<RateInfo>>>& infos) {
+    for (const SlotUpdate& update : updates) {
+        if (update.outcome != SlotOutcome::Shown)
+            continue;
+        std::optional<RateInfo>& kept = infos_.at(update.slot);
+        kept.reset();
+        if (!infos || !infos->ok())
+            continue;
+        const auto at = std::find(request.watched.begin(), request.watched.end(), update.slot);
+        const auto i = static_cast<std::size_t>(at - request.watched.begin());
+        if (i < infos->value().size() && infos->value()[i].error.empty())
+            kept = infos->value()[i];
+    }
+}
+
+SlotAge Monitor::Age(int slot, std::int64_t now) const {
+    const std::optional<RateInfo>& info = infos_.at(slot);
+    const TQuote& q = quotes_.at(slot);
+    if (!info || info->pair.from != static_cast<Currency>(q.FromCur) ||
+        info->pair.to != static_cast<Currency>(q.ToCur))
+        return {};
+    return {.known = true, .source = info->source, .asOf = info->asOf, .stale = IsRateStale(*info, now)};
 }
 
 SlotUpdate Monitor::SetRate(int slot, double rate) {

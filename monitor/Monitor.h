@@ -5,10 +5,12 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "service/CurrencyConvertor.h"
+#include "service/RateInfo.h"
 #include "service/ServiceResult.h"
 #include "util/Currency.h"
 #include "util/Quotes.h"
@@ -34,12 +36,16 @@ class RateClient {
 public:
     virtual ~RateClient() = default;
     virtual std::vector<ServiceResult<double>> ConversionRates(const std::vector<CurrencyPair>& pairs) = 0;
+    // The source and as-of time of the pairs' rates, one per pair in their order; one short request, bounded
+    // by time-outs of its own. The same threading as ConversionRates. A client that cannot tell fails it.
+    virtual ServiceResult<std::vector<RateInfo>> RateInfos(const std::vector<CurrencyPair>& pairs);
 };
 
-// The program's rate service proxy (RequestConversionRates).
+// The program's rate service proxy (RequestConversionRates, RequestRateInfo).
 class ServiceRateClient : public RateClient {
 public:
     std::vector<ServiceResult<double>> ConversionRates(const std::vector<CurrencyPair>& pairs) override;
+    ServiceResult<std::vector<RateInfo>> RateInfos(const std::vector<CurrencyPair>& pairs) override;
 };
 
 // Evaluates one side of a slot's alarm against a rate and runs its actions; returns the side's state.
@@ -83,6 +89,14 @@ struct SlotUpdate {
     std::chrono::system_clock::time_point time;
 };
 
+// Where a slot's shown rate came from and how old it is.
+struct SlotAge {
+    bool known = false;    // the service told its source and time; nothing below holds without it
+    std::string source;    // "coinbase", "ecb" or "simulated"
+    std::int64_t asOf = 0; // Unix seconds
+    bool stale = false;    // older than its source's normal age
+};
+
 class Monitor {
 public:
     // The collaborators outlive the monitor.
@@ -107,6 +121,18 @@ public:
     std::vector<SlotUpdate> FinishCycle(const CycleRequest& request,
                                         const std::vector<ServiceResult<double>>& results,
                                         const std::function<void(const SlotUpdate&)>& shown = {});
+    // The source and as-of time of the request's rates, asked for once all of them have been applied, when
+    // at least one was shown (otherwise nothing is sent). Blocks as the client does; touches no monitor state.
+    std::optional<ServiceResult<std::vector<RateInfo>>> FetchInfo(const CycleRequest& request,
+                                                                  const std::vector<SlotUpdate>& updates) const;
+    // Keeps, for every slot the updates show, its entry of infos (the answer for request). A slot shown
+    // without one (no answer, a service without it, an error for the pair) forgets the one it had, so that
+    // no age outlives the rate it was for.
+    void ApplyInfo(const CycleRequest& request, const std::vector<SlotUpdate>& updates,
+                   const std::optional<ServiceResult<std::vector<RateInfo>>>& infos);
+    // The age of the slot's rate at now (Unix seconds); unknown when the slot's pair has changed since.
+    SlotAge Age(int slot, std::int64_t now) const;
+
     // StartCycle, Fetch and FinishCycle at once.
     std::vector<SlotUpdate> RunCycle(const std::function<void(const SlotUpdate&)>& shown = {});
 
@@ -120,6 +146,7 @@ private:
     MonitorClock clock_;
     QuoteTable quotes_;
     RateHistories histories_{};
+    std::array<std::optional<RateInfo>, SlotCount> infos_{};
 };
 
 } // namespace quorvane

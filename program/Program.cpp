@@ -124,7 +124,7 @@ int RunProgram(TApplication& app) {
         return 1;
     // Before the monitor window makes the rate service proxy, which reads the local port's address.
     LocalRateService localService;
-    StartLocalServiceIfNeeded(localService, BasicData.ServiceURL);
+    StartLocalServiceIfNeeded(localService, BasicData.ServiceURL, BasicData.RateSource);
     form1.SetLocalService(&localService);
     TForm2 form2(&form1);
     TForm4 form4;

@@ -1,5 +1,6 @@
 // Draws the windows with sample settings into PNG files: quorvane-screenshots OUTPUT_FOLDER.
 // Each entry of Shots prepares one window and names its file; a new window needs one entry more.
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QTabWidget>
@@ -114,6 +115,17 @@ int main(int argc, char** argv) {
           std::pair{2, std::pair{1.0832, 1.0851}}}) {
         form1.SetRate(slot, rates.first);
         form1.SetRate(slot, rates.second);
+    }
+    // The third rate as an ECB rate of three days before, to show the mark of an old rate.
+    {
+        form1.MonitorQuotes() = Quotes; // the monitor takes the slots at its first cycle
+        const CycleRequest third{{2}, {{EUR, USD}}};
+        SlotUpdate shown;
+        shown.slot = 2;
+        const std::int64_t asOf = QDateTime::currentSecsSinceEpoch() - 3 * 86400;
+        const std::vector<RateInfo> info{{{EUR, USD}, 1.0851, "ecb", asOf, ""}};
+        form1.MonitorCore().ApplyInfo(third, {shown}, ServiceResult<std::vector<RateInfo>>(info));
+        form1.ShowAges();
     }
 
     Windows windows{form1, form2, form3, form5};

@@ -2,10 +2,27 @@
 
 #include <algorithm>
 #include <cmath>
+#include <mutex>
 
 namespace quorvane {
 
 std::shared_ptr<CurrencyConvertorSoap> RateService;
+
+namespace {
+
+// The description address of the kept proxy, for the rate-information answer beside it; a cycle may read
+// it on another thread than the one that changes the service.
+std::mutex addressMutex;
+std::string rateServiceAddress;
+bool rateServiceSet = false;
+
+void KeepServiceAddress(const std::string& address, bool set) {
+    const std::lock_guard lock(addressMutex);
+    rateServiceAddress = address;
+    rateServiceSet = set;
+}
+
+} // namespace
 
 bool InitRateService(const std::string& descriptionAddress) {
     try {
@@ -13,6 +30,7 @@ bool InitRateService(const std::string& descriptionAddress) {
         if (!proxy)
             return false;
         RateService = std::move(proxy);
+        KeepServiceAddress(descriptionAddress, true);
         return true;
     } catch (...) {
         return false;
@@ -23,6 +41,7 @@ bool UseServiceDescription(const std::string& address) {
     if (InitRateService(address))
         return true;
     RateService.reset(); // the old address must not go on answering for the new one
+    KeepServiceAddress({}, false);
     return false;
 }
 
@@ -64,6 +83,21 @@ std::vector<ServiceResult<double>> RequestConversionRates(const std::vector<Curr
         return everyOne(MakeError(ServiceErrorKind::Network, e.what()));
     } catch (...) {
         return everyOne(MakeError(ServiceErrorKind::Network, "unexpected failure"));
+    }
+}
+
+ServiceResult<std::vector<RateInfo>> RequestRateInfo(const std::vector<CurrencyPair>& pairs) {
+    std::string address;
+    {
+        const std::lock_guard lock(addressMutex);
+        if (!rateServiceSet)
+            return MakeError(ServiceErrorKind::NotInitialised, "the rate service has not been set up");
+        address = rateServiceAddress;
+    }
+    try {
+        return GetRateInfo(pairs, address);
+    } catch (...) {
+        return MakeError(ServiceErrorKind::Network, "unexpected failure");
     }
 }
 

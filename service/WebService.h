@@ -7,6 +7,7 @@
 
 #include "util/Currency.h"
 #include "service/CurrencyConvertor.h"
+#include "service/RateInfo.h"
 #include "service/ServiceResult.h"
 
 namespace quorvane {
@@ -35,6 +36,10 @@ std::vector<double> GetConversionRates(const std::vector<CurrencyPair>& pairs);
 
 // The same with the reason of every failure kept. Never throws.
 std::vector<ServiceResult<double>> RequestConversionRates(const std::vector<CurrencyPair>& pairs);
+
+// The source and as-of time of the pairs' rates from the service the proxy was made for (GetRateInfo with
+// its own short time-outs). A service without that answer fails it, as does one not set up. Never throws.
+ServiceResult<std::vector<RateInfo>> RequestRateInfo(const std::vector<CurrencyPair>& pairs);
 
 // The kept proxy; empty until InitRateService succeeds.
 extern std::shared_ptr<CurrencyConvertorSoap> RateService;

@@ -61,6 +61,7 @@ const Key<Settings> SystemKeys[] = {
     Boolean("MUTE", &Settings::Mute, false),     Boolean("Enable", &Settings::MonitorOn, false),
     Integer("INTERVAL", &Settings::Interval, 5), Text("SERVICE_URL", &Settings::ServiceURL),
     Boolean("NOTIFY", &Settings::Notify, true),
+    {"RATE_SOURCE", &Settings::RateSource, std::string("auto")},
 };
 
 const Key<TSMTP> SmtpKeys[] = {
@@ -272,6 +273,7 @@ Settings Collect(const SettingsHost& host, int& step) {
     settings.Interval = BasicData.Interval;
     settings.ServiceURL = BasicData.ServiceURL;
     settings.Notify = BasicData.Notify;
+    settings.RateSource = BasicData.RateSource;
     step = 2;
     settings.Smtp = GetSMTP();
     step = 3;
@@ -398,6 +400,7 @@ void ApplySettings(const Settings& settings, SettingsHost& host) {
     BasicData.MonitorOn = settings.MonitorOn;
     BasicData.ServiceURL = settings.ServiceURL;
     BasicData.Notify = settings.Notify;
+    BasicData.RateSource = settings.RateSource;
     SetSMTP(settings.Smtp);
     SetPOP(settings.Pop);
     SetMailAccount(settings.Account);

@@ -66,6 +66,7 @@ struct Settings {
     std::int32_t Interval = 5;
     std::string ServiceURL;
     bool Notify = true;
+    std::string RateSource = "auto";
     TSMTP Smtp;
     TPOP Pop;
     // PASSWORD_STORE: the passwords are in the desktop's keyring and the file's fields are empty.

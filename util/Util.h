@@ -13,6 +13,7 @@ struct TBasicData {
     bool MonitorOn = false;
     std::string ServiceURL; // rate service description address from the settings; empty: the default
     bool Notify = true;     // desktop notifications at alarm transitions
+    std::string RateSource = "auto"; // the built-in service's source: "ecb", or anything else for automatic
 };
 extern TBasicData BasicData;
 

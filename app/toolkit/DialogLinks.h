@@ -42,6 +42,8 @@ public:
     virtual bool SaveSettingsNow() = 0;
     // Points the rate service proxy at a new address; empty means the built-in service, as at start-up.
     virtual void UseService(const std::string& address) = 0;
+    // Restarts the built-in service, when the program started it, with another rate source.
+    virtual void UseRateSource(const std::string& source) = 0;
     // Ends a cycle still waiting for its rates; nothing of it is applied.
     virtual void CancelCycle() = 0;
 };

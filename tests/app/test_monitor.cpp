@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <regex>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -16,6 +17,7 @@
 #include "EventLoopWatch.h"
 #include "fakes/SilentListener.h"
 #include "fakes/RateServiceFake.h"
+#include "fakes/RatedService.h"
 #include "app/Unit7.h"
 #include "app/toolkit/Controls.h"
 #include "service/HttpTransport.h"
@@ -476,4 +478,60 @@ TEST_F(MonitorTest, EachSlotKeepsItsConnectionFromCycleToCycle) {
     EXPECT_DOUBLE_EQ(GetConversionRate(USD, JPY), EightRates[0]);
     EXPECT_EQ(kept.Requests().size(), 25u);
     EXPECT_EQ(kept.Connections(), 8u);
+}
+
+// Each rate shows where it came from and when; an old one is marked, in its change colour, until a fresh one
+// comes; a service that cannot tell shows neither.
+TEST_F(MonitorTest, EachRateCarriesItsSourceAndTimeAndAnOldOneIsMarkedUntilAFreshOneComes) {
+    fakes::FakeHttpServer intraday;
+    intraday.Respond("GET", "/rates", [](const fakes::RecordedRequest&) {
+        return fakes::FakeResponse{200, "application/json",
+                                   R"({"data":{"currency":"EUR","rates":{"JPY":"160.5","USD":"1.08"}}})", {}, false};
+    });
+    rated::FeedOptions options = Feed(SampleRatesFile());
+    options.intraday = intraday.Url("/rates");
+    RatedService rated(options);
+    ASSERT_TRUE(rated.Ready());
+    ASSERT_TRUE(rated.Feed().LoadIntraday());
+    const std::string address =
+        "http://127.0.0.1:" + std::to_string(rated.Port()) + "/CurrencyConvertor.asmx?wsdl";
+    WriteSettings("[System]\r\nSERVICE_URL=" + address + "\r\nINTERVAL=60\r\n\r\n" + Slot(0, "EUR", "JPY") +
+                  Slot(1, "EUR", "GBP"));
+    form1 = std::make_unique<TForm1>(SettingsPath());
+    form4 = std::make_unique<TForm4>();
+    const auto rate = [this](int n) { return FindControl<TLabel>(form1.get(), QStringLiteral("LB_V%1").arg(n)); };
+    const auto marked = [this, &rate](int n) {
+        const QWidget* badge = form1->findChild<QWidget*>(QStringLiteral("LB_S%1").arg(n));
+        EXPECT_EQ(badge && !badge->isHidden(), rate(n)->font().italic()) << "slot " << n;
+        return badge && !badge->isHidden();
+    };
+
+    form1->GetRate();
+    ASSERT_EQ(Shown()[0], FormatRate(160.5));
+    const std::string live = rate(1)->toolTip().toStdString();
+    EXPECT_TRUE(std::regex_match(live, std::regex(R"(リアルタイム（Coinbase）\d{4}-\d\d-\d\d \d\d:\d\d:\d\d 時点)")))
+        << live;
+    EXPECT_FALSE(marked(1));
+    EXPECT_EQ(rate(2)->toolTip().toStdString(),
+              "ECB参照レート 2022-07-08 16:00 CET 時点\n取得元の通常の更新より古いレートです");
+    EXPECT_TRUE(marked(2));
+
+    // Ten minutes on, the live rate is old; its colour still tells its change.
+    const QColor colour = rate(1)->FontColor();
+    form1->ShowAges(rated.Feed().Quote(EUR, JPY).value().asOf + 600);
+    EXPECT_TRUE(marked(1));
+    EXPECT_EQ(rate(1)->FontColor(), colour);
+    form1->GetRate();
+    EXPECT_FALSE(marked(1)) << "a fresh rate takes the mark away";
+
+    // The same slots at a service without the answer: no source, no mark.
+    form4.reset();
+    form1.reset();
+    RateService.reset();
+    service.SetRate("EUR/GBP", 0.85);
+    Start("INTERVAL=60\r\n", Slot(0, "EUR", "JPY") + Slot(1, "EUR", "GBP"));
+    form1->GetRate();
+    ASSERT_EQ(Shown()[1], FormatRate(0.85));
+    EXPECT_TRUE(rate(2)->toolTip().isEmpty());
+    EXPECT_FALSE(marked(2));
 }

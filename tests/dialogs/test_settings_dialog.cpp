@@ -4,6 +4,8 @@
 #include <QComboBox>
 #include <QDir>
 #include <QLocale>
+#include <QFocusEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProcess>
@@ -189,6 +191,25 @@ TEST_F(SettingsDialogTest, AMistypedServiceIsRefusedAtSaveAndAnEmptiedOneIsTaken
     Click("BT_SAVE");
     EXPECT_FALSE(form2->isVisible());
     EXPECT_EQ(BasicData.ServiceURL, "");
+// The source is the built-in service's to choose: another service's address disables the choice, with
+// the hint why, and the choice is kept.
+TEST_F(SettingsDialogTest, TheRateSourceIsChosenForTheBuiltInServiceOnly) {
+    const std::string pairs = std::string(TwoSlots).substr(std::string_view(TwoSlots).find("[Currency0]"));
+    Start("[System]\r\nSERVICE_URL=http://192.0.2.1/rates.asmx?wsdl\r\nRATE_SOURCE=ecb\r\n\r\n" + pairs);
+    Open();
+    auto* choice = Get<QComboBox>("DD_RATE_SOURCE");
+    auto* hint = Get<QLabel>("LB_RATE_SOURCE_HINT");
+    EXPECT_EQ(choice->currentIndex(), 1);
+    EXPECT_FALSE(choice->isEnabled());
+    EXPECT_FALSE(hint->isHidden());
+
+    Type("LE_SERVICE_URL", "");
+    EXPECT_TRUE(choice->isEnabled());
+    EXPECT_TRUE(hint->isHidden());
+    choice->setCurrentIndex(0);
+    Click("BT_SAVE");
+    EXPECT_EQ(BasicData.RateSource, "auto");
+    EXPECT_NE(ReadSettings().find("SERVICE_URL=\r\nNOTIFY=1\r\nRATE_SOURCE=auto\r\n"), std::string::npos);
 }
 
 TEST_F(SettingsDialogTest, IntervalFieldTakesOnlyNumberKeysAndIsBoundedWhenLeft) {

@@ -16,9 +16,15 @@ using Time = std::chrono::system_clock::time_point;
 struct ScriptedRates : RateClient {
     std::vector<ServiceResult<double>> next;
     std::vector<std::vector<CurrencyPair>> asked;
+    ServiceResult<std::vector<RateInfo>> nextInfo = std::vector<RateInfo>{};
+    int infoAsked = 0;
     std::vector<ServiceResult<double>> ConversionRates(const std::vector<CurrencyPair>& pairs) override {
         asked.push_back(pairs);
         return next;
+    }
+    ServiceResult<std::vector<RateInfo>> RateInfos(const std::vector<CurrencyPair>&) override {
+        ++infoAsked;
+        return nextInfo;
     }
 };
 
@@ -182,4 +188,45 @@ TEST_F(MonitorCoreTest, TheFirstUnusableAnswerEndsTheCycleWithItsReason) {
         EXPECT_EQ(monitor.Histories()[3].Next, 0);
         EXPECT_EQ(monitor.Histories()[5].Next, 0) << "an answer after the failure is dropped unseen";
     }
+}
+
+TEST_F(MonitorCoreTest, AShownRateKeepsItsSourceAndTimeUntilTheNextShownRateOfItsSlot) {
+    Watch(0, "USD", "JPY");
+    Watch(3, "EUR", "JPY");
+    const std::int64_t t = 1'800'000'000;
+    const CurrencyPair usdJpy{static_cast<Currency>(CurrencyFromCode("USD")), static_cast<Currency>(CurrencyFromCode("JPY"))};
+    const CurrencyPair eurJpy{static_cast<Currency>(CurrencyFromCode("EUR")), static_cast<Currency>(CurrencyFromCode("JPY"))};
+    const auto cycle = [this](std::vector<ServiceResult<double>> results) {
+        const CycleRequest request = monitor.StartCycle();
+        const auto updates = monitor.FinishCycle(request, results);
+        monitor.ApplyInfo(request, updates, monitor.FetchInfo(request, updates));
+    };
+
+    rates.nextInfo = std::vector<RateInfo>{{usdJpy, 150.0, "coinbase", t, ""},
+                                           {eurJpy, 0, "", 0, "no rate for EUR"}};
+    cycle({150.0, 160.0});
+    EXPECT_EQ(rates.infoAsked, 1) << "one request for all the slots";
+    SlotAge age = monitor.Age(0, t + 60);
+    EXPECT_TRUE(age.known);
+    EXPECT_EQ(age.source, "coinbase");
+    EXPECT_EQ(age.asOf, t);
+    EXPECT_FALSE(age.stale);
+    EXPECT_TRUE(monitor.Age(0, t + 600).stale) << "an intraday rate is old after five minutes";
+    EXPECT_FALSE(monitor.Age(3, t).known) << "an error for the pair is no source";
+
+    // Nothing shown: nothing asked, and the rate on show keeps its time, growing old.
+    cycle({MakeError(ServiceErrorKind::Timeout, "no answer")});
+    EXPECT_EQ(rates.infoAsked, 1);
+    EXPECT_TRUE(monitor.Age(0, t + 600).stale);
+
+    // A service without the answer: a new rate is shown with no age rather than the last one's.
+    rates.nextInfo = MakeError(ServiceErrorKind::HttpStatus, "HTTP status 404");
+    cycle({151.0, 161.0});
+    EXPECT_FALSE(monitor.Age(0, t + 600).known);
+
+    rates.nextInfo = std::vector<RateInfo>{{usdJpy, 152.0, "ecb", t, ""}, {eurJpy, 162.0, "ecb", t, ""}};
+    cycle({152.0, 162.0});
+    EXPECT_TRUE(monitor.Age(3, t).known);
+    Watch(3, "GBP", "JPY");
+    EXPECT_FALSE(monitor.Age(3, t).known) << "the age of another pair's rate";
 }
