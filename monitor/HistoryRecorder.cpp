@@ -57,8 +57,11 @@ HistoryRecorder::HistoryRecorder(history::HistoryStore& store, history::HistoryL
 void HistoryRecorder::Record(const CycleRequest& request, std::span<const SlotUpdate> updates,
                              std::int64_t now) {
     const std::vector<RatePoint> points = CyclePoints(request, updates, origin_);
-    if (!points.empty())
+    if (!points.empty()) {
         Report(store_.Append(points), "the rate history could not be written");
+        if (recorded_)
+            recorded_(points);
+    }
     if (thinnedAt_ < 0)
         thinnedAt_ = now; // the store thinned itself as it opened
     else if (now - thinnedAt_ >= Day) {

@@ -39,6 +39,10 @@ public:
     HistoryRecorder(history::HistoryStore& store, history::HistoryLog log);
 
     void SetOrigin(RateOriginLookup origin) { origin_ = std::move(origin); }
+    // Told each cycle's points after they were written (or failed to be), for views that follow them.
+    void SetRecorded(std::function<void(std::span<const history::RatePoint>)> recorded) {
+        recorded_ = std::move(recorded);
+    }
 
     // Writes the cycle's points in one transaction, and thins the store when a day has passed since the last
     // thinning (the store thinned itself at open). A failure is logged once until a write succeeds again;
@@ -59,6 +63,7 @@ private:
     history::HistoryStore& store_;
     history::HistoryLog log_;
     RateOriginLookup origin_;
+    std::function<void(std::span<const history::RatePoint>)> recorded_;
     std::int64_t thinnedAt_ = -1;
     bool failing_ = false;
 };
