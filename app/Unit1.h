@@ -17,6 +17,7 @@ class QAction;
 namespace quorvane {
 
 class AlarmDialogLink;
+class ChartDialogLink;
 class ConfigDialogLink;
 class InstanceLock;
 class PairDialogLink;
@@ -99,6 +100,7 @@ public:
     const std::string& SettingsFile() const { return settingsPath_; }
 
     void SetDialogs(ConfigDialogLink* config, AlarmDialogLink* alarm, PairDialogLink* pair);
+    void SetChart(ChartDialogLink* chart) { chart_ = chart; }
     void SetSplash(TForm7* splash) { splash_ = splash; }
 
     // The first activation: centre, splash, and monitoring back on when it was on at the last close.
@@ -130,6 +132,7 @@ private:
     void SP_MouseDown(TShape* sender);
     void N1Click();
     void C1Click();
+    void ShowChart(int slot);
 
     std::string settingsPath_;
     ServiceRateClient rateClient_;
@@ -145,12 +148,15 @@ private:
     QMenu* PopupMenu1 = nullptr;
     QAction* N1 = nullptr;
     QAction* C1 = nullptr;
+    QAction* G1 = nullptr; // the chart of the slot under the pointer
+    int menuSlot_ = -1;
     TShape* Shape1 = nullptr;
     TCheckBox* CB_START = nullptr;
     TCheckBox* CB_MUTE = nullptr;
     ConfigDialogLink* config_ = nullptr;
     AlarmDialogLink* alarm_ = nullptr;
     PairDialogLink* pair_ = nullptr;
+    ChartDialogLink* chart_ = nullptr;
     TForm7* splash_ = nullptr;
 };
 

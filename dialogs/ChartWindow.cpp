@@ -12,8 +12,8 @@
 #include <QLineSeries>
 #include <QScatterSeries>
 #include <QToolTip>
-#include <QValueAxis>
 #include <QVBoxLayout>
+#include <QValueAxis>
 
 #include <algorithm>
 #include <chrono>
@@ -34,12 +34,18 @@ const QColor BaseColour(0, 255, 0);
 const QColor RateColour(32, 32, 32);
 const QColor MarkColour(255, 140, 0);
 
-QString U(const std::string& s) { return QString::fromStdString(s); }
+QString U(const std::string& s) {
+    return QString::fromStdString(s);
+}
 
-double Ms(std::int64_t seconds) { return static_cast<double>(seconds) * 1000.0; }
+double Ms(std::int64_t seconds) {
+    return static_cast<double>(seconds) * 1000.0;
+}
 
 std::string LocalTime(std::int64_t seconds) {
-    return QDateTime::fromSecsSinceEpoch(seconds).toString(QStringLiteral("yyyy/MM/dd HH:mm:ss")).toStdString();
+    return QDateTime::fromSecsSinceEpoch(seconds)
+        .toString(QStringLiteral("yyyy/MM/dd HH:mm:ss"))
+        .toStdString();
 }
 
 std::string MarkText(const AlarmMark& mark) {
@@ -119,8 +125,8 @@ TChartWindow::TChartWindow(const history::HistoryStore& store, std::string alarm
     CB_SPAN = new QComboBox(this);
     CB_SPAN->setObjectName(QStringLiteral("CB_SPAN"));
     CB_SPAN->setAccessibleName(QStringLiteral("期間"));
-    CB_SPAN->addItems({QStringLiteral("1日"), QStringLiteral("1週間"), QStringLiteral("1か月"),
-                       QStringLiteral("3か月")});
+    CB_SPAN->addItems(
+        {QStringLiteral("1日"), QStringLiteral("1週間"), QStringLiteral("1か月"), QStringLiteral("3か月")});
     CB_SPAN->setCurrentIndex(static_cast<int>(span_));
     spanLabel->setBuddy(CB_SPAN);
 
@@ -167,9 +173,10 @@ TChartWindow::TChartWindow(const history::HistoryStore& store, std::string alarm
             QToolTip::hideText();
             return;
         }
-        const auto near = std::min_element(markData_.begin(), markData_.end(), [&](const auto& a, const auto& b) {
-            return std::fabs(Ms(a.at) - point.x()) < std::fabs(Ms(b.at) - point.x());
-        });
+        const auto near =
+            std::min_element(markData_.begin(), markData_.end(), [&](const auto& a, const auto& b) {
+                return std::fabs(Ms(a.at) - point.x()) < std::fabs(Ms(b.at) - point.x());
+            });
         if (near != markData_.end())
             QToolTip::showText(QCursor::pos(), U(MarkText(*near)), ChartView);
     });
@@ -207,12 +214,14 @@ void TChartWindow::Load(int slot, ChartSpan span, std::int64_t now) {
     hasLast_ = !points.empty();
     if (hasLast_)
         last_ = points.back();
-    markData_ = AlarmMarks(ReadAlarmLog(alarmLog_), slot_, pair_, since_);
+    markData_ =
+        AlarmMarks(ReadAlarmLog(alarmLog_.empty() ? AlarmLogPath() : alarmLog_), slot_, pair_, since_);
     Redraw();
 }
 
 void TChartWindow::AddPoints(std::span<const history::RatePoint> points) {
-    if (slot_ < 0)
+    // A hidden window reads its points afresh when it is shown.
+    if (slot_ < 0 || !isVisible())
         return;
     bool added = false;
     for (const history::RatePoint& p : points) {

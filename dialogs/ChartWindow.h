@@ -56,7 +56,8 @@ std::vector<AlarmMark> AlarmMarks(const std::vector<std::string>& lines, int slo
 class TChartWindow : public QWidget, public ChartDialogLink {
     Q_OBJECT
 public:
-    // store may be closed (an empty chart); it outlives the window. alarmLog: the alarm log's path.
+    // store may be closed (an empty chart); it outlives the window. alarmLog: the alarm log's path; empty,
+    // the one the program writes (AlarmLogPath) at each load.
     TChartWindow(const history::HistoryStore& store, std::string alarmLog, QWidget* parent = nullptr);
 
     // ChartDialogLink
@@ -64,7 +65,7 @@ public:
 
     // Draws the slot's history over span as of now (seconds since 1970), without showing the window.
     void Load(int slot, ChartSpan span, std::int64_t now);
-    // Appends the points of the shown pair that come after the last one drawn.
+    // Appends the points of the shown pair that come after the last one drawn, while the window is visible.
     void AddPoints(std::span<const history::RatePoint> points);
 
     QLineSeries* RateSeries() const { return rates_; }

@@ -25,13 +25,12 @@ std::vector<RatePoint> CyclePoints(const CycleRequest& request, std::span<const 
         if (update.outcome != SlotOutcome::Shown)
             continue;
         const CurrencyPair& pair = request.pairs[i];
-        RatePoint point{.from = pair.from,
-                        .to = pair.to,
-                        .at = std::chrono::duration_cast<std::chrono::seconds>(
-                                  update.time.time_since_epoch())
-                                  .count(),
-                        .rate = update.rate,
-                        .source = PointSource::Service};
+        RatePoint point{
+            .from = pair.from,
+            .to = pair.to,
+            .at = std::chrono::duration_cast<std::chrono::seconds>(update.time.time_since_epoch()).count(),
+            .rate = update.rate,
+            .source = PointSource::Service};
         if (origin)
             if (const auto known = origin(pair); known && known->asOf > 0) {
                 point.at = known->asOf;

@@ -110,8 +110,9 @@ std::vector<SlotUpdate> Monitor::FinishCycle(const CycleRequest& request,
             shown(updates.back());
     }
     if (recorder_)
-        recorder_->Record(request, updates,
-                          std::chrono::duration_cast<std::chrono::seconds>(clock_().time_since_epoch()).count());
+        recorder_->Record(
+            request, updates,
+            std::chrono::duration_cast<std::chrono::seconds>(clock_().time_since_epoch()).count());
     return updates;
 }
 

@@ -88,16 +88,17 @@ TEST_F(ChartWindowTest, TheLimitLinesFollowTheSlotsAlarmType) {
 }
 
 TEST_F(ChartWindowTest, TheSpansPointsTheSlotsTransitionsAndLivePoints) {
-    ASSERT_TRUE(store.Append(std::vector<RatePoint>{
-        {USD, JPY, Now - 8 * 86400, 140, PointSource::EcbDaily}, // before the week
-        {USD, JPY, Now - 3 * Hour, 150.25, PointSource::Service},
-        {USD, JPY, Now - 2 * Hour, 150.5, PointSource::Service},
-        {EUR, JPY, Now - 2 * Hour, 160, PointSource::Service}}));
+    ASSERT_TRUE(store.Append(
+        std::vector<RatePoint>{{USD, JPY, Now - 8 * 86400, 140, PointSource::EcbDaily}, // before the week
+                               {USD, JPY, Now - 3 * Hour, 150.25, PointSource::Service},
+                               {USD, JPY, Now - 2 * Hour, 150.5, PointSource::Service},
+                               {EUR, JPY, Now - 2 * Hour, 160, PointSource::Service}}));
     std::ofstream out(log);
     const auto time = [](std::int64_t at) {
         return AlarmLogTime(std::chrono::system_clock::time_point(std::chrono::seconds(at)));
     };
-    const AlarmLogEntry on{time(Now - 2 * Hour), 3, "USD/JPY", true, true, 150.5, "none", "off", "off", "off"};
+    const AlarmLogEntry on{
+        time(Now - 2 * Hour), 3, "USD/JPY", true, true, 150.5, "none", "off", "off", "off"};
     AlarmLogEntry otherSlot = on, old = on;
     otherSlot.Slot = 4;
     old.Time = time(Now - 9 * 86400);
@@ -109,15 +110,18 @@ TEST_F(ChartWindowTest, TheSpansPointsTheSlotsTransitionsAndLivePoints) {
     EXPECT_EQ(window.RateSeries()->points(),
               (QList<QPointF>{{(Now - 3 * Hour) * 1000.0, 150.25}, {(Now - 2 * Hour) * 1000.0, 150.5}}));
     EXPECT_EQ(window.MarkSeries()->points(), (QList<QPointF>{{(Now - 2 * Hour) * 1000.0, 150.5}}));
-    EXPECT_TRUE(window.windowTitle().contains(QStringLiteral("150.5000"))) << window.windowTitle().toStdString();
+    EXPECT_TRUE(window.windowTitle().contains(QStringLiteral("150.5000")))
+        << window.windowTitle().toStdString();
 
     // Only later points of the shown pair are appended.
+    window.show();
     window.AddPoints(std::vector<RatePoint>{{USD, JPY, Now - 3 * Hour, 151, PointSource::Service},
                                             {EUR, JPY, Now + 10, 161, PointSource::Service},
                                             {USD, JPY, Now + 10, 150.75, PointSource::Intraday}});
     ASSERT_EQ(window.RateSeries()->count(), 3);
     EXPECT_EQ(window.RateSeries()->points().back(), QPointF((Now + 10) * 1000.0, 150.75));
-    EXPECT_TRUE(window.windowTitle().contains(QStringLiteral("150.7500"))) << window.windowTitle().toStdString();
+    EXPECT_TRUE(window.windowTitle().contains(QStringLiteral("150.7500")))
+        << window.windowTitle().toStdString();
 }
 
 } // namespace

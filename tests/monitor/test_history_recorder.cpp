@@ -17,7 +17,9 @@ using Time = std::chrono::system_clock::time_point;
 
 struct ScriptedRates : RateClient {
     std::vector<ServiceResult<double>> next;
-    std::vector<ServiceResult<double>> ConversionRates(const std::vector<CurrencyPair>&) override { return next; }
+    std::vector<ServiceResult<double>> ConversionRates(const std::vector<CurrencyPair>&) override {
+        return next;
+    }
 };
 
 struct NoAlarms : AlarmActions {
