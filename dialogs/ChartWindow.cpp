@@ -296,6 +296,8 @@ void TChartWindow::FitAxes() {
     }
     const double margin = std::max((high - low) * 0.05, std::fabs(high) * 1e-4 + 1e-9);
     rateAxis_->setRange(low - margin, high + margin);
+    rateAxis_->applyNiceNumbers();
+    rateAxis_->setLabelFormat(high < 10 ? QStringLiteral("%.4f") : QStringLiteral("%.2f"));
 }
 
 void TChartWindow::SetTitle() {
