@@ -130,7 +130,7 @@ int RunProgram(TApplication& app) {
     form1.SetDialogs(&form2, &form3, &form5);
     form1.SetSplash(&form7);
     ProgramHistory rateHistory(form1.MonitorCore(), history::DefaultHistoryPath(),
-                               BasicData.ServiceURL.empty() ? LocalServiceDescription() : std::string());
+                               FillEndpoint(BasicData.ServiceURL, LocalServiceDescription()));
     TChartWindow chart(rateHistory.Store(), {});
     rateHistory.SetFollower(
         [&chart](std::span<const history::RatePoint> points) { chart.AddPoints(points); });

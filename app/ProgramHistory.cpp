@@ -23,6 +23,15 @@ constexpr HttpTimeouts FillTimeouts{std::chrono::seconds(3), std::chrono::second
 
 } // namespace
 
+std::string FillEndpoint(const std::string& serviceUrl, const std::string& localDescription) {
+    if (serviceUrl.empty())
+        return localDescription;
+    for (const char* local : {"http://127.0.0.1:", "http://localhost:", "http://[::1]:"})
+        if (serviceUrl.rfind(local, 0) == 0)
+            return serviceUrl;
+    return {};
+}
+
 ProgramHistory::ProgramHistory(Monitor& monitor, const std::string& path, std::string fillEndpoint,
                                QObject* parent)
     : QObject(parent), monitor_(monitor), store_(path, LogLine, {}, QDateTime::currentSecsSinceEpoch()),

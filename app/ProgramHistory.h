@@ -18,6 +18,10 @@
 
 namespace quorvane {
 
+// The address whose daily history fills a pair's first days: the service's, when it runs on this machine
+// (the built-in service, serviceUrl empty, or one at 127.0.0.1, localhost or [::1]); empty otherwise.
+std::string FillEndpoint(const std::string& serviceUrl, const std::string& localDescription);
+
 class ProgramHistory : public QObject {
     Q_OBJECT
 public:
