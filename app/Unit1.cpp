@@ -184,6 +184,9 @@ void TForm1::BuildControls() {
     C1->setObjectName(QStringLiteral("C1"));
     connect(N1, &QAction::triggered, this, [this] { RunGuarded([this] { N1Click(); }); });
     connect(C1, &QAction::triggered, this, [this] { RunGuarded([this] { C1Click(); }); });
+    G1 = PopupMenu1->addAction(QString::fromUtf8("チャート"));
+    G1->setObjectName(QStringLiteral("G1"));
+    connect(G1, &QAction::triggered, this, [this] { RunGuarded([this] { ShowChart(menuSlot_); }); });
 }
 
 void TForm1::BuildSlotGroup(int n) {
@@ -200,6 +203,7 @@ void TForm1::BuildSlotGroup(int n) {
     rate->SetText(NotFetched);
     rate->PlaceRight(80 + 108, 10, 108);
     rate->move(rate->x(), 10 - (rate->height() - 24) / 2);
+    rate->OnDblClick = [this, n](TLabel*) { ShowChart(n - 1); };
 
     MakeRateAgeBadge(group, n);
 
@@ -307,8 +311,19 @@ void TForm1::closeEvent(QCloseEvent* e) {
 }
 
 void TForm1::contextMenuEvent(QContextMenuEvent* e) {
+    // The chart item belongs to the slot under the pointer.
+    menuSlot_ = -1;
+    for (QWidget* w = childAt(e->pos()); w && w != this; w = w->parentWidget())
+        if (w->objectName().startsWith(QStringLiteral("GP_")))
+            menuSlot_ = w->objectName().mid(3).toInt() - 1;
+    G1->setVisible(menuSlot_ >= 0 && menuSlot_ < SlotCount);
     PopupMenu1->popup(e->globalPos());
     e->accept();
+}
+
+void TForm1::ShowChart(int slot) {
+    if (chart_ && slot >= 0 && slot < SlotCount)
+        chart_->ShowSlot(slot);
 }
 
 void TForm1::SetQuotes(const QuoteTable& table) {

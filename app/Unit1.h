@@ -17,6 +17,7 @@ class QAction;
 
 namespace quorvane {
 
+class ChartDialogLink;
 class InstanceLock;
 class TCheckBox;
 class LocalRateService;
@@ -107,6 +108,7 @@ public:
     const std::string& SettingsFile() const { return settingsPath_; }
 
     void SetDialogs(ConfigDialogLink* config, AlarmDialogLink* alarm, PairDialogLink* pair);
+    void SetChart(ChartDialogLink* chart) { chart_ = chart; }
     void SetSplash(TForm7* splash) { splash_ = splash; }
 
     // The first activation: centre, splash, and monitoring back on when it was on at the last close.
@@ -138,6 +140,7 @@ private:
     void SP_MouseDown(TShape* sender);
     void N1Click();
     void C1Click();
+    void ShowChart(int slot);
 
     std::string settingsPath_;
     ServiceRateClient rateClient_;
@@ -156,9 +159,12 @@ private:
     TShape* lamp = nullptr;
     TCheckBox* monitorCheck = nullptr;
     TCheckBox* muteCheck = nullptr;
+    QAction* G1 = nullptr; // the chart of the slot under the pointer
+    int menuSlot_ = -1;
     ConfigDialogLink* config_ = nullptr;
     AlarmDialogLink* alarm_ = nullptr;
     PairDialogLink* pair_ = nullptr;
+    ChartDialogLink* chart_ = nullptr;
     TForm7* splash_ = nullptr;
     LocalRateService* localService_ = nullptr;
 };

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "alert/Alert.h"
+#include "monitor/HistoryRecorder.h"
 #include "service/WebService.h"
 #include "util/Util.h"
 
@@ -117,6 +118,10 @@ std::vector<SlotUpdate> Monitor::FinishCycle(const CycleRequest& request,
         if (shown)
             shown(updates.back());
     }
+    if (recorder_)
+        recorder_->Record(
+            request, updates,
+            std::chrono::duration_cast<std::chrono::seconds>(clock_().time_since_epoch()).count());
     return updates;
 }
 

@@ -17,6 +17,8 @@
 
 namespace quorvane {
 
+class HistoryRecorder;
+
 // A slot's ring of its last three rates.
 struct TRateHistory {
     std::array<double, 3> Rates{};
@@ -140,6 +142,9 @@ public:
     // stored, then stores it. An exception of an alarm action passes through, with nothing stored.
     SlotUpdate SetRate(int slot, double rate);
 
+    // Where each finished cycle's rates are written; none by default. It outlives the monitor.
+    void SetRecorder(HistoryRecorder* recorder) { recorder_ = recorder; }
+
 private:
     RateClient& rates_;
     AlarmActions& alarms_;
@@ -147,6 +152,7 @@ private:
     QuoteTable quotes_;
     RateHistories histories_{};
     std::array<std::optional<RateInfo>, SlotCount> infos_{};
+    HistoryRecorder* recorder_ = nullptr;
 };
 
 } // namespace quorvane

@@ -13,6 +13,7 @@
 #include "alert/Alert.h"
 #include "alert/Notification.h"
 #include "app/LocalService.h"
+#include "app/ProgramHistory.h"
 #include "app/Unit1.h"
 #include "app/Unit4.h"
 #include "app/Unit7.h"
@@ -20,6 +21,7 @@
 #include "app/toolkit/Guard.h"
 #include "app/toolkit/Keyring.h"
 #include "app/toolkit/Notifications.h"
+#include "dialogs/ChartWindow.h"
 #include "dialogs/Unit2.h"
 #include "dialogs/Unit3.h"
 #include "dialogs/Unit5.h"
@@ -133,6 +135,12 @@ int RunProgram(TApplication& app) {
     TForm7 form7;
     form1.SetDialogs(&form2, &form3, &form5);
     form1.SetSplash(&form7);
+    ProgramHistory rateHistory(form1.MonitorCore(), history::DefaultHistoryPath(),
+                               FillEndpoint(BasicData.ServiceURL, LocalServiceDescription()));
+    TChartWindow chart(&form1, rateHistory.Store(), {});
+    rateHistory.SetFollower(
+        [&chart](std::span<const history::RatePoint> points) { chart.AddPoints(points); });
+    form1.SetChart(&chart);
     QObject::connect(&form1, &TForm1::Closed, &app, &TApplication::quit, Qt::QueuedConnection);
     StopSignals stopSignals(form1);
     form1.show();

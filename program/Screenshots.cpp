@@ -6,12 +6,18 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 
+#include <QDateTime>
+
+#include <cmath>
 #include <cstdio>
+#include <fstream>
 #include <functional>
 
+#include "alert/AlarmLog.h"
 #include "app/Unit1.h"
 #include "app/toolkit/Desktop.h"
 #include "app/toolkit/Guard.h"
+#include "dialogs/ChartWindow.h"
 #include "dialogs/Unit2.h"
 #include "dialogs/Unit3.h"
 #include "dialogs/Unit5.h"
@@ -39,7 +45,24 @@ struct Windows {
     TForm2& form2;
     TForm3& form3;
     TForm5& form5;
+    TChartWindow& chart;
 };
+
+// Three months of USD/JPY: the daily ECB rates, then two days of 5-minute points, and one alarm.
+void WriteSampleHistory(history::HistoryStore& store, const std::string& alarmLog, std::int64_t now) {
+    std::vector<history::RatePoint> points;
+    for (int day = 90; day >= 2; --day)
+        points.push_back({USD, JPY, now - day * 86400, 149 + 2.5 * std::sin(day / 9.0) + day * 0.01,
+                          history::PointSource::EcbDaily});
+    for (std::int64_t at = now - 2 * 86400; at <= now; at += 300)
+        points.push_back({USD, JPY, at, 150.2 + 1.2 * std::sin(static_cast<double>(now - at) / 20000.0),
+                          history::PointSource::Service});
+    store.Append(points);
+    const auto when = std::chrono::system_clock::time_point(std::chrono::seconds(now - 30 * 3600));
+    std::ofstream(alarmLog) << FormatAlarmLogLine({AlarmLogTime(when), 1, "USD/JPY", true, true, 152.55,
+                                                   "played", "sent", "off", "sent"})
+                            << '\n';
+}
 
 QWidget* OpenSettings(Windows& w, int tab) {
     w.form1.ShowConfig(0);
@@ -75,6 +98,12 @@ const Shot Shots[] = {
     {"settings-mail-server.png", [](Windows& w) { return OpenSettings(w, 2); }},
     {"settings-mail-account.png", [](Windows& w) { return OpenSettings(w, 3); }},
     {"settings-app.png", [](Windows& w) { return OpenSettings(w, 4); }},
+    {"chart.png",
+     [](Windows& w) -> QWidget* {
+         w.chart.Load(0, ChartSpan::Quarter, QDateTime::currentSecsSinceEpoch());
+         w.chart.show();
+         return &w.chart;
+     }},
     {"pair-dialog.png",
      [](Windows& w) -> QWidget* {
          w.form5.ShowModeless();
@@ -128,10 +157,17 @@ int main(int argc, char** argv) {
         form1.ShowAges();
     }
 
-    Windows windows{form1, form2, form3, form5};
+    const std::int64_t now = QDateTime::currentSecsSinceEpoch();
+    history::HistoryStore store(settingsDir.filePath(QStringLiteral("history.sqlite")).toStdString(), {}, {},
+                                now);
+    const std::string alarmLog = settingsDir.filePath(QStringLiteral("alarms.log")).toStdString();
+    WriteSampleHistory(store, alarmLog, now);
+    TChartWindow chart(&form1, store, alarmLog);
+
+    Windows windows{form1, form2, form3, form5, chart};
     int failed = 0;
     for (const Shot& shot : Shots) {
-        for (QWidget* dialog : std::initializer_list<QWidget*>{&form2, &form3, &form5})
+        for (QWidget* dialog : std::initializer_list<QWidget*>{&form2, &form3, &form5, &chart})
             dialog->hide();
         QWidget* window = shot.prepare(windows);
         window->raise();

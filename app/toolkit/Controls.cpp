@@ -13,6 +13,15 @@ TLabel::TLabel(QWidget* parent, const QString& name) : QLabel(parent) {
     SetFontColor(ClBlack);
 }
 
+void TLabel::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (!OnDblClick) {
+        QLabel::mouseDoubleClickEvent(event);
+        return;
+    }
+    event->accept();
+    RunGuarded([this] { OnDblClick(this); });
+}
+
 void TLabel::SetFontColor(const QColor& colour) {
     QPalette p = palette();
     p.setColor(QPalette::WindowText, colour);

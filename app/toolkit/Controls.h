@@ -32,6 +32,12 @@ public:
     // Places the label by its right edge with at least minWidth pixels; grows to the left.
     void PlaceRight(int right, int top, int minWidth);
 
+    // Runs on a double click; none: the click goes to the parent as before.
+    std::function<void(TLabel*)> OnDblClick;
+
+protected:
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+
 private:
     void Fit();
 

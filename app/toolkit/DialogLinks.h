@@ -48,4 +48,10 @@ public:
     virtual void CancelCycle() = 0;
 };
 
+class ChartDialogLink {
+public:
+    virtual ~ChartDialogLink() = default;
+    virtual void ShowSlot(int slot) = 0; // the slot's (0-based) pair, shown without blocking
+};
+
 } // namespace quorvane
