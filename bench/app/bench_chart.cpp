@@ -13,8 +13,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "app/Unit1.h"
 #include "dialogs/ChartWindow.h"
+#include "tests/fakes/SlotTableLink.h"
 
 using namespace quorvane;
 
@@ -34,12 +34,14 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "bench_chart: the store could not be filled\n");
         return 1;
     }
-    SetPair(Quotes[0], "USD", "JPY");
+    QuoteTable table;
+    SetPair(table[0], "USD", "JPY");
     Alerts[0].ALTYPE = 1;
     Alerts[0].BASE = 150;
     Alerts[0].DH = Alerts[0].DL = 2;
 
-    TChartWindow window(store, folder.filePath(QStringLiteral("alarms.log")).toStdString());
+    fakes::SlotTableLink mainWindow(table);
+    TChartWindow window(&mainWindow, store, folder.filePath(QStringLiteral("alarms.log")).toStdString());
     window.show();
     std::vector<double> ms;
     for (int i = 0; i < opens; ++i) {

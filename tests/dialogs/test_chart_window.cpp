@@ -8,6 +8,7 @@
 #include "alert/AlarmLog.h"
 #include "app/Unit1.h"
 #include "dialogs/ChartWindow.h"
+#include "fakes/SlotTableLink.h"
 #include "fakes/TestFiles.h"
 
 using namespace quorvane;
@@ -56,17 +57,7 @@ protected:
     fakes::TempFolder folder{"chart"};
     HistoryStore store{(folder.path() / "h.sqlite").string(), {}, {}, Now};
     std::string log = (folder.path() / "alarms.log").string();
-    // The chart asks the main window for the slot's pair; here the master table is the program's own.
-    struct MasterTable : MainWindowLink {
-        const QuoteTable& SlotTable() const override { return Quotes; }
-        void SetQuotes(const QuoteTable&) override {}
-        void SetEnable(int, bool) override {}
-        void ShowConfig(int) override {}
-        bool SaveSettingsNow() override { return true; }
-        void UseService(const std::string&) override {}
-        void UseRateSource(const std::string&) override {}
-        void CancelCycle() override {}
-    } mainWindow;
+    fakes::SlotTableLink mainWindow{Quotes};
     TChartWindow window{&mainWindow, store, log};
 };
 

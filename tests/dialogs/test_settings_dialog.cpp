@@ -191,6 +191,8 @@ TEST_F(SettingsDialogTest, AMistypedServiceIsRefusedAtSaveAndAnEmptiedOneIsTaken
     Click("BT_SAVE");
     EXPECT_FALSE(form2->isVisible());
     EXPECT_EQ(BasicData.ServiceURL, "");
+}
+
 // The source is the built-in service's to choose: another service's address disables the choice, with
 // the hint why, and the choice is kept.
 TEST_F(SettingsDialogTest, TheRateSourceIsChosenForTheBuiltInServiceOnly) {

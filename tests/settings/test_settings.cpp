@@ -265,8 +265,7 @@ TEST_F(SettingsFile, CommandShowsMaskedSettingsAndNormalizesLikeTheSave) {
     EXPECT_NE(shown.find("Mail.SMTP_PASSWORD=********\nMail.SMTP_AUTHTYPE=0\n"), std::string::npos);
     EXPECT_NE(shown.find("Mail.POP_PASSWORD=\n"), std::string::npos);
     EXPECT_NE(shown.find("Currency3.AL=5E-5\n"), std::string::npos);
-    EXPECT_EQ(std::count(shown.begin(), shown.end(), '
-'), 8 + 14 + 8 * 23 + 7 + 1);
+    EXPECT_EQ(std::count(shown.begin(), shown.end(), '\n'), 8 + 14 + 8 * 23 + 7 + 1);
 
     Sounds.clear();
     ASSERT_EQ(ctl::RunSettingsCommand({"normalize", Data + "messy.ini", Temp("norm.ini")}, out, err), 0)
