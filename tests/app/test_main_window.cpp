@@ -94,11 +94,12 @@ TEST_F(MainWindowTest, FixedControlsSitWhereTheyBelongWithTheirTextsAndHints) {
 
     auto* menu = form->findChild<QMenu*>(QStringLiteral("PopupMenu1"));
     ASSERT_NE(menu, nullptr);
-    ASSERT_EQ(menu->actions().size(), 2);
+    ASSERT_EQ(menu->actions().size(), 3); // help, settings, and the chart of the slot under the pointer
     EXPECT_EQ(menu->actions()[0]->objectName(), QStringLiteral("N1"));
     EXPECT_EQ(menu->actions()[0]->text(), QString::fromUtf8("ヘルプ..(&H)"));
     EXPECT_EQ(menu->actions()[1]->objectName(), QStringLiteral("C1"));
     EXPECT_EQ(menu->actions()[1]->text(), QString::fromUtf8("設定..(&C)"));
+    EXPECT_EQ(menu->actions()[2]->text(), QString::fromUtf8("チャート"));
 }
 
 TEST_F(MainWindowTest, SlotGroupsCarryTheirControls) {
