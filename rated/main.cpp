@@ -4,9 +4,12 @@
 #include <pthread.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 #include <thread>
 
 #include "rated/EcbHistory.h"
@@ -22,6 +25,39 @@ void LogLine(const std::string& line) {
     const std::string text = LogTime() + " " + line + "\n";
     std::fwrite(text.data(), 1, text.size(), stderr);
 }
+
+// Under load a line per request made one write a request. The lines are gathered and written at most
+// 100 ms late; a line that someone waits for (listening, stopped) is written at once.
+class BufferedLog {
+public:
+    BufferedLog() {
+        std::setvbuf(stderr, buffer_, _IOFBF, sizeof buffer_);
+        flusher_ = std::thread([this] {
+            std::unique_lock lock(mutex_);
+            while (!stop_) {
+                stopped_.wait_for(lock, std::chrono::milliseconds(100));
+                std::fflush(stderr);
+            }
+        });
+    }
+    ~BufferedLog() {
+        {
+            std::lock_guard lock(mutex_);
+            stop_ = true;
+        }
+        stopped_.notify_all();
+        flusher_.join();
+        std::fflush(stderr);
+        std::setvbuf(stderr, nullptr, _IONBF, 0);
+    }
+
+private:
+    char buffer_[1 << 16];
+    std::mutex mutex_;
+    std::condition_variable stopped_;
+    bool stop_ = false;
+    std::thread flusher_;
+};
 
 std::string ExecutablePath(const char* argv0) {
     const std::string path = quorvane::ProgramPath();
@@ -40,16 +76,17 @@ int main(int argc, char** argv) {
         std::fputs(UsageText().c_str(), stdout);
         return 0;
     }
-    FeedOptions& feedOptions = options.value().feed;
-    UseIntradaySource(feedOptions, options.value().source);
-    const bool live = UseDefaultSources(feedOptions, ExecutablePath(argv[0]));
-
     // Signals are taken by one thread with sigwait, so every other thread must have them blocked.
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    BufferedLog bufferedLog;
+
+    FeedOptions& feedOptions = options.value().feed;
+    UseIntradaySource(feedOptions, options.value().source);
+    const bool live = UseDefaultSources(feedOptions, ExecutablePath(argv[0]));
 
     xmlInitParser();
     curl_global_init(CURL_GLOBAL_DEFAULT);
@@ -77,6 +114,7 @@ int main(int argc, char** argv) {
                 std::to_string(feedOptions.walkStart) + ")");
     LogLine("quorvane-rated listening on http://" + shownHost + ":" + std::to_string(bound.value()) +
             "/CurrencyConvertor.asmx");
+    std::fflush(stderr);
     feed.StartRefreshing(readNow);
     HistoryFeed history(LiveHistoryAddress(), HistoryCacheFile(), LogLine);
     if (live || std::getenv("QUORVANE_ECB_HISTORY_URL")) {
