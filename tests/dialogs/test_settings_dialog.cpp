@@ -18,14 +18,14 @@
 #include <tuple>
 
 #include "app/AppFixture.h"
-#include "fakes/RateServiceFake.h"
-#include "fakes/ScopedEnv.h"
-#include "fakes/SilentListener.h"
 #include "app/LocalService.h"
+#include "fakes/RateServiceFake.h"
 #include "app/toolkit/Controls.h"
 #include "app/toolkit/SpinEdit.h"
 #include "dialogs/Unit2.h"
 #include "fakes/FakeMailServer.h"
+#include "fakes/ScopedEnv.h"
+#include "fakes/SilentListener.h"
 #include "mail/Mail.h"
 #include "service/WebService.h"
 #include "util/Currency.h"
