@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <chrono>
 #include <cmath>
 
 #include "service/HttpTransport.h"
@@ -48,12 +49,36 @@ ServiceResult<RateInfo> ReadItem(const Json& item, CurrencyPair pair) {
     return info;
 }
 
+// Easter Sunday of a Gregorian year (the anonymous Gregorian computus).
+std::chrono::sys_days EasterSunday(int year) {
+    const int a = year % 19, b = year / 100, c = year % 100, d = b / 4, e = b % 4;
+    const int f = (b + 8) / 25, g = (b - f + 1) / 3, h = (19 * a + b - d - g + 15) % 30;
+    const int i = c / 4, k = c % 4, l = (32 + 2 * e + 2 * i - h - k) % 7;
+    const int m = (a + 11 * h + 22 * l) / 451;
+    const int n = h + l - 7 * m + 114;
+    return std::chrono::year{year} / static_cast<unsigned>(n / 31) / static_cast<unsigned>(n % 31 + 1);
+}
+
+// The TARGET closing days, on which the ECB publishes no rates although they fall on a weekday.
+bool IsEcbHoliday(std::int64_t day) {
+    using namespace std::chrono;
+    const sys_days date{days{day}};
+    const year_month_day civil{date};
+    const unsigned month = static_cast<unsigned>(civil.month()),
+                   dayOfMonth = static_cast<unsigned>(civil.day());
+    if ((month == 1 && dayOfMonth == 1) || (month == 5 && dayOfMonth == 1) ||
+        (month == 12 && (dayOfMonth == 25 || dayOfMonth == 26)))
+        return true;
+    const sys_days easter = EasterSunday(static_cast<int>(civil.year()));
+    return date == easter - days{2} || date == easter + days{1};
+}
+
 // The last ECB publication (a working day, 15:00 UTC) at or before moment.
 std::int64_t LastEcbPublication(std::int64_t moment) {
     constexpr std::int64_t Day = 86400, Publication = 15 * 3600;
     std::int64_t day = moment / Day - (moment % Day < Publication ? 1 : 0);
     // 1970-01-01 was a Thursday: day % 7 is 2 on Saturdays and 3 on Sundays.
-    while (day % 7 == 2 || day % 7 == 3)
+    while (day % 7 == 2 || day % 7 == 3 || IsEcbHoliday(day))
         --day;
     return day * Day + Publication;
 }

@@ -42,8 +42,9 @@ ServiceResult<std::vector<RateInfo>> GetRateInfo(const std::vector<CurrencyPair>
 
 // Whether the rate is older than its source's normal age at now (Unix seconds): intraday rates after 5
 // minutes; ECB rates once a later working day's publication (16:00 CET, with 2 hours for it to be read) has
-// passed, so that Friday's rates are not stale on Monday morning. Simulated rates never are; a rate of
-// an unknown source or time always is. Public holidays are not known and count as working days.
+// passed, so that Friday's rates are not stale on Monday morning. TARGET closing days (1 January, Good
+// Friday, Easter Monday, 1 May, 25 and 26 December) are no working days. Simulated rates never are stale;
+// a rate of an unknown source or time always is.
 bool IsRateStale(const RateInfo& info, std::int64_t now);
 
 // Answers larger than this are not ones.

@@ -13,14 +13,19 @@
 #include <QTabWidget>
 #include <QTest>
 
+#include <fstream>
+#include <iterator>
 #include <tuple>
 
 #include "app/AppFixture.h"
+#include "app/LocalService.h"
 #include "fakes/RateServiceFake.h"
 #include "app/toolkit/Controls.h"
 #include "app/toolkit/SpinEdit.h"
 #include "dialogs/Unit2.h"
 #include "fakes/FakeMailServer.h"
+#include "fakes/ScopedEnv.h"
+#include "fakes/SilentListener.h"
 #include "mail/Mail.h"
 #include "service/WebService.h"
 #include "util/Currency.h"
@@ -28,6 +33,7 @@
 using namespace quorvane;
 using namespace quorvane::test;
 using quorvane::testing::FakeMailServer;
+using quorvane::testing::ScopedEnv;
 
 namespace {
 
@@ -83,6 +89,7 @@ protected:
         Type("LE_TO", "me@example.org");
     }
 
+    LocalRateService builtIn; // outlives the windows that may start it
     std::unique_ptr<TForm1> form1;
     std::unique_ptr<TForm2> form2;
 };
@@ -173,8 +180,14 @@ TEST_F(SettingsDialogTest, SaveAppliesEverythingKeepsEnableClicksMadeMeanwhileAn
     EXPECT_TRUE(boxes.errors.empty() && boxes.infos.empty());
 }
 
-TEST_F(SettingsDialogTest, AMistypedServiceIsRefusedAtSaveAndAnEmptiedOneIsTaken) {
+TEST_F(SettingsDialogTest, AMistypedServiceIsRefusedAtSaveAndAnEmptiedOneMeansTheBuiltInServicesPort) {
+    RateServiceFake local; // already answering on the built-in service's port
+    ASSERT_TRUE(local.Running());
+    local.SetRate("USD/JPY", 150);
+    const ScopedEnv port("QUORVANE_SERVICE_PORT", std::to_string(local.Port()));
     Start(TwoSlots);
+    form1->SetLocalService(&builtIn);
+    TForm4 form4;
     BasicData.ServiceURL = "http://127.0.0.1:1/CurrencyConvertor.asmx?wsdl";
     UseServiceDescription(BasicData.ServiceURL);
     Open();
@@ -191,6 +204,41 @@ TEST_F(SettingsDialogTest, AMistypedServiceIsRefusedAtSaveAndAnEmptiedOneIsTaken
     Click("BT_SAVE");
     EXPECT_FALSE(form2->isVisible());
     EXPECT_EQ(BasicData.ServiceURL, "");
+    form1->GetRate();
+    EXPECT_EQ(local.Requests(), Texts{"USD/JPY"}) << "the next fetch asks the built-in service's port";
+    EXPECT_FALSE(builtIn.Running()) << "none is started where one answers";
+}
+
+// Nothing answering on the built-in service's port: an emptied address starts the service (the stand-in
+// beside the test program), and a change of source starts it again with the new one.
+TEST_F(SettingsDialogTest, AnEmptiedServiceStartsTheBuiltInOneAndANewSourceRestartsIt) {
+    int free = 0;
+    {
+        const fakes::SilentListener taken;
+        free = taken.Port();
+    }
+    ASSERT_GT(free, 0);
+    const std::string record = dir.filePath(QStringLiteral("starts")).toStdString();
+    const ScopedEnv port("QUORVANE_SERVICE_PORT", std::to_string(free));
+    const ScopedEnv starts("QUORVANE_TEST_RATED_RECORD", record);
+    const ScopedEnv state("XDG_STATE_HOME", dir.filePath(QStringLiteral("state")).toStdString());
+    Start("[System]\r\nSERVICE_URL=http://127.0.0.1:1/CurrencyConvertor.asmx?wsdl\r\n\r\n");
+    form1->SetLocalService(&builtIn);
+    Open();
+    Type("LE_SERVICE_URL", "");
+    Click("BT_SAVE");
+    ASSERT_TRUE(builtIn.Running()) << builtIn.Failure();
+    EXPECT_TRUE(LocalPortAnswers(free));
+
+    Open();
+    Get<QComboBox>("DD_RATE_SOURCE")->setCurrentIndex(1);
+    Click("BT_SAVE");
+    EXPECT_EQ(BasicData.RateSource, "ecb");
+    EXPECT_TRUE(builtIn.Running()) << builtIn.Failure();
+    std::ifstream in(record);
+    const std::string listen = "--listen 127.0.0.1:" + std::to_string(free);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}),
+              listen + " --source auto\n" + listen + " --source ecb\n");
 }
 
 // The source is the built-in service's to choose: another service's address disables the choice, with
