@@ -84,6 +84,20 @@ std::string ReadLine(int fd, std::chrono::steady_clock::time_point deadline) {
     return text.substr(0, text.find('\n'));
 }
 
+// A daemon that ended at once must fail the start, not end the test program with SIGPIPE.
+bool WriteQuietly(int fd, const std::string& text) {
+    sigset_t pipeSignal, old;
+    sigemptyset(&pipeSignal);
+    sigaddset(&pipeSignal, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipeSignal, &old);
+    const bool written = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    const timespec none{0, 0};
+    while (sigtimedwait(&pipeSignal, nullptr, &none) > 0) {
+    }
+    pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    return written;
+}
+
 int WaitFor(pid_t pid) {
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
@@ -170,9 +184,7 @@ bool SecretServiceSession::StartKeyring() {
         return false;
     }
     // --unlock takes the login keyring's password on stdin and creates that keyring when there is none.
-    const std::string password = KeyringPassword;
-    const bool written =
-        ::write(in, password.data(), password.size()) == static_cast<ssize_t>(password.size());
+    const bool written = WriteQuietly(in, KeyringPassword);
     ::close(in);
     const pid_t wait = Spawn({"gdbus", "wait", "--session", "--timeout", std::to_string(StartBound.count()),
                               "org.freedesktop.secrets"},
