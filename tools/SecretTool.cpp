@@ -149,7 +149,9 @@ bool SecretToolStore::Write(const std::string& key, const std::string& secret) {
     std::vector<std::string> args{"store", "--label=" + std::string(PasswordServiceName)};
     for (std::string& a : Attributes(key))
         args.push_back(std::move(a));
-    args.insert(args.end(), {"type", "plaintext"});
+    // The keyring replaces an entry only when every attribute matches, the schema QtKeychain files under
+    // included; without it the program and quorvanectl would each keep an entry of their own.
+    args.insert(args.end(), {"type", "plaintext", "xdg:schema", "org.qt.keychain"});
     const Run run = Call(args, secret);
     gone_ = !run.finished || run.status != 0;
     return !gone_;
