@@ -58,6 +58,9 @@ MailPasswordState FillMailPasswords(TSMTP& smtp, TPOP& pop, bool fileSaysKeyring
                                !Take(*store, PopPasswordKey(pop), pop.Password, state.popMissing);
     if (state.keyringUnavailable)
         state.smtpMissing = state.popMissing = false;
+    // An account that names no user and server never had a password to lose.
+    state.smtpMissing = state.smtpMissing && !smtp.UserID.empty() && !smtp.Server.empty();
+    state.popMissing = state.popMissing && !pop.UserID.empty() && !pop.Server.empty();
     return state;
 }
 

@@ -83,6 +83,16 @@ TEST_F(MailPasswords, MissingEntryLeavesFieldEmptyAndFlagged) {
     EXPECT_FALSE(LoadedMailPasswords().popMissing);
 }
 
+// A POP account that was never set up has no password to miss.
+TEST_F(MailPasswords, AnAccountNeverSetUpIsNotFlagged) {
+    std::string text = MailSection("", "keyring");
+    for (const std::string line : {"POP_SERVER=pop.example.jp\r\n", "POP_USER_ID=taro\r\n"})
+        text.erase(text.find(line), line.size());
+    Load(text);
+    EXPECT_TRUE(LoadedMailPasswords().smtpMissing);
+    EXPECT_FALSE(LoadedMailPasswords().popMissing);
+}
+
 // Without a keyring the password stays protected in the file, never in clear and never lost.
 TEST_F(MailPasswords, NoKeyringKeepsTheFileForm) {
     store.answers = false;
