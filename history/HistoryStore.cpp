@@ -67,7 +67,8 @@ std::string_view BlobOf(sqlite3_stmt* row, int column) {
                 : std::string_view();
 }
 
-std::optional<std::vector<RatePoint>> BlockOfRow(sqlite3_stmt* row, int startColumn, Currency from, Currency to) {
+std::optional<std::vector<RatePoint>> BlockOfRow(sqlite3_stmt* row, int startColumn, Currency from,
+                                                 Currency to) {
     return DecodeBlock(sqlite3_column_int64(row, startColumn), BlobOf(row, startColumn + 1), from, to);
 }
 
@@ -195,7 +196,8 @@ std::string HistoryStore::PrepareFile() {
     if (options_.readOnly) {
         if (found > 0 && found < SchemaVersion)
             return "it is of an older version, converted when the program next starts";
-        return found == SchemaVersion && Prepare(db_, ProbeSchema) ? std::string() : "it holds no rate history";
+        return found == SchemaVersion && Prepare(db_, ProbeSchema) ? std::string()
+                                                                   : "it holds no rate history";
     }
     if (found == 0) {
         // A new file: space freed by thinning goes back to the file system.
@@ -354,8 +356,8 @@ std::vector<RatePoint> HistoryStore::Read(Currency from, Currency to, std::int64
     std::vector<RatePoint> points;
     if (!db_ || since > until)
         return points;
-    Statement select =
-        Prepare(db_, "SELECT start, data FROM blocks WHERE pair = ? AND start >= ? AND start <= ? ORDER BY start");
+    Statement select = Prepare(
+        db_, "SELECT start, data FROM blocks WHERE pair = ? AND start >= ? AND start <= ? ORDER BY start");
     if (!select)
         return points;
     sqlite3_bind_int64(select.get(), 1, PairKey(from, to));
@@ -397,8 +399,8 @@ std::optional<RatePoint> HistoryStore::First(Currency from, Currency to) const {
 // same step-long span, so that the last of each span is kept.
 std::string HistoryStore::ThinPair(std::int64_t pair, std::int64_t since, std::int64_t until,
                                    std::int64_t step, int& removed) {
-    Statement select =
-        Prepare(db_, "SELECT start, data FROM blocks WHERE pair = ? AND start >= ? AND start < ? ORDER BY start");
+    Statement select = Prepare(
+        db_, "SELECT start, data FROM blocks WHERE pair = ? AND start >= ? AND start < ? ORDER BY start");
     if (!select)
         return sqlite3_errmsg(db_);
     sqlite3_bind_int64(select.get(), 1, pair);

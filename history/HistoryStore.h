@@ -4,8 +4,8 @@
 //   blocks(pair INTEGER, start INTEGER, data BLOB, PRIMARY KEY(pair, start)) WITHOUT ROWID
 //   pair = from * 256 + to (Currency ordinals), start = the first second (since 1970 UTC) of the minute whose
 //   points data holds, packed as PointBlock.h describes. A row per point (version 1) took 2.4 times the room.
-// Version 1: points(pair INTEGER, at INTEGER, rate REAL, source INTEGER, PRIMARY KEY(pair, at)) WITHOUT ROWID,
-//   source = PointSource's number.
+// Version 1: points(pair INTEGER, at INTEGER, rate REAL, source INTEGER, PRIMARY KEY(pair, at))
+//   WITHOUT ROWID, source = PointSource's number.
 // A later version migrates in Open: a file at version N < current runs the steps N -> N+1 -> ... in one
 // transaction each, each step ending with "PRAGMA user_version = N+1", so that an interrupted migration
 // starts again from the last finished step. A file of a version newer than this program knows is moved
@@ -101,9 +101,9 @@ public:
     WriteResult Append(std::span<const RatePoint> points);
 
     // The points of one pair with since <= at <= until, oldest first, at most limit of them (the newest
-    // are the ones dropped). A block of the file that is damaged is left out. With a step above 0, only the last point of each step-long span (counted
-    // from 1970), as thinning would keep it: a 3-month chart needs no more than a point per 5 minutes.
-    // Empty on a failure to read.
+    // are the ones dropped). A block of the file that is damaged is left out. With a step above 0, only the
+    // last point of each step-long span (counted from 1970), as thinning would keep it: a 3-month chart needs
+    // no more than a point per 5 minutes. Empty on a failure to read.
     std::vector<RatePoint> Read(Currency from, Currency to, std::int64_t since, std::int64_t until,
                                 std::int64_t step = 0, std::size_t limit = 50'000'000) const;
 

@@ -169,7 +169,7 @@ std::vector<SlotUpdate> Monitor::RunCycle(const std::function<void(const SlotUpd
 }
 
 RateInfoAnswer Monitor::FetchInfo(const CycleRequest& request,
-                                 const std::vector<ServiceResult<double>>& results) const {
+                                  const std::vector<ServiceResult<double>>& results) const {
     // The first slot's result decides whether any is shown: a failure there ends the cycle.
     if (request.empty() || !FailureOf(results.empty() ? nullptr : &results[0]).empty())
         return std::nullopt;

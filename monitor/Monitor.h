@@ -131,7 +131,8 @@ public:
     // The source and as-of time of the request's rates, asked for after them in the same worker run, when
     // results will show at least one (otherwise nothing is sent). Blocks as the client does; touches no
     // monitor state.
-    RateInfoAnswer FetchInfo(const CycleRequest& request, const std::vector<ServiceResult<double>>& results) const;
+    RateInfoAnswer FetchInfo(const CycleRequest& request,
+                             const std::vector<ServiceResult<double>>& results) const;
     // Keeps, for every slot the updates show, its entry of infos (the answer for request). A slot shown
     // without one (no answer, a service without it, an error for the pair) forgets the one it had, so that
     // no age outlives the rate it was for.

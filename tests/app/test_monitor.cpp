@@ -500,8 +500,8 @@ TEST_F(MonitorTest, EachRateCarriesItsSourceAndTimeAndAnOldOneIsMarkedUntilAFres
                   Slot(1, "EUR", "GBP"));
     form1 = std::make_unique<TForm1>(SettingsPath());
     form4 = std::make_unique<TForm4>();
-    auto history = std::make_unique<ProgramHistory>(form1->MonitorCore(),
-                                                    dir.filePath(QStringLiteral("h.sqlite")).toStdString(), "");
+    auto history = std::make_unique<ProgramHistory>(
+        form1->MonitorCore(), dir.filePath(QStringLiteral("h.sqlite")).toStdString(), "");
     const auto rate = [this](int n) { return FindControl<TLabel>(form1.get(), QStringLiteral("LB_V%1").arg(n)); };
     const auto marked = [this, &rate](int n) {
         const QWidget* badge = form1->findChild<QWidget*>(QStringLiteral("LB_S%1").arg(n));
@@ -519,8 +519,8 @@ TEST_F(MonitorTest, EachRateCarriesItsSourceAndTimeAndAnOldOneIsMarkedUntilAFres
               "ECB参照レート 2022-07-08 16:00 CET 時点\n取得元の通常の更新より古いレートです");
     EXPECT_TRUE(marked(2));
     // Each rate is kept at the time it holds for, with its source: the ECB's is years before its receipt.
-    for (const auto& [to, source] : {std::pair{JPY, history::PointSource::Intraday},
-                                     std::pair{GBP, history::PointSource::EcbDaily}}) {
+    for (const auto& [to, source] :
+         {std::pair{JPY, history::PointSource::Intraday}, std::pair{GBP, history::PointSource::EcbDaily}}) {
         const auto stored = history->Store().Read(EUR, to, INT64_MIN, INT64_MAX);
         ASSERT_EQ(stored.size(), 1u) << to;
         EXPECT_EQ(stored[0].at, rated.Feed().Quote(EUR, to).value().asOf) << to;

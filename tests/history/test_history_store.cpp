@@ -160,11 +160,17 @@ TEST(HistoryStore, AnUnusableFileIsMovedAsideAndANewOneStarted) {
 }
 
 // Rates a packed row must give back bit for bit, with the times around a minute's edges.
-const std::vector<RatePoint> Awkward = {
-    At(Now - 61, 150.123), At(Now - 60, 150.124), At(Now - 1, -0.0), At(Now, 1e-310),
-    At(Now + 1, std::numeric_limits<double>::max()), At(Now + 2, std::nan("7")), At(Now + 59, 0.1),
-    {USD, JPY, Now + 60, 150.0, PointSource::EcbDaily}, {USD, JPY, Now + 61, 150.0, PointSource::Intraday},
-    {USD, JPY, Now + 62, 150.0, PointSource::Unknown}, At(-86401, 99.5)};
+const std::vector<RatePoint> Awkward = {At(Now - 61, 150.123),
+                                        At(Now - 60, 150.124),
+                                        At(Now - 1, -0.0),
+                                        At(Now, 1e-310),
+                                        At(Now + 1, std::numeric_limits<double>::max()),
+                                        At(Now + 2, std::nan("7")),
+                                        At(Now + 59, 0.1),
+                                        {USD, JPY, Now + 60, 150.0, PointSource::EcbDaily},
+                                        {USD, JPY, Now + 61, 150.0, PointSource::Intraday},
+                                        {USD, JPY, Now + 62, 150.0, PointSource::Unknown},
+                                        At(-86401, 99.5)};
 
 TEST(HistoryStore, RatesReadBackBitForBitWhateverTheOrderOfTheWrites) {
     TempFolder folder("history");
@@ -186,12 +192,13 @@ TEST(HistoryStore, RatesReadBackBitForBitWhateverTheOrderOfTheWrites) {
 void WriteVersionOne(const std::string& path, const std::vector<RatePoint>& points) {
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(db,
-                           "PRAGMA journal_mode = WAL; CREATE TABLE points(pair INTEGER NOT NULL, at INTEGER NOT"
-                           " NULL, rate REAL NOT NULL, source INTEGER NOT NULL, PRIMARY KEY(pair, at))"
-                           " WITHOUT ROWID; PRAGMA user_version = 1;",
-                           nullptr, nullptr, nullptr),
-              SQLITE_OK);
+    ASSERT_EQ(
+        sqlite3_exec(db,
+                     "PRAGMA journal_mode = WAL; CREATE TABLE points(pair INTEGER NOT NULL, at INTEGER NOT"
+                     " NULL, rate REAL NOT NULL, source INTEGER NOT NULL, PRIMARY KEY(pair, at))"
+                     " WITHOUT ROWID; PRAGMA user_version = 1;",
+                     nullptr, nullptr, nullptr),
+        SQLITE_OK);
     sqlite3_stmt* insert = nullptr;
     sqlite3_prepare_v2(db, "INSERT INTO points VALUES(?, ?, ?, ?)", -1, &insert, nullptr);
     for (const RatePoint& p : points) {
@@ -231,13 +238,15 @@ TEST(HistoryStore, AVersionOneFileIsConvertedWithEveryPoint) {
         StoreOptions readOnly;
         readOnly.readOnly = true;
         std::vector<std::string> log;
-        HistoryStore reader(path, [&](const std::string& line) { log.push_back(line); }, readOnly, Now);
+        HistoryStore reader(
+            path, [&](const std::string& line) { log.push_back(line); }, readOnly, Now);
         EXPECT_FALSE(reader.IsOpen());
         EXPECT_EQ(log.size(), 1u);
         EXPECT_EQ(UserVersion(path), 1);
     }
     std::vector<std::string> log;
-    HistoryStore store(path, [&](const std::string& line) { log.push_back(line); }, {}, Now);
+    HistoryStore store(
+        path, [&](const std::string& line) { log.push_back(line); }, {}, Now);
     ASSERT_TRUE(store.IsOpen());
     EXPECT_TRUE(log.empty()) << log[0];
     EXPECT_EQ(UserVersion(path), SchemaVersion);
@@ -259,7 +268,8 @@ TEST(HistoryStore, ADamagedRowLosesOnlyItsOwnMinute) {
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
     // A time beyond the minute, then bytes cut short.
-    for (const char* bytes : {"UPDATE blocks SET data = x'f00100' WHERE start = ?", "UPDATE blocks SET data = x'0480' WHERE start = ?"}) {
+    for (const char* bytes : {"UPDATE blocks SET data = x'f00100' WHERE start = ?",
+                              "UPDATE blocks SET data = x'0480' WHERE start = ?"}) {
         sqlite3_stmt* update = nullptr;
         ASSERT_EQ(sqlite3_prepare_v2(db, bytes, -1, &update, nullptr), SQLITE_OK);
         sqlite3_bind_int64(update, 1, Now);
