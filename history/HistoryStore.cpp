@@ -213,9 +213,12 @@ std::string HistoryStore::PrepareFile() {
             return reason;
     if (found == 1 && !Prepare(db_, "SELECT pair, at, rate, source FROM points LIMIT 0"))
         return "it has no table of rate points";
-    for (int step = found == 0 ? SchemaVersion : found; step < SchemaVersion; ++step)
-        if (std::string reason = Migrate(step); !reason.empty())
-            return "converting it from version " + std::to_string(step) + " failed: " + reason;
+    for (int step = found == 0 ? SchemaVersion : found; step < SchemaVersion; ++step) {
+        bool damaged = false;
+        if (std::string reason = Migrate(step, damaged); !reason.empty())
+            return damaged ? reason
+                           : "converting it from version " + std::to_string(step) + " failed: " + reason;
+    }
     // A file of our version whose table is not ours is not our file.
     if (!Prepare(db_, ProbeSchema))
         return "it has no table of rate points";
@@ -229,20 +232,34 @@ std::string HistoryStore::PrepareFile() {
 }
 
 // One step from version from to from + 1, in one transaction that ends by setting the new version.
-std::string HistoryStore::Migrate(int from) {
+// damaged: the failure came from the file's own bytes, so a later attempt cannot do better.
+std::string HistoryStore::Migrate(int from, bool& damaged) {
     if (from != 1)
         return "no step from this version";
+    std::string error;
+    const auto fail = [&](std::string reason) {
+        if (!error.empty())
+            return;
+        const int code = sqlite3_errcode(db_) & 0xff;
+        damaged = code == SQLITE_CORRUPT || code == SQLITE_NOTADB || code == SQLITE_MISMATCH;
+        error = reason.empty() ? "unknown SQLite failure" : std::move(reason);
+    };
     Statement select = Prepare(db_, "SELECT pair, at, rate, source FROM points ORDER BY pair, at");
-    if (!select)
-        return sqlite3_errmsg(db_);
-    if (std::string reason = Run(db_, "BEGIN IMMEDIATE"); !reason.empty())
-        return reason;
-    std::string error = Run(db_, CreateSchema);
+    if (!select) {
+        fail(sqlite3_errmsg(db_));
+        return error;
+    }
+    if (std::string reason = Run(db_, "BEGIN IMMEDIATE"); !reason.empty()) {
+        fail(reason);
+        return error;
+    }
+    if (std::string reason = Run(db_, CreateSchema); !reason.empty())
+        fail(reason);
     std::int64_t pair = -1, start = 0;
     std::vector<RatePoint> block;
     const auto flush = [&] {
         if (error.empty() && !block.empty() && !StoreBlock(db_, pair, start, block))
-            error = sqlite3_errmsg(db_);
+            fail(sqlite3_errmsg(db_));
         block.clear();
     };
     while (error.empty()) {
@@ -250,7 +267,7 @@ std::string HistoryStore::Migrate(int from) {
         if (stepped == SQLITE_DONE)
             break;
         if (stepped != SQLITE_ROW) {
-            error = sqlite3_errmsg(db_);
+            fail(sqlite3_errmsg(db_));
             break;
         }
         const std::int64_t rowPair = sqlite3_column_int64(select.get(), 0);
@@ -268,9 +285,11 @@ std::string HistoryStore::Migrate(int from) {
     flush();
     select.reset();
     if (error.empty())
-        error = Run(db_, "DROP TABLE points");
+        if (std::string reason = Run(db_, "DROP TABLE points"); !reason.empty())
+            fail(reason);
     if (error.empty())
-        error = Run(db_, "COMMIT");
+        if (std::string reason = Run(db_, "COMMIT"); !reason.empty())
+            fail(reason);
     if (!error.empty())
         Run(db_, "ROLLBACK");
     return error;

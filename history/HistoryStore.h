@@ -84,8 +84,9 @@ public:
     // its -wal file), the reason goes to log, and a new file is started. Never throws; when even a new file
     // cannot be made, IsOpen() is false, every write fails and every read is empty. Blocks on the disk.
     // With options.readOnly an unusable file is only logged, and IsOpen() is false. A file of an older
-    // version is converted (not in read-only mode, which cannot read it); when that fails, the file is left
-    // as it was for the next start and IsOpen() is false.
+    // version is converted (not in read-only mode, which cannot read it); when that fails for want of room
+    // or access, the file is left as it was for the next start and IsOpen() is false; when its bytes are
+    // damaged, it is moved aside as unreadable.
     explicit HistoryStore(const std::string& path, HistoryLog log = {}, StoreOptions options = {},
                           std::int64_t now = 0);
     ~HistoryStore();
@@ -118,7 +119,7 @@ public:
 private:
     void OpenOrReplace(std::int64_t now);
     std::string PrepareFile(); // empty when the file is usable
-    std::string Migrate(int from);
+    std::string Migrate(int from, bool& damaged);
     std::string ThinPair(std::int64_t pair, std::int64_t since, std::int64_t until, std::int64_t step,
                          int& removed);
     void MoveAside(const std::string& why, const char* suffix);

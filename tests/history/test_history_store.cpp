@@ -126,21 +126,35 @@ void WriteNewerDatabase(const std::string& path) {
     sqlite3_close(db);
 }
 
+void WriteVersionOne(const std::string& path, const std::vector<RatePoint>& points);
+
+// A file of the first version whose points cannot all be read: a page in the middle overwritten.
+void WriteDamagedVersionOne(const std::string& path) {
+    std::vector<RatePoint> points;
+    for (int i = 0; i < 3000; ++i)
+        points.push_back(At(Now + i, 150 + i * 1e-3));
+    WriteVersionOne(path, points);
+    std::string bytes = fakes::ReadBytes(path);
+    ASSERT_GT(bytes.size(), 8u * 4096);
+    std::fill(bytes.begin() + 5 * 4096, bytes.begin() + 6 * 4096, '\x5a');
+    fakes::WriteBytes(path, bytes);
+}
+
 TEST(HistoryStore, AnUnusableFileIsMovedAsideAndANewOneStarted) {
     struct Case {
         const char* name;
-        bool newer;
+        void (*write)(const std::string& path);
         const char* suffix;
     };
     for (const Case& c :
-         {Case{"garbage", false, "h.sqlite.unreadable-"}, Case{"newer", true, "h.sqlite.newer-"}}) {
+         {Case{"garbage", [](const std::string& path) { fakes::WriteBytes(path, std::string(5000, 'x')); },
+               "h.sqlite.unreadable-"},
+          Case{"newer", WriteNewerDatabase, "h.sqlite.newer-"},
+          Case{"damaged version 1", WriteDamagedVersionOne, "h.sqlite.unreadable-"}}) {
         SCOPED_TRACE(c.name);
         TempFolder folder("history");
         const auto path = folder.path() / "h.sqlite";
-        if (c.newer)
-            WriteNewerDatabase(path.string());
-        else
-            fakes::WriteBytes(path, std::string(5000, 'x'));
+        c.write(path.string());
         const std::string before = fakes::ReadBytes(path);
         std::vector<std::string> log;
         HistoryStore store(
@@ -199,6 +213,7 @@ void WriteVersionOne(const std::string& path, const std::vector<RatePoint>& poin
                      " WITHOUT ROWID; PRAGMA user_version = 1;",
                      nullptr, nullptr, nullptr),
         SQLITE_OK);
+    sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
     sqlite3_stmt* insert = nullptr;
     sqlite3_prepare_v2(db, "INSERT INTO points VALUES(?, ?, ?, ?)", -1, &insert, nullptr);
     for (const RatePoint& p : points) {
@@ -210,6 +225,7 @@ void WriteVersionOne(const std::string& path, const std::vector<RatePoint>& poin
         sqlite3_reset(insert);
     }
     sqlite3_finalize(insert);
+    sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
     sqlite3_close(db);
 }
 
