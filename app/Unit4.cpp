@@ -96,12 +96,12 @@ void TForm4::RunCycle() {
     // One round trip for all the slots; what the user sees still comes slot by slot, in slot order.
     Form1->LED_ON();
     std::vector<ServiceResult<double>> results;
-    if (!AwaitFetch(monitor, request, results))
+    RateInfoAnswer infos;
+    if (!AwaitFetch(monitor, request, results, infos))
         return; // cancelled: the lamp says the cycle did not end
-    const auto updates =
-        monitor.FinishCycle(request, results, [](const SlotUpdate& u) { Form1->ShowUpdate(u); });
-    // Each shown rate's source and time: one short request after the rates, none when nothing was shown.
-    monitor.ApplyInfo(request, updates, monitor.FetchInfo(request, updates));
+    const auto updates = monitor.FinishCycle(
+        request, results, [](const SlotUpdate& u) { Form1->ShowUpdate(u); }, infos);
+    monitor.ApplyInfo(request, updates, infos);
     Form1->ShowAges();
     // The answers after a failed one are dropped unseen; the lamp stays lit.
     for (const SlotUpdate& update : updates)
@@ -119,15 +119,19 @@ void TForm4::RunCycle() {
 // thread. The wait ends when the worker has ended (bounded by the transport's total time-out), at
 // CancelCycle, or when the program quits. False: nothing may be applied.
 bool TForm4::AwaitFetch(const Monitor& monitor, const CycleRequest& request,
-                        std::vector<ServiceResult<double>>& results) {
+                        std::vector<ServiceResult<double>>& results, RateInfoAnswer& infos) {
     auto cancel = std::make_shared<std::atomic<bool>>(false);
     auto done = std::make_shared<std::atomic<bool>>(false);
     QEventLoop loop;
     cancel_ = cancel;
     waiting_ = &loop;
-    worker_ = std::thread([&monitor, &request, &results, &loop, cancel, done] {
+    worker_ = std::thread([&monitor, &request, &results, &infos, &loop, cancel, done] {
         SetThreadTransferCancel(cancel.get());
         results = monitor.Fetch(request);
+        // Each shown rate's source and time: one short request after the rates, none when nothing will be
+        // shown or the cycle is cancelled.
+        if (!cancel->load())
+            infos = monitor.FetchInfo(request, results);
         SetThreadTransferCancel(nullptr);
         done->store(true);
         // The loop outlives this thread; when the wait has already ended, the event goes with the loop.

@@ -45,7 +45,7 @@ public:
 private:
     void FormCreate();
     bool AwaitFetch(const Monitor& monitor, const CycleRequest& request,
-                    std::vector<ServiceResult<double>>& results);
+                    std::vector<ServiceResult<double>>& results, RateInfoAnswer& infos);
     bool cycling_ = false;
     bool ticking_ = false;  // a tick's cycle runs with the timer off
     bool starting_ = false; // the cycle of switching on runs

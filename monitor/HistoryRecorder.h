@@ -38,6 +38,7 @@ public:
     // The store outlives the recorder. log receives one line per failure that starts (not per cycle).
     HistoryRecorder(history::HistoryStore& store, history::HistoryLog log);
 
+    // Where each rate's as-of time and source come from; Monitor::SetRecorder installs the cycle's infos.
     void SetOrigin(RateOriginLookup origin) { origin_ = std::move(origin); }
     // Told each cycle's points after they were written (or failed to be), for views that follow them.
     void SetRecorded(std::function<void(std::span<const history::RatePoint>)> recorded) {

@@ -89,11 +89,20 @@ std::string FailureOf(const ServiceResult<double>* result) {
     return text.str();
 }
 
+history::PointSource OriginSource(const std::string& source) {
+    if (source == "coinbase")
+        return history::PointSource::Intraday;
+    if (source == "ecb")
+        return history::PointSource::EcbDaily;
+    return history::PointSource::Service;
+}
+
 } // namespace
 
 std::vector<SlotUpdate> Monitor::FinishCycle(const CycleRequest& request,
                                              const std::vector<ServiceResult<double>>& results,
-                                             const std::function<void(const SlotUpdate&)>& shown) {
+                                             const std::function<void(const SlotUpdate&)>& shown,
+                                             const RateInfoAnswer& infos) {
     std::vector<SlotUpdate> updates;
     bool failed = false;
     for (std::size_t i = 0; i < request.watched.size(); ++i) {
@@ -118,11 +127,38 @@ std::vector<SlotUpdate> Monitor::FinishCycle(const CycleRequest& request,
         if (shown)
             shown(updates.back());
     }
-    if (recorder_)
+    if (recorder_) {
+        recording_ = &request;
+        recordingInfos_ = &infos;
+        struct Cleared {
+            Monitor* monitor;
+            ~Cleared() { monitor->recording_ = nullptr, monitor->recordingInfos_ = nullptr; }
+        } cleared{this};
         recorder_->Record(
             request, updates,
             std::chrono::duration_cast<std::chrono::seconds>(clock_().time_since_epoch()).count());
+    }
     return updates;
+}
+
+void Monitor::SetRecorder(HistoryRecorder* recorder) {
+    recorder_ = recorder;
+    if (!recorder_)
+        return;
+    recorder_->SetOrigin([this](const CurrencyPair& pair) -> std::optional<RateOrigin> {
+        if (!recording_ || !recordingInfos_ || !*recordingInfos_ || !(*recordingInfos_)->ok())
+            return std::nullopt;
+        const std::vector<RateInfo>& infos = (*recordingInfos_)->value();
+        for (std::size_t i = 0; i < recording_->pairs.size() && i < infos.size(); ++i) {
+            const CurrencyPair& asked = recording_->pairs[i];
+            if (asked.from != pair.from || asked.to != pair.to)
+                continue;
+            if (!infos[i].error.empty() || infos[i].asOf <= 0)
+                return std::nullopt;
+            return RateOrigin{infos[i].asOf, OriginSource(infos[i].source)};
+        }
+        return std::nullopt;
+    });
 }
 
 std::vector<SlotUpdate> Monitor::RunCycle(const std::function<void(const SlotUpdate&)>& shown) {
@@ -132,17 +168,16 @@ std::vector<SlotUpdate> Monitor::RunCycle(const std::function<void(const SlotUpd
     return FinishCycle(request, Fetch(request), shown);
 }
 
-std::optional<ServiceResult<std::vector<RateInfo>>>
-Monitor::FetchInfo(const CycleRequest& request, const std::vector<SlotUpdate>& updates) const {
-    const bool shown = std::any_of(updates.begin(), updates.end(),
-                                   [](const SlotUpdate& u) { return u.outcome == SlotOutcome::Shown; });
-    if (!shown || request.empty())
+RateInfoAnswer Monitor::FetchInfo(const CycleRequest& request,
+                                  const std::vector<ServiceResult<double>>& results) const {
+    // The first slot's result decides whether any is shown: a failure there ends the cycle.
+    if (request.empty() || !FailureOf(results.empty() ? nullptr : &results[0]).empty())
         return std::nullopt;
     return rates_.RateInfos(request.pairs);
 }
 
 void Monitor::ApplyInfo(const CycleRequest& request, const std::vector<SlotUpdate>& updates,
-                        const std::optional<ServiceResult<std::vector<RateInfo>>>& infos) {
+                        const RateInfoAnswer& infos) {
     for (const SlotUpdate& update : updates) {
         if (update.outcome != SlotOutcome::Shown)
             continue;

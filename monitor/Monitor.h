@@ -65,6 +65,9 @@ public:
 
 using MonitorClock = std::function<std::chrono::system_clock::time_point()>;
 
+// The service's answer on the source and as-of time of a cycle's rates; none when it was not asked.
+using RateInfoAnswer = std::optional<ServiceResult<std::vector<RateInfo>>>;
+
 // The slots a cycle asks for, in slot order, and their pairs.
 struct CycleRequest {
     std::vector<int> watched; // slot numbers
@@ -120,18 +123,21 @@ public:
     // Applies the results of request in slot order, one update per requested slot. The first result that
     // is not a positive finite rate ends the cycle: that slot is Failed with its reason, the rest Dropped.
     // shown, when given, is called with each slot's update as it is made, before the next slot's alarms.
+    // The recorder stores each shown rate at its as-of time and with its source when infos tell them.
     std::vector<SlotUpdate> FinishCycle(const CycleRequest& request,
                                         const std::vector<ServiceResult<double>>& results,
-                                        const std::function<void(const SlotUpdate&)>& shown = {});
-    // The source and as-of time of the request's rates, asked for once all of them have been applied, when
-    // at least one was shown (otherwise nothing is sent). Blocks as the client does; touches no monitor state.
-    std::optional<ServiceResult<std::vector<RateInfo>>> FetchInfo(const CycleRequest& request,
-                                                                  const std::vector<SlotUpdate>& updates) const;
+                                        const std::function<void(const SlotUpdate&)>& shown = {},
+                                        const RateInfoAnswer& infos = std::nullopt);
+    // The source and as-of time of the request's rates, asked for after them in the same worker run, when
+    // results will show at least one (otherwise nothing is sent). Blocks as the client does; touches no
+    // monitor state.
+    RateInfoAnswer FetchInfo(const CycleRequest& request,
+                             const std::vector<ServiceResult<double>>& results) const;
     // Keeps, for every slot the updates show, its entry of infos (the answer for request). A slot shown
     // without one (no answer, a service without it, an error for the pair) forgets the one it had, so that
     // no age outlives the rate it was for.
     void ApplyInfo(const CycleRequest& request, const std::vector<SlotUpdate>& updates,
-                   const std::optional<ServiceResult<std::vector<RateInfo>>>& infos);
+                   const RateInfoAnswer& infos);
     // The age of the slot's rate at now (Unix seconds); unknown when the slot's pair has changed since.
     SlotAge Age(int slot, std::int64_t now) const;
 
@@ -142,8 +148,9 @@ public:
     // stored, then stores it. An exception of an alarm action passes through, with nothing stored.
     SlotUpdate SetRate(int slot, double rate);
 
-    // Where each finished cycle's rates are written; none by default. It outlives the monitor.
-    void SetRecorder(HistoryRecorder* recorder) { recorder_ = recorder; }
+    // Where each finished cycle's rates are written; none by default. It outlives the monitor (or is
+    // unset first). The monitor tells it each rate's origin from the cycle's infos.
+    void SetRecorder(HistoryRecorder* recorder);
 
 private:
     RateClient& rates_;
@@ -153,6 +160,9 @@ private:
     RateHistories histories_{};
     std::array<std::optional<RateInfo>, SlotCount> infos_{};
     HistoryRecorder* recorder_ = nullptr;
+    // The finishing cycle's request and infos, while its rates are recorded.
+    const CycleRequest* recording_ = nullptr;
+    const RateInfoAnswer* recordingInfos_ = nullptr;
 };
 
 } // namespace quorvane

@@ -18,6 +18,7 @@
 #include "fakes/SilentListener.h"
 #include "fakes/RateServiceFake.h"
 #include "fakes/RatedService.h"
+#include "app/ProgramHistory.h"
 #include "app/Unit7.h"
 #include "app/toolkit/Controls.h"
 #include "service/HttpTransport.h"
@@ -499,6 +500,8 @@ TEST_F(MonitorTest, EachRateCarriesItsSourceAndTimeAndAnOldOneIsMarkedUntilAFres
                   Slot(1, "EUR", "GBP"));
     form1 = std::make_unique<TForm1>(SettingsPath());
     form4 = std::make_unique<TForm4>();
+    auto history = std::make_unique<ProgramHistory>(
+        form1->MonitorCore(), dir.filePath(QStringLiteral("h.sqlite")).toStdString(), "");
     const auto rate = [this](int n) { return FindControl<TLabel>(form1.get(), QStringLiteral("LB_V%1").arg(n)); };
     const auto marked = [this, &rate](int n) {
         const QWidget* badge = form1->findChild<QWidget*>(QStringLiteral("LB_S%1").arg(n));
@@ -515,6 +518,14 @@ TEST_F(MonitorTest, EachRateCarriesItsSourceAndTimeAndAnOldOneIsMarkedUntilAFres
     EXPECT_EQ(rate(2)->toolTip().toStdString(),
               "ECB参照レート 2022-07-08 16:00 CET 時点\n取得元の通常の更新より古いレートです");
     EXPECT_TRUE(marked(2));
+    // Each rate is kept at the time it holds for, with its source: the ECB's is years before its receipt.
+    for (const auto& [to, source] :
+         {std::pair{JPY, history::PointSource::Intraday}, std::pair{GBP, history::PointSource::EcbDaily}}) {
+        const auto stored = history->Store().Read(EUR, to, INT64_MIN, INT64_MAX);
+        ASSERT_EQ(stored.size(), 1u) << to;
+        EXPECT_EQ(stored[0].at, rated.Feed().Quote(EUR, to).value().asOf) << to;
+        EXPECT_EQ(stored[0].source, source) << to;
+    }
 
     // Ten minutes on, the live rate is old; its colour still tells its change.
     const QColor colour = rate(1)->FontColor();
@@ -525,6 +536,7 @@ TEST_F(MonitorTest, EachRateCarriesItsSourceAndTimeAndAnOldOneIsMarkedUntilAFres
     EXPECT_FALSE(marked(1)) << "a fresh rate takes the mark away";
 
     // The same slots at a service without the answer: no source, no mark.
+    history.reset();
     form4.reset();
     form1.reset();
     RateService.reset();

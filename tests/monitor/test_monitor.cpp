@@ -198,8 +198,9 @@ TEST_F(MonitorCoreTest, AShownRateKeepsItsSourceAndTimeUntilTheNextShownRateOfIt
     const CurrencyPair eurJpy{static_cast<Currency>(CurrencyFromCode("EUR")), static_cast<Currency>(CurrencyFromCode("JPY"))};
     const auto cycle = [this](std::vector<ServiceResult<double>> results) {
         const CycleRequest request = monitor.StartCycle();
-        const auto updates = monitor.FinishCycle(request, results);
-        monitor.ApplyInfo(request, updates, monitor.FetchInfo(request, updates));
+        const RateInfoAnswer infos = monitor.FetchInfo(request, results);
+        const auto updates = monitor.FinishCycle(request, results, {}, infos);
+        monitor.ApplyInfo(request, updates, infos);
     };
 
     rates.nextInfo = std::vector<RateInfo>{{usdJpy, 150.0, "coinbase", t, ""},
