@@ -197,9 +197,10 @@ void SendAlertMail(int slot, bool newState, bool oldState, bool upper, double ra
     // A mail that fails, even by throwing, must not stop the monitor cycle that raised the alarm.
     try {
         const TMailAccount account = g_mailer.account();
-        g_mailer.send(subject, account.From, account.To, std::string(), [tell](bool sent, const std::string& why) {
-            tell(sent ? "sent" : why.empty() ? "failed" : "failed " + why);
-        });
+        g_mailer.send(subject, account.From, account.To, std::string(),
+                      [tell](bool sent, const std::string& why) {
+                          tell(sent ? "sent" : why.empty() ? "failed" : "failed " + why);
+                      });
     } catch (const std::exception& e) {
         std::fprintf(stderr, "quorvane: alarm mail \"%s\" not sent: %s\n", subject.c_str(), e.what());
         tell(std::string("failed ") + e.what());

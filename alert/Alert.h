@@ -39,11 +39,11 @@ void SetAlertConfig(int slot, const TAlertConfig& config);
 
 // Evaluates one side of a slot against rate, runs that side's actions, stores the side's state and
 // returns whether its indicator is to be lit. A change of state is written to the alarm log with what
-// the actions did, once the outcome of its mail is known; on a change with the side's output on, a desktop notification is shown first (unless
-// BasicData.Notify is off), ahead of the mail, which may take as long as the mail server does.
-// With the slot's COOLDOWN set, the notification, mail and program of a transition may be held back or
-// released later (CoolDown.h); the indicator and the sound are not affected. now is the time of the
-// rate; the form without it takes the system clock.
+// the actions did, once the outcome of its mail is known; on a change with the side's output on, a desktop
+// notification is shown first (unless BasicData.Notify is off), ahead of the mail, which may take as long as
+// the mail server does. With the slot's COOLDOWN set, the notification, mail and program of a transition may
+// be held back or released later (CoolDown.h); the indicator and the sound are not affected. now is the time
+// of the rate; the form without it takes the system clock.
 bool CheckAlert(int slot, bool upper, bool mute, double rate, const std::string& title, AlarmTime now);
 bool CheckAlert(int slot, bool upper, bool mute, double rate, const std::string& title);
 

@@ -92,7 +92,8 @@ int main(int argc, char** argv) {
         // As a cycle does, on the window's thread, with the loop running around it; the loop turns until
         // the mail's outcome has come back.
         QTimer::singleShot(0, [&told] {
-            SendAlertMail(0, true, false, true, 150.0, "USD/JPY", [&told](const std::string&) { told = true; });
+            SendAlertMail(0, true, false, true, 150.0, "USD/JPY",
+                          [&told](const std::string&) { told = true; });
         });
         if (!QTest::qWaitFor([&told] { return told; }, static_cast<int>(timeout.count() * 10)))
             std::fprintf(stderr, "the alarm mail's outcome never came\n");

@@ -52,11 +52,12 @@ TEST_F(AlarmLogTest, AMailRefusedAtRcptIsLoggedWithTheServersReply) {
     SetMailTimeout(std::chrono::milliseconds(3000));
     CreateMailClients(TSMTP{smtp.Start(), "127.0.0.1", "", "", 0}, TPOP{});
     SetMailAccount({"alarm@example.jp", "trader@example.jp", "", ""});
-    InstallAlertMailer({GetMailAccount, [](const std::string& subject, const std::string& from,
-                                           const std::string& to, const std::string& body, AlertMailDone done) {
-                            const MailResult result = SendMail(CurrentMailSettings(), subject, from, to, body, nullptr);
-                            done(result.delivered, result.Describe());
-                        }});
+    InstallAlertMailer(
+        {GetMailAccount, [](const std::string& subject, const std::string& from, const std::string& to,
+                            const std::string& body, AlertMailDone done) {
+             const MailResult result = SendMail(CurrentMailSettings(), subject, from, to, body, nullptr);
+             done(result.delivered, result.Describe());
+         }});
 
     TAlertConfig cfg = DefaultAlertConfig();
     cfg.AH = 160;

@@ -65,10 +65,11 @@ TEST_F(AlarmMailTest, AServerThatNeverAnswersHoldsNeitherTheWindowNorTheNextCycl
     ASSERT_TRUE(service.Running());
     service.SetRate("USD/JPY", 150);
     SetMailTimeout(1500ms);
-    WriteSettings("[System]\r\nINTERVAL=60\r\nSERVICE_URL=" + service.DescriptionAddress() +
-                  "\r\n\r\n[Mail]\r\nSMTP_SERVER=127.0.0.1\r\nSMTP_PORT=" + std::to_string(silent.Port()) +
-                  "\r\nFrom=alarm@example.com\r\nTo=me@example.org\r\n\r\n"
-                  "[Currency0]\r\nFrom=USD\r\nTo=JPY\r\nEnable=1\r\nALEnable=1\r\nAH=100\r\nMAIL_H_SW=1\r\n\r\n");
+    WriteSettings(
+        "[System]\r\nINTERVAL=60\r\nSERVICE_URL=" + service.DescriptionAddress() +
+        "\r\n\r\n[Mail]\r\nSMTP_SERVER=127.0.0.1\r\nSMTP_PORT=" + std::to_string(silent.Port()) +
+        "\r\nFrom=alarm@example.com\r\nTo=me@example.org\r\n\r\n"
+        "[Currency0]\r\nFrom=USD\r\nTo=JPY\r\nEnable=1\r\nALEnable=1\r\nAH=100\r\nMAIL_H_SW=1\r\n\r\n");
     form1 = std::make_unique<TForm1>(SettingsPath());
     form4 = std::make_unique<TForm4>();
     AlarmMails mails;

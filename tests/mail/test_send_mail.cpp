@@ -219,7 +219,7 @@ TEST_F(SendMailTest, RecipientsAndNamesFromTheAddressTexts) {
     auto smtp = FakeMailServer::Smtp();
     Build(smtp.Start(), 0);
     EXPECT_TRUE(Send("s", "Alarm <from@example.com>", "a@example.org,, \"B, Bee\" <b@example.org>",
-                         "line 1\r\n.\rline 3\n", false));
+                     "line 1\r\n.\rline 3\n", false));
     const auto session = smtp.Sessions(1)[0];
     EXPECT_EQ(session.lines[2], "MAIL FROM:<from@example.com>");
     EXPECT_EQ(session.lines[3], "RCPT TO:<a@example.org>");
@@ -233,7 +233,8 @@ TEST_F(SendMailTest, UnreadableAddressFailsBeforeAnyConnection) {
     auto smtp = FakeMailServer::Smtp();
     Build(smtp.Start(), 0);
     BoxSteps steps;
-    const MailResult result = SendMail("s", "from@example.com", "Taro <t@example.org> extra@example.org", "", &steps);
+    const MailResult result =
+        SendMail("s", "from@example.com", "Taro <t@example.org> extra@example.org", "", &steps);
     EXPECT_EQ(result.Describe(), "Address: @ Outside address");
     EXPECT_TRUE(boxes_.boxes.empty());
     smtp.Stop();
