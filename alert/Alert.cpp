@@ -4,6 +4,8 @@
 #include <exception>
 #include <filesystem>
 #include <limits>
+#include <memory>
+#include <utility>
 
 #include "alert/AlarmLog.h"
 #include "alert/App.h"
@@ -43,17 +45,17 @@ bool LocalFileMissing(const std::string& path) {
     return !std::filesystem::exists(path, ec);
 }
 
-void LogTransition(int slot, bool upper, bool state, double rate, const std::string& title,
-                   const AlarmLogEntry& actions, AlarmTime now) {
-    AlarmLogEntry entry = actions;
-    entry.Time = AlarmLogTime(now);
-    entry.Slot = slot + 1;
-    entry.Pair = title;
-    entry.Upper = upper;
-    entry.On = state;
-    entry.Rate = rate;
-    WriteAlarmLog(entry);
-}
+// The log line of one transition: written when both the cycle that raised it and its mail are done.
+struct PendingLine {
+    AlarmLogEntry entry;
+    bool wanted = false;
+    int waiting = 1; // the cycle; one more while a mail is out
+
+    void Settle() {
+        if (--waiting == 0 && wanted)
+            WriteAlarmLog(entry);
+    }
+};
 
 // A removed entry's references become 0, those behind it follow their entry one place forward.
 void FixRef(std::int32_t& ref, int removedRef) {
@@ -97,7 +99,8 @@ bool CheckAlert(int slot, bool upper, bool mute, double rate, const std::string&
     bool hit = false;
     bool sideOn = false;
     CoolDownStep step = CoolDownStep::Act;
-    AlarmLogEntry done;
+    auto line = std::make_shared<PendingLine>();
+    AlarmLogEntry& done = line->entry;
     done.Sound = done.Mail = done.Program = done.Notification = "output-off";
     if (r.ALEnable) {
         sideOn = upper ? r.AH_ON : r.AL_ON;
@@ -113,15 +116,25 @@ bool CheckAlert(int slot, bool upper, bool mute, double rate, const std::string&
         } else {
             if (hit != was)
                 done.Notification = NotifyAlarm(hit, upper, rate, title);
-            done.Mail = SendAlertMail(slot, hit, was, upper, rate, title);
+            ++line->waiting;
+            SendAlertMail(slot, hit, was, upper, rate, title, [line](const std::string& outcome) {
+                line->entry.Mail = outcome;
+                line->Settle();
+            });
             done.Program = RunAlertApp(slot, hit, was, upper);
         }
     } else {
         cool.Held = false; // an ON the output did not act on is not owed to anyone later
     }
     (upper ? r.H_STATE : r.L_STATE) = hit;
-    if (hit != old || step == CoolDownStep::Release)
-        LogTransition(slot, upper, hit, rate, title, done, now);
+    line->wanted = hit != old || step == CoolDownStep::Release;
+    done.Time = AlarmLogTime(now);
+    done.Slot = slot + 1;
+    done.Pair = title;
+    done.Upper = upper;
+    done.On = hit;
+    done.Rate = rate;
+    line->Settle();
     return sideOn && hit; // sideOn is only set while ALEnable is on
 }
 
@@ -164,30 +177,36 @@ std::string PlayAlertSound(int slot, bool upper) {
     return LocalFileMissing(path) ? "missing " + path : "played";
 }
 
-std::string SendAlertMail(int slot, bool newState, bool oldState, bool upper, double rate,
-                          const std::string& title) {
+void SendAlertMail(int slot, bool newState, bool oldState, bool upper, double rate, const std::string& title,
+                   std::function<void(const std::string&)> outcome) {
+    // Told once, whichever way the mail ends.
+    auto tell = [once = std::make_shared<std::function<void(const std::string&)>>(std::move(outcome))](
+                    const std::string& text) {
+        if (*once)
+            std::exchange(*once, nullptr)(text);
+    };
     if (newState == oldState || !ValidSlot(slot))
-        return {};
+        return tell({});
     const TAlertConfig& r = Alerts[slot];
     if (!(upper ? r.MAIL_H_SW : r.MAIL_L_SW))
-        return "off";
+        return tell("off");
     const char* tag = upper ? (newState ? " H ON:" : " H OFF:") : (newState ? " L ON:" : " L OFF");
     const std::string subject = "Quorvane " + title + tag + " " + FormatRate(rate);
     if (!g_mailer.account || !g_mailer.send)
-        return "not-set-up";
+        return tell("not-set-up");
     // A mail that fails, even by throwing, must not stop the monitor cycle that raised the alarm.
     try {
         const TMailAccount account = g_mailer.account();
-        if (g_mailer.send(subject, account.From, account.To, std::string(), false))
-            return "sent";
-        const std::string why = g_mailer.failure ? g_mailer.failure() : std::string();
-        return why.empty() ? "failed" : "failed " + why;
+        g_mailer.send(subject, account.From, account.To, std::string(),
+                      [tell](bool sent, const std::string& why) {
+                          tell(sent ? "sent" : why.empty() ? "failed" : "failed " + why);
+                      });
     } catch (const std::exception& e) {
         std::fprintf(stderr, "quorvane: alarm mail \"%s\" not sent: %s\n", subject.c_str(), e.what());
-        return std::string("failed ") + e.what();
+        tell(std::string("failed ") + e.what());
     } catch (...) {
         std::fprintf(stderr, "quorvane: alarm mail \"%s\" not sent\n", subject.c_str());
-        return "failed";
+        tell("failed");
     }
 }
 

@@ -39,11 +39,11 @@ void SetAlertConfig(int slot, const TAlertConfig& config);
 
 // Evaluates one side of a slot against rate, runs that side's actions, stores the side's state and
 // returns whether its indicator is to be lit. A change of state is written to the alarm log with what
-// the actions did; on a change with the side's output on, a desktop notification is shown first (unless
-// BasicData.Notify is off), ahead of the mail, which may take as long as the mail server does.
-// With the slot's COOLDOWN set, the notification, mail and program of a transition may be held back or
-// released later (CoolDown.h); the indicator and the sound are not affected. now is the time of the
-// rate; the form without it takes the system clock.
+// the actions did, once the outcome of its mail is known; on a change with the side's output on, a desktop
+// notification is shown first (unless BasicData.Notify is off), ahead of the mail, which may take as long as
+// the mail server does. With the slot's COOLDOWN set, the notification, mail and program of a transition may
+// be held back or released later (CoolDown.h); the indicator and the sound are not affected. now is the time
+// of the rate; the form without it takes the system clock.
 bool CheckAlert(int slot, bool upper, bool mute, double rate, const std::string& title, AlarmTime now);
 bool CheckAlert(int slot, bool upper, bool mute, double rate, const std::string& title);
 
@@ -53,25 +53,27 @@ void FixSoundRefs(int position);
 void FixAppRefs(int position);
 
 // The mail delivery as the alarm path sees it, so that the alarms do not link the mail module. The
-// program installs {GetMailAccount, SendMail, LastMailFailure} at start-up; tests install recorders.
-// While account or send is missing, alarm mails are dropped. An exception thrown by send counts as a
-// failed mail. failure, when given, tells why the last send returned false (with the server's reply).
+// program installs a queue that sends on a worker thread; tests install recorders. send hands one message
+// on and returns; done is to be called once, on the thread that raised the alarm, with whether it was
+// delivered and, when not, why ("SMTP: RCPT TO 550: ..."), either before send returns or later. While
+// account or send is missing, alarm mails are dropped. An exception thrown by send counts as a failed mail.
+using AlertMailDone = std::function<void(bool sent, const std::string& why)>;
 struct AlertMailer {
     std::function<TMailAccount()> account;
-    std::function<bool(const std::string& subject, const std::string& from, const std::string& to,
-                       const std::string& body, bool showProgress)>
+    std::function<void(const std::string& subject, const std::string& from, const std::string& to,
+                       const std::string& body, AlertMailDone done)>
         send;
-    std::function<std::string()> failure;
 };
 void InstallAlertMailer(AlertMailer mailer);
 
 // The three actions of one side of a slot. Each reads the slot's record as it is now and shows the user
-// nothing: a missing sound, program or mail server leaves no trace on the screen. Each returns what it
+// nothing: a missing sound, program or mail server leaves no trace on the screen. Each tells what it
 // did in the words of the alarm log ("played", "failed SMTP: no such user", "off"); the mail and the
-// program return an empty text when the state did not change.
+// program tell an empty text when the state did not change. The mail tells it to outcome, once, when it
+// is known, which for a mail handed on is after SendAlertMail has returned.
 std::string PlayAlertSound(int slot, bool upper);
-std::string SendAlertMail(int slot, bool newState, bool oldState, bool upper, double rate,
-                          const std::string& title);
+void SendAlertMail(int slot, bool newState, bool oldState, bool upper, double rate, const std::string& title,
+                   std::function<void(const std::string&)> outcome = {});
 std::string RunAlertApp(int slot, bool newState, bool oldState, bool upper);
 
 // The desktop notification of a transition: summary "USD/JPY 上限警報 ON", body the rate as the mail

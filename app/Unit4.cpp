@@ -168,8 +168,8 @@ void TForm4::StopMonitor() {
 }
 
 void TForm4::Timer1Timer() {
-    // The test mail's step boxes let ticks in while its connection is open; an alarm mail of this tick
-    // would need the same clients. The tick waits for the session's end.
+    // The test mail's step boxes let ticks in while its connection is open. The tick waits for the
+    // session's end, so that its alarm mails go after the test mail.
     if (MailSessionActive()) {
         tickWaiting_ = true;
         return;

@@ -39,6 +39,13 @@ TMailAccount ConfigAccount;
 
 namespace {
 
+// The steps of the test mail as message boxes.
+class StepBoxes : public MailProgress {
+public:
+    void Step(const std::string& text) override { ShowInfo(text); }
+    void Failed(const std::string& text) override { ShowError(text); }
+};
+
 constexpr int DialogWidth = 457;
 constexpr int DialogHeight = 425;
 constexpr int IntervalMin = 1;
@@ -663,7 +670,10 @@ void TForm2::BT_SENDMAILClick() {
         return;
     WriteMailInfo();
     CreateMailClients(ConfigSMTP, ConfigPOP);
-    if (SendMail("Quorvane TestMail", ConfigAccount.From, ConfigAccount.To, "", true))
+    // Alarm mails queued meanwhile go after this one.
+    const MailQueuePause pause(alarmMails_);
+    StepBoxes steps;
+    if (SendMail("Quorvane TestMail", ConfigAccount.From, ConfigAccount.To, "", &steps))
         ShowInfo("メールを送信できました。");
     else
         ShowError("メールが送信できませんでした。");

@@ -6,6 +6,7 @@
 
 #include "app/toolkit/DialogLinks.h"
 #include "mail/Mail.h"
+#include "mail/MailQueue.h"
 #include "util/Quotes.h"
 
 class QCheckBox;
@@ -54,6 +55,8 @@ public:
     void EnablePOP(bool on);
     void UpdateSoundList();
     void UpdateAppList();
+    // The queue of alarm mails, which waits while the test mail runs (none: nothing waits).
+    void SetAlarmMailQueue(MailQueue* queue) { alarmMails_ = queue; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -110,6 +113,7 @@ private:
     QPushButton *BT_ADD = nullptr, *BT_A_ADD = nullptr;
     QListWidget *LBOX_SOUND = nullptr, *LBOX_APP = nullptr;
     MainWindowLink* mainWindow_ = nullptr;
+    MailQueue* alarmMails_ = nullptr;
 };
 
 } // namespace quorvane

@@ -4,7 +4,6 @@
 #include "mail/AddressList.h"
 #include "mail/MailClients.h"
 #include "mail/MailError.h"
-#include "util/Util.h"
 
 #include <functional>
 #include <iostream>
@@ -28,9 +27,9 @@ struct Clients {
     std::shared_ptr<mail::SmtpClient> smtp;
     std::shared_ptr<mail::Pop3Client> pop;
     bool popBeforeSmtp = false;
+    MailSettings settings; // what they were built from
 };
 Clients g_clients;
-std::string g_lastFailure;
 
 bool g_sessionActive = false;
 std::function<void()> g_sessionEnded;
@@ -65,13 +64,6 @@ void Error(MailProgress* progress, const char* text) {
         progress->Failed(text);
 }
 
-// The steps as message boxes.
-class BoxProgress : public MailProgress {
-public:
-    void Step(const std::string& text) override { ShowInfo(text); }
-    void Failed(const std::string& text) override { ShowError(text); }
-};
-
 MailResult Failure(std::string step, std::string reason) {
     return {false, std::move(step), std::move(reason)};
 }
@@ -91,6 +83,32 @@ std::vector<std::string> SplitLines(const std::string& text) {
             break;
     }
     return lines;
+}
+
+Clients BuildClients(const TSMTP& smtp, const TPOP& pop, std::chrono::milliseconds timeout) {
+    Clients clients;
+    clients.smtp = std::make_shared<mail::SmtpClient>(
+        mail::ServerSettings{smtp.Server, smtp.Port, smtp.UserID, smtp.Password, smtp.Security},
+        smtp.AuthType == kAuthLogin, timeout);
+    clients.pop = std::make_shared<mail::Pop3Client>(
+        mail::ServerSettings{pop.Server, pop.Port, pop.UserID, pop.Password, pop.Security}, timeout);
+    clients.popBeforeSmtp = smtp.AuthType == kPopBeforeSmtp;
+    clients.settings = {smtp, pop, timeout};
+    return clients;
+}
+
+// The message, or the failure at step "Address" for an address text it cannot read.
+MailResult Compose(const std::string& subject, const std::string& from, const std::string& to,
+                   const std::string& body, mail::MailMessage& message) {
+    message.Subject = subject;
+    try {
+        message.Recipients = mail::ParseAddressList(to);
+        message.From = mail::ParseMailbox(from);
+    } catch (const std::exception& e) {
+        return Failure("Address", e.what());
+    }
+    message.Body = SplitLines(body);
+    return {true, {}, {}};
 }
 
 void EnsureClients() {
@@ -144,6 +162,15 @@ MailResult SendBySMTP(mail::SmtpClient& client, const mail::MailMessage& message
     return {true, {}, {}};
 }
 
+MailResult Deliver(const Clients& clients, const mail::MailMessage& message, MailProgress* progress) {
+    if (clients.popBeforeSmtp) {
+        MailResult pop = PopBeforeSMTP(*clients.pop, progress);
+        if (!pop)
+            return pop;
+    }
+    return SendBySMTP(*clients.smtp, message, progress);
+}
+
 } // namespace
 
 void SetSMTP(const TSMTP& smtp) {
@@ -174,12 +201,13 @@ void InitMail() {
 }
 
 void CreateMailClients(const TSMTP& smtp, const TPOP& pop) {
-    g_clients.smtp = std::make_shared<mail::SmtpClient>(
-        mail::ServerSettings{smtp.Server, smtp.Port, smtp.UserID, smtp.Password, smtp.Security},
-        smtp.AuthType == kAuthLogin, g_timeout);
-    g_clients.pop = std::make_shared<mail::Pop3Client>(
-        mail::ServerSettings{pop.Server, pop.Port, pop.UserID, pop.Password, pop.Security}, g_timeout);
-    g_clients.popBeforeSmtp = smtp.AuthType == kPopBeforeSmtp;
+    g_clients = BuildClients(smtp, pop, g_timeout);
+}
+
+MailSettings CurrentMailSettings() {
+    if (!g_clients.smtp)
+        return {TSMTP{}, TPOP{}, g_timeout}; // what the first send would build
+    return g_clients.settings;
 }
 
 std::string MailResult::Describe() const {
@@ -191,14 +219,8 @@ std::string MailResult::Describe() const {
 MailResult SendMail(const std::string& subject, const std::string& from, const std::string& to,
                     const std::string& body, MailProgress* progress) {
     mail::MailMessage message;
-    message.Subject = subject;
-    try {
-        message.Recipients = mail::ParseAddressList(to);
-        message.From = mail::ParseMailbox(from);
-    } catch (const std::exception& e) {
-        return Failure("Address", e.what());
-    }
-    message.Body = SplitLines(body);
+    if (MailResult composed = Compose(subject, from, to, body, message); !composed)
+        return composed;
     // A send inside another one's session (reached through a step of that session) would reuse its
     // connection; the session in progress is left alone.
     if (g_sessionActive)
@@ -206,23 +228,15 @@ MailResult SendMail(const std::string& subject, const std::string& from, const s
     EnsureClients();
     const Clients clients = g_clients;
     SessionMark session;
-    if (clients.popBeforeSmtp) {
-        MailResult pop = PopBeforeSMTP(*clients.pop, progress);
-        if (!pop)
-            return pop;
-    }
-    return SendBySMTP(*clients.smtp, message, progress);
+    return Deliver(clients, message, progress);
 }
 
-bool SendMail(const std::string& subject, const std::string& from, const std::string& to,
-              const std::string& body, bool showProgress) {
-    BoxProgress boxes;
-    const MailResult result = SendMail(subject, from, to, body, showProgress ? &boxes : nullptr);
-    if (result.step == "Address")
-        throw std::runtime_error(result.reason);
-    if (result.step != "Busy")
-        g_lastFailure = result.Describe();
-    return result.delivered;
+MailResult SendMail(const MailSettings& settings, const std::string& subject, const std::string& from,
+                    const std::string& to, const std::string& body, MailProgress* progress) {
+    mail::MailMessage message;
+    if (MailResult composed = Compose(subject, from, to, body, message); !composed)
+        return composed;
+    return Deliver(BuildClients(settings.smtp, settings.pop, settings.timeout), message, progress);
 }
 
 bool MailSessionActive() {
@@ -231,10 +245,6 @@ bool MailSessionActive() {
 
 void SetMailSessionEndedHandler(std::function<void()> handler) {
     g_sessionEnded = std::move(handler);
-}
-
-std::string LastMailFailure() {
-    return g_lastFailure;
 }
 
 } // namespace quorvane

@@ -59,6 +59,17 @@ public:
     virtual void Failed(const std::string& text) = 0; // "SMTP 接続中にエラー発生。"
 };
 
+// Everything one send needs, copied when a mail is queued, so that a later build of the clients applies to
+// later mails only.
+struct MailSettings {
+    TSMTP smtp;
+    TPOP pop;
+    std::chrono::milliseconds timeout{30000};
+};
+// What the clients in use were built from (InitMail, or the test mail's CreateMailClients), with the
+// time-out they were built with.
+MailSettings CurrentMailSettings();
+
 // Composes one plain-text message and delivers it with the clients in use, telling progress (when given)
 // each step. Blocks for the whole dialogue (every connect and read is bounded). Never throws: an address
 // text it cannot read fails at step "Address" before anything is sent; called while another send is in
@@ -66,21 +77,11 @@ public:
 // disconnect after the server accepted the message is only noted on stderr.
 MailResult SendMail(const std::string& subject, const std::string& from, const std::string& to,
                     const std::string& body, MailProgress* progress);
+// The same with clients of its own built from settings: touches no shared state, so it may run on any
+// thread, beside a send of the window's thread. Not a session in the sense of MailSessionActive.
+MailResult SendMail(const MailSettings& settings, const std::string& subject, const std::string& from,
+                    const std::string& to, const std::string& body, MailProgress* progress);
 
-// The same with the steps as message boxes when showProgress; true when delivered.
-// Throws std::runtime_error("@ Outside address") for an address text it cannot read.
-// Throws std::runtime_error("@ Outside address") for an address text it cannot read.
-// Called while another send is in progress (from inside one of its step boxes), it sends nothing and
-// returns false, leaving that session's connection alone.
-bool SendMail(const std::string& subject, const std::string& from, const std::string& to,
-              const std::string& body, bool showProgress);
-// That overload by name, where a function is taken as a value.
-using BoxedMailSend = bool (*)(const std::string&, const std::string&, const std::string&, const std::string&,
-                               bool);
-
-// Why the last SendMail failed ("POP: ...", "SMTP: ..." with the server's text or the TLS error);
-// empty after a success.
-std::string LastMailFailure();
 // True while a send is in progress; its step boxes let other events in meanwhile.
 bool MailSessionActive();
 // Runs handler at the end of every send (nothing: no handler). One handler; a new one replaces it.

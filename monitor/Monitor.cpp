@@ -41,8 +41,8 @@ ServiceResult<std::vector<RateInfo>> ServiceRateClient::RateInfos(const std::vec
     return RequestRateInfo(pairs);
 }
 
-bool CheckAlertActions::Check(int slot, bool upper, double rate, const std::string& title) {
-    return CheckAlert(slot, upper, BasicData.Mute, rate, title);
+bool CheckAlertActions::Check(int slot, bool upper, double rate, const std::string& title, AlarmTime now) {
+    return CheckAlert(slot, upper, BasicData.Mute, rate, title, now);
 }
 
 Monitor::Monitor(RateClient& rates, AlarmActions& alarms, MonitorClock clock)
@@ -209,10 +209,11 @@ SlotUpdate Monitor::SetRate(int slot, double rate) {
     update.previous = PreviousRate(history);
     update.change = rate - update.previous;
     const std::string& title = quotes_[slot].Title;
-    update.upper = alarms_.Check(slot, true, rate, title);
-    update.lower = alarms_.Check(slot, false, rate, title);
-    PushRate(history, rate);
+    // The cool-downs count in the monitor's time, which tests set.
     update.time = clock_();
+    update.upper = alarms_.Check(slot, true, rate, title, update.time);
+    update.lower = alarms_.Check(slot, false, rate, title, update.time);
+    PushRate(history, rate);
     return update;
 }
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "alert/CoolDown.h"
 #include "service/CurrencyConvertor.h"
 #include "service/RateInfo.h"
 #include "service/ServiceResult.h"
@@ -50,17 +51,18 @@ public:
     ServiceResult<std::vector<RateInfo>> RateInfos(const std::vector<CurrencyPair>& pairs) override;
 };
 
-// Evaluates one side of a slot's alarm against a rate and runs its actions; returns the side's state.
+// Evaluates one side of a slot's alarm against a rate taken at time now and runs its actions; returns the
+// side's state.
 class AlarmActions {
 public:
     virtual ~AlarmActions() = default;
-    virtual bool Check(int slot, bool upper, double rate, const std::string& title) = 0;
+    virtual bool Check(int slot, bool upper, double rate, const std::string& title, AlarmTime now) = 0;
 };
 
 // The program's alarms: CheckAlert with the current mute switch.
 class CheckAlertActions : public AlarmActions {
 public:
-    bool Check(int slot, bool upper, double rate, const std::string& title) override;
+    bool Check(int slot, bool upper, double rate, const std::string& title, AlarmTime now) override;
 };
 
 using MonitorClock = std::function<std::chrono::system_clock::time_point()>;

@@ -6,12 +6,14 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include "alert/AlarmLog.h"
 #include "alert/Alert.h"
 #include "alert/Notification.h"
+#include "app/AlarmMails.h"
 #include "app/LocalService.h"
 #include "app/ProgramHistory.h"
 #include "app/Unit1.h"
@@ -41,17 +43,18 @@ struct InstalledServices {
     QtSoundPlayer sounds;
     QtNotifier notifier;
     Keyring keyring;
+    std::optional<AlarmMails> alarmMails;
     InstalledServices() {
         InstallMessageBoxes(&boxes);
         SetPasswordStore(&keyring);
         InstallSoundPlayer(&sounds);
         InstallNotifier(&notifier);
-        InstallAlertMailer({GetMailAccount, static_cast<BoxedMailSend>(SendMail), LastMailFailure});
         OpenAlarmLog(DefaultAlarmLogPath());
+        alarmMails.emplace();
     }
     ~InstalledServices() {
+        alarmMails.reset(); // the mails still queued are logged before the log closes
         OpenAlarmLog({});
-        InstallAlertMailer({});
         InstallNotifier(nullptr);
         InstallSoundPlayer(nullptr);
         InstallMessageBoxes(nullptr);
@@ -129,6 +132,7 @@ int RunProgram(TApplication& app) {
     StartLocalServiceIfNeeded(localService, BasicData.ServiceURL, BasicData.RateSource);
     form1.SetLocalService(&localService);
     TForm2 form2(&form1);
+    form2.SetAlarmMailQueue(&services.alarmMails->Queue());
     TForm4 form4;
     TForm3 form3(&form1);
     TForm5 form5(&form1);

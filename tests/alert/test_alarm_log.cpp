@@ -52,7 +52,12 @@ TEST_F(AlarmLogTest, AMailRefusedAtRcptIsLoggedWithTheServersReply) {
     SetMailTimeout(std::chrono::milliseconds(3000));
     CreateMailClients(TSMTP{smtp.Start(), "127.0.0.1", "", "", 0}, TPOP{});
     SetMailAccount({"alarm@example.jp", "trader@example.jp", "", ""});
-    InstallAlertMailer({GetMailAccount, static_cast<BoxedMailSend>(SendMail), LastMailFailure});
+    InstallAlertMailer(
+        {GetMailAccount, [](const std::string& subject, const std::string& from, const std::string& to,
+                            const std::string& body, AlertMailDone done) {
+             const MailResult result = SendMail(CurrentMailSettings(), subject, from, to, body, nullptr);
+             done(result.delivered, result.Describe());
+         }});
 
     TAlertConfig cfg = DefaultAlertConfig();
     cfg.AH = 160;
@@ -75,6 +80,29 @@ TEST_F(AlarmLogTest, AMailRefusedAtRcptIsLoggedWithTheServersReply) {
     EXPECT_EQ(entries[1].Rate, 150.0);
     EXPECT_EQ(entries[1].Mail, entries[0].Mail) << "the OFF mail meets the same refusal";
     EXPECT_TRUE(ParseAlarmLogTime(entries[0].Time)) << entries[0].Time;
+}
+
+// A mail handed on is still out when the cycle ends: its transition's line waits for the outcome.
+TEST_F(AlarmLogTest, ATransitionIsLoggedWhenItsMailsOutcomeIsKnown) {
+    TAlertConfig cfg = DefaultAlertConfig();
+    cfg.AH = 150;
+    cfg.MAIL_H_SW = true;
+    Alerts[0] = cfg;
+    mail.hold = true;
+    mail.accept = false;
+    mail.reason = "SMTP: timed out";
+    CheckAlert(0, true, false, 151, "USD/JPY");
+    CheckAlert(0, true, false, 140, "USD/JPY");
+    EXPECT_TRUE(Entries().empty());
+    ASSERT_EQ(mail.held.size(), 2u);
+    mail.Finish();
+    const auto e = Entries();
+    ASSERT_EQ(e.size(), 2u);
+    EXPECT_TRUE(e[0].On);
+    EXPECT_EQ(e[0].Mail, "failed SMTP: timed out");
+    EXPECT_FALSE(e[1].On);
+    EXPECT_EQ(e[1].Rate, 140.0);
+    EXPECT_EQ(e[1].Program, "off") << "the rest of the line as the cycle left it";
 }
 
 TEST_F(AlarmLogTest, EachActionSaysWhatBecameOfIt) {

@@ -31,7 +31,6 @@ TEST_F(AlertActionTest, LowerAlarmMailCarriesTitleTagAndRateToTheAccount) {
     EXPECT_EQ(call.from, "alarm@example.jp");
     EXPECT_EQ(call.to, "trader@example.jp");
     EXPECT_EQ(call.body, "");
-    EXPECT_FALSE(call.showProgress);
 }
 
 TEST_F(AlertActionTest, SubjectTagsOfBothSidesAndBothDirections) {

@@ -17,6 +17,7 @@
 #include <iterator>
 #include <tuple>
 
+#include "app/AlarmMails.h"
 #include "app/AppFixture.h"
 #include "app/LocalService.h"
 #include "fakes/RateServiceFake.h"
@@ -475,7 +476,7 @@ TEST_F(SettingsDialogTest, TestMailUsesTheFieldsUnsavedAndItsClientsStayForAlarm
     EXPECT_TRUE(boxes.errors.empty());
     EXPECT_EQ(GetSMTP().Server, "") << "not stored";
     Click("BT_CANCEL");
-    EXPECT_TRUE(SendMail("alarm", "alarm@example.com", "me@example.org", "", false));
+    EXPECT_TRUE(SendMail(CurrentMailSettings(), "alarm", "alarm@example.com", "me@example.org", "", nullptr));
     const auto sessions = server.Sessions(2);
     ASSERT_EQ(sessions.size(), 2u);
     EXPECT_EQ(sessions[0].message[1], "Subject: Quorvane TestMail");
@@ -525,7 +526,8 @@ TEST_F(SettingsDialogTest, AMonitorTickDuringTheTestMailWaitsUntilItsSessionHasE
           "\r\nFrom=alarm@example.com\r\nTo=me@example.org\r\n\r\n"
           "[Currency0]\r\nFrom=USD\r\nTo=JPY\r\nEnable=1\r\nALEnable=1\r\nAH=100\r\nMAIL_H_SW=1\r\n\r\n");
     auto form4 = std::make_unique<TForm4>();
-    InstallAlertMailer({GetMailAccount, static_cast<BoxedMailSend>(SendMail), LastMailFailure});
+    AlarmMails mails;
+    form2->SetAlarmMailQueue(&mails.Queue());
     FindControl<TCheckBox>(form1.get(), QStringLiteral("CB_START"))->click(); // on, with the first cycle
     ASSERT_EQ(server.Sessions(1).size(), 1u) << "the alarm mail of the first cycle";
     service.SetRate("USD/JPY", 90);
@@ -561,6 +563,6 @@ TEST_F(SettingsDialogTest, AMonitorTickDuringTheTestMailWaitsUntilItsSessionHasE
     EXPECT_NE(sessions[3].message[1], "Subject: Quorvane TestMail") << "the alarm mail, after it";
     for (const auto& s : sessions)
         EXPECT_EQ(s.lines.back(), "QUIT");
-    InstallAlertMailer({});
+    form2->SetAlarmMailQueue(nullptr);
     form4.reset();
 }

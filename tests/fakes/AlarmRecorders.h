@@ -5,6 +5,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "alert/Alert.h"
@@ -51,34 +52,42 @@ private:
     ActionLog& log_;
 };
 
-// Stands in for GetMailAccount, SendMail and LastMailFailure. Set failure to make the send throw it, as
-// SendMail does for an address it cannot read; set accept to false to make it fail with reason.
+// Stands in for the mail delivery. Set failure to make the send throw it; set accept to false to make it
+// fail with reason; set hold to keep each outcome until Finish is called.
 class MailRecorder {
 public:
     struct Call {
         std::string subject, from, to, body;
-        bool showProgress = true;
     };
     explicit MailRecorder(ActionLog& log) : log_(log) {}
 
     AlertMailer Mailer() {
         return {[this] { return account; },
                 [this](const std::string& subject, const std::string& from, const std::string& to,
-                       const std::string& body, bool showProgress) {
-                    calls.push_back({subject, from, to, body, showProgress});
+                       const std::string& body, AlertMailDone done) {
+                    calls.push_back({subject, from, to, body});
                     log_.events.push_back("mail " + subject);
                     if (!failure.empty())
                         throw std::runtime_error(failure);
-                    return accept;
-                },
-                [this] { return accept ? std::string() : reason; }};
+                    if (hold)
+                        held.push_back(std::move(done));
+                    else
+                        done(accept, accept ? std::string() : reason);
+                }};
+    }
+    // Tells the held mails' outcomes, oldest first.
+    void Finish() {
+        for (AlertMailDone& done : std::exchange(held, {}))
+            done(accept, accept ? std::string() : reason);
     }
 
     TMailAccount account{"alarm@example.jp", "trader@example.jp", "", ""};
     std::string failure;
     bool accept = true;
     std::string reason;
+    bool hold = false;
     std::vector<Call> calls;
+    std::vector<AlertMailDone> held;
 
 private:
     ActionLog& log_;

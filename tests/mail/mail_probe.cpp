@@ -25,12 +25,10 @@ int main(int argc, char** argv) {
     std::ifstream file(argv[6], std::ios::binary);
     std::stringstream body;
     body << file.rdbuf();
-    try {
-        const bool sent = quorvane::SendMail(argv[3], argv[4], argv[5], body.str(), false);
-        std::cout << (sent ? "sent" : "failed") << std::endl;
-        return sent ? 0 : 1;
-    } catch (const std::runtime_error& e) {
-        std::cout << "error: " << e.what() << std::endl;
-        return 1;
-    }
+    const quorvane::MailResult result = quorvane::SendMail(argv[3], argv[4], argv[5], body.str(), nullptr);
+    if (result.step == "Address")
+        std::cout << "error: " << result.reason << std::endl;
+    else
+        std::cout << (result ? "sent" : "failed") << std::endl;
+    return result ? 0 : 1;
 }

@@ -23,7 +23,7 @@ struct ScriptedRates : RateClient {
 };
 
 struct NoAlarms : AlarmActions {
-    bool Check(int, bool, double, const std::string&) override { return false; }
+    bool Check(int, bool, double, const std::string&, AlarmTime) override { return false; }
 };
 
 class RecorderTest : public ::testing::Test {

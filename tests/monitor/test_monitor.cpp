@@ -37,14 +37,15 @@ struct RecordingAlarms : AlarmActions {
         std::string title;
         double latest; // the slot's latest stored rate at the time
         int shown;     // updates handed to the window so far
+        AlarmTime time;
     };
     const Monitor* monitor = nullptr;
     const int* shown = nullptr;
     std::vector<Call> calls;
     double above = 100; // the upper side is on above this
-    bool Check(int slot, bool upper, double rate, const std::string& title) override {
+    bool Check(int slot, bool upper, double rate, const std::string& title, AlarmTime now) override {
         calls.push_back(
-            {slot, upper, rate, title, LatestRate(monitor->Histories()[slot]), shown ? *shown : 0});
+            {slot, upper, rate, title, LatestRate(monitor->Histories()[slot]), shown ? *shown : 0, now});
         return upper && rate > above;
     }
 };
@@ -144,6 +145,7 @@ TEST_F(MonitorCoreTest, AlarmsRunInSlotOrderBeforeTheRateIsStoredAndAfterTheSlot
         EXPECT_EQ(call.slot, static_cast<int>(i / 2)) << i;
         EXPECT_EQ(call.upper, i % 2 == 0) << i;
         EXPECT_EQ(call.shown, static_cast<int>(i / 2)) << i;
+        EXPECT_EQ(call.time, now) << i << ": the monitor's clock, not the system's";
     }
     EXPECT_EQ(alarms.calls[0].latest, 90) << "the rate is stored after its alarms";
     EXPECT_EQ(alarms.calls[2].title, "EUR/JPY");
