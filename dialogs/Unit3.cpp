@@ -17,7 +17,6 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <stdexcept>
 
@@ -27,6 +26,7 @@
 #include "app/toolkit/Picture.h"
 #include "app/toolkit/SpinEdit.h"
 #include "settings/IniFile.h"
+#include "util/Numbers.h"
 #include "util/Util.h"
 
 namespace quorvane {
@@ -46,12 +46,6 @@ constexpr int LabelX = Xm + 5;
 
 const QColor Band(204, 51, 51);
 const QColor Blue(0, 0, 255);
-
-// The separator FormatRate writes, so that a copied rate always reads back.
-std::string DecimalSeparator() {
-    const std::string half = FormatRate(0.5); // "0" separator "5000"
-    return half.size() > 5 ? half.substr(1, half.size() - 5) : ".";
-}
 
 QString Qs(const std::string& s) {
     return QString::fromStdString(s);
@@ -123,41 +117,10 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const char* text) {
 
 } // namespace
 
-std::string FieldText(double value) {
-    std::string text = FormatReal(value);
-    const std::size_t point = text.find('.');
-    if (point != std::string::npos)
-        text.replace(point, 1, DecimalSeparator());
-    return text;
-}
-
-std::optional<double> ParseFieldText(const std::string& text) {
-    const std::size_t first = text.find_first_not_of(" \t");
-    if (first == std::string::npos)
-        return std::nullopt;
-    std::string s = text.substr(first, text.find_last_not_of(" \t") + 1 - first);
-    const std::string separator = DecimalSeparator();
-    if (separator != ".") {
-        if (s.find('.') != std::string::npos)
-            return std::nullopt;
-        const std::size_t at = s.find(separator);
-        if (at != std::string::npos)
-            s.replace(at, separator.size(), ".");
-    }
-    std::string_view digits = s;
-    if (digits.size() > 1 && digits.front() == '+' && digits[1] != '-' && digits[1] != '+')
-        digits.remove_prefix(1);
-    double value = 0;
-    const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-    if (ec != std::errc() || end != digits.data() + digits.size() || !std::isfinite(value))
-        return std::nullopt;
-    return value;
-}
-
 std::string PlainRateText(const std::string& rate) {
     // FormatRate's form: an optional minus, grouped digits, the separator, four decimals.
     const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
-    const std::string separator = DecimalSeparator();
+    const std::string separator = UserSeparators().decimal;
     if (rate.size() < separator.size() + 5)
         return rate;
     const std::size_t fraction = rate.size() - 4;

@@ -11,6 +11,7 @@
 #include "alert/App.h"
 #include "alert/Sound.h"
 #include "app/toolkit/DialogLinks.h"
+#include "util/Numbers.h"
 
 class QCheckBox;
 class QComboBox;
@@ -25,12 +26,6 @@ namespace quorvane {
 class TImage;
 class TSpinEdit;
 
-// A number field's text: up to 15 significant digits, no grouping, the decimal separator FormatRate
-// uses (110.25, 0, 5E-5).
-std::string FieldText(double value);
-// Reads a number field's text: blanks around, an optional sign, digits, that decimal separator and an
-// exponent. Nothing for anything else: empty text, grouping, a full stop where the separator is a comma.
-std::optional<double> ParseFieldText(const std::string& text);
 // A rate as FormatRate shows it ("1,234.5000") as a number field takes it ("1234.5000"); text of
 // another form is returned unchanged.
 std::string PlainRateText(const std::string& rate);
