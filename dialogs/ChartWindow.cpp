@@ -20,6 +20,7 @@
 #include <cmath>
 
 #include "alert/AlarmLog.h"
+#include "app/toolkit/Controls.h"
 #include "util/Util.h"
 
 namespace quorvane {
@@ -32,10 +33,6 @@ const QColor LowerColour(0, 0, 255);
 const QColor BaseColour(0, 255, 0);
 const QColor RateColour(32, 32, 32);
 const QColor MarkColour(255, 140, 0);
-
-QString U(const std::string& s) {
-    return QString::fromStdString(s);
-}
 
 double Ms(std::int64_t seconds) {
     return static_cast<double>(seconds) * 1000.0;
@@ -178,7 +175,7 @@ TChartWindow::TChartWindow(MainWindowLink* mainWindow, const history::HistorySto
                 return std::fabs(Ms(a.at) - point.x()) < std::fabs(Ms(b.at) - point.x());
             });
         if (near != markData_.end())
-            QToolTip::showText(QCursor::pos(), U(MarkText(*near)), ChartView);
+            QToolTip::showText(QCursor::pos(), Qs(MarkText(*near)), ChartView);
     });
 }
 
@@ -255,7 +252,7 @@ void TChartWindow::Redraw() {
     }
     for (const LimitLine& limit : LimitLines(Alerts[static_cast<std::size_t>(slot_)])) {
         auto* line = new QLineSeries(chart_);
-        line->setName(U(limit.label + " " + FormatRate(limit.value)));
+        line->setName(Qs(limit.label + " " + FormatRate(limit.value)));
         QPen pen(limit.colour);
         pen.setStyle(Qt::DashLine);
         pen.setWidth(2);
@@ -304,7 +301,7 @@ void TChartWindow::SetTitle() {
     std::string title = pair_ + " チャート";
     if (hasLast_)
         title = pair_ + "  " + FormatRate(last_.rate) + "（" + LocalTime(last_.at) + " 時点）— チャート";
-    setWindowTitle(U(title));
+    setWindowTitle(Qs(title));
 }
 
 } // namespace quorvane

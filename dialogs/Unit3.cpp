@@ -47,21 +47,13 @@ constexpr int LabelX = Xm + 5;
 const QColor Band(204, 51, 51);
 const QColor Blue(0, 0, 255);
 
-QString Qs(const std::string& s) {
-    return QString::fromStdString(s);
-}
-
-QString Utf8(const char* text) {
-    return QString::fromUtf8(text);
-}
-
 void Select(QComboBox* list, int index) {
     list->setCurrentIndex(index >= 0 && index < list->count() ? index : -1);
 }
 
 template <class Entries> void FillList(QComboBox* list, const Entries& entries) {
     list->clear();
-    list->addItem(Utf8("なし"));
+    list->addItem(U("なし"));
     for (const auto& e : entries)
         list->addItem(Qs(e.Name));
 }
@@ -86,33 +78,24 @@ QComboBox* MakeList(QWidget* parent, const char* name, const char* hint) {
     auto* list = new QComboBox(parent);
     list->setObjectName(QString::fromLatin1(name));
     if (*hint)
-        list->setToolTip(Utf8(hint));
+        list->setToolTip(U(hint));
     return list;
 }
 
 QCheckBox* MakeCheck(QWidget* parent, const char* name, const char* text) {
-    auto* box = new QCheckBox(Utf8(text), parent);
+    auto* box = new QCheckBox(U(text), parent);
     box->setObjectName(QString::fromLatin1(name));
     return box;
 }
 
 QLabel* MakeLabel(QWidget* parent, const char* name, const char* text, QWidget* buddy,
                   const char* hint = "") {
-    auto* label = new QLabel(Utf8(text), parent);
+    auto* label = new QLabel(U(text), parent);
     label->setObjectName(QString::fromLatin1(name));
     label->setBuddy(buddy);
     if (*hint)
-        label->setToolTip(Utf8(hint));
+        label->setToolTip(U(hint));
     return label;
-}
-
-QPushButton* MakeButton(QWidget* parent, const char* name, const char* text) {
-    auto* b = new QPushButton(Utf8(text), parent);
-    b->setObjectName(QString::fromLatin1(name));
-    // Enter in a number field validates it; it must not press a button as well.
-    b->setAutoDefault(false);
-    b->setDefault(false);
-    return b;
 }
 
 } // namespace
@@ -143,10 +126,11 @@ TForm3::TForm3(MainWindowLink* mainWindow, QWidget* parent)
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       mainWindow_(mainWindow) {
     setObjectName(QStringLiteral("Form3"));
-    setWindowTitle(Utf8("Quorvane 警報設定"));
+    setWindowTitle(U("Quorvane 警報設定"));
     setModal(false);
     Form3 = this;
     BuildControls();
+    KeepEnterForFields(this);
     // Grown only as far as the fields need where the desktop's fonts do not leave room.
     setFixedSize(632, std::max(453, sizeHint().height()));
 }
@@ -185,7 +169,7 @@ const Side Sides[] = {
 };
 
 QGroupBox* BuildSide(QWidget* parent, const Side& s) {
-    auto* group = new QGroupBox(Utf8(s.caption), parent);
+    auto* group = new QGroupBox(U(s.caption), parent);
     group->setObjectName(QString::fromLatin1(s.group));
     auto* column = new QVBoxLayout(group);
     for (const auto& [name, text] : {std::pair{s.output, s.outputText}, std::pair{s.mail, "メール送信"},
@@ -232,10 +216,10 @@ void TForm3::BuildControls() {
     TabControl1 = new QTabWidget(this);
     TabControl1->setObjectName(QStringLiteral("TabControl1"));
     auto* page = new QWidget;
-    TabControl1->addTab(page, Utf8("通貨ペア"));
+    TabControl1->addTab(page, U("通貨ペア"));
     (new QVBoxLayout(this))->addWidget(TabControl1);
 
-    auto* GP_TYPE = new QGroupBox(Utf8("警報設定"), page);
+    auto* GP_TYPE = new QGroupBox(U("警報設定"), page);
     GP_TYPE->setObjectName(QStringLiteral("GP_TYPE"));
     auto* typeLayout = new QHBoxLayout(GP_TYPE);
     typeLayout->addLayout(BuildLimits(GP_TYPE));
@@ -257,7 +241,7 @@ void TForm3::BuildControls() {
 
 QLayout* TForm3::BuildLimits(QWidget* group) {
     DD_TYPE = MakeList(group, "DD_TYPE", "");
-    DD_TYPE->addItems({Utf8("上下限"), Utf8("偏差上下限")});
+    DD_TYPE->addItems({U("上下限"), U("偏差上下限")});
     auto* typeRow = new QHBoxLayout;
     typeRow->addWidget(MakeLabel(group, "Label2", "警報タイプ", DD_TYPE));
     typeRow->addWidget(DD_TYPE, 1);
@@ -266,15 +250,15 @@ QLayout* TForm3::BuildLimits(QWidget* group) {
         "警報 ON でメール・通知・外部アプリを実行した後この分数の間、同じ側の次の ON と"
         "その OFF ではそれらを実行しません（0 で毎回実行）。";
     SE_COOLDOWN = new TSpinEdit(group, QStringLiteral("SE_COOLDOWN"), 0, MaxCoolDownMinutes);
-    SE_COOLDOWN->setToolTip(Utf8(coolDownHint));
-    SE_COOLDOWN->setAccessibleName(Utf8("再通知間隔（分）"));
+    SE_COOLDOWN->setToolTip(U(coolDownHint));
+    SE_COOLDOWN->setAccessibleName(U("再通知間隔（分）"));
     SE_COOLDOWN->setFixedHeight(20);
     auto* coolDownRow = new QHBoxLayout;
     coolDownRow->addWidget(MakeLabel(group, "Label8", "再通知間隔（分）", SE_COOLDOWN, coolDownHint));
     coolDownRow->addWidget(SE_COOLDOWN, 1);
 
     QLabel* label = nullptr;
-    auto* GP_ABS = new QGroupBox(Utf8("絶対値設定"), group);
+    auto* GP_ABS = new QGroupBox(U("絶対値設定"), group);
     GP_ABS->setObjectName(QStringLiteral("GP_ABS"));
     auto* absForm = new QFormLayout(GP_ABS);
     LE_H = MakeNumberField(GP_ABS, "LE_H", "上限値", &label);
@@ -282,7 +266,7 @@ QLayout* TForm3::BuildLimits(QWidget* group) {
     LE_L = MakeNumberField(GP_ABS, "LE_L", "下限値", &label);
     absForm->addRow(label, LE_L);
 
-    auto* GP_REL = new QGroupBox(Utf8("偏差設定"), group);
+    auto* GP_REL = new QGroupBox(U("偏差設定"), group);
     GP_REL->setObjectName(QStringLiteral("GP_REL"));
     auto* relForm = new QFormLayout(GP_REL);
     LE_DH = MakeNumberField(GP_REL, "LE_DH", "上限偏差値(+)", &label);
@@ -320,7 +304,7 @@ void TForm3::FindControls() {
 }
 
 QLayout* TForm3::BuildPicture(QWidget* page) {
-    auto* LB_C1 = new QLabel(Utf8("警報設定状況"), page);
+    auto* LB_C1 = new QLabel(U("警報設定状況"), page);
     LB_C1->setObjectName(QStringLiteral("LB_C1"));
     Image1 = new TImage(page, QStringLiteral("Image1"), {PictureWidth, PictureHeight});
     Image1->setAccessibleName(LB_C1->text());
@@ -332,7 +316,7 @@ QLayout* TForm3::BuildPicture(QWidget* page) {
 }
 
 QLayout* TForm3::BuildRatePanel(QWidget* page) {
-    auto* GP_VAL = new QGroupBox(Utf8("現在のレート"), page);
+    auto* GP_VAL = new QGroupBox(U("現在のレート"), page);
     GP_VAL->setObjectName(QStringLiteral("GP_VAL"));
     LB_V1 = new QLabel(GP_VAL);
     LB_V1->setObjectName(QStringLiteral("LB_V1"));
@@ -509,11 +493,11 @@ void TForm3::Validate(QLineEdit* field) {
         ~Done() { flag = false; }
     } done{validating_};
     const TAlertConfig& r = Alerts[static_cast<std::size_t>(slot_)];
-    const double stored = field == LE_H      ? r.AH
-                          : field == LE_L    ? r.AL
-                          : field == LE_BASE ? r.BASE
-                          : field == LE_DH   ? r.DH
-                                             : r.DL;
+    const double stored = field == LE_H            ? r.AH
+                          : field == LE_L          ? r.AL
+                          : field == LE_BASE           ? r.BASE
+                          : field == LE_DH ? r.DH
+                                                         : r.DL;
     if (!CheckField(field))
         field->setText(Qs(FieldText(stored)));
     if (field == LE_H)

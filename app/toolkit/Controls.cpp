@@ -8,6 +8,24 @@
 
 namespace quorvane {
 
+QPushButton* MakeButton(QWidget* parent, const char* name, const char* text, const char* hint,
+                        QRect geometry) {
+    auto* b = new QPushButton(U(text), parent);
+    b->setObjectName(QString::fromLatin1(name));
+    if (*hint)
+        b->setToolTip(U(hint));
+    if (geometry.isValid())
+        b->setGeometry(geometry);
+    return b;
+}
+
+void KeepEnterForFields(QWidget* dialog) {
+    for (auto* b : dialog->findChildren<QPushButton*>()) {
+        b->setAutoDefault(false);
+        b->setDefault(false);
+    }
+}
+
 TLabel::TLabel(QWidget* parent, const QString& name) : QLabel(parent) {
     setObjectName(name);
     SetFontColor(ClBlack);

@@ -4,9 +4,12 @@
 #include <QCheckBox>
 #include <QColor>
 #include <QLabel>
+#include <QPushButton>
+#include <QRect>
 #include <QWidget>
 
 #include <functional>
+#include <string>
 
 namespace quorvane {
 
@@ -15,6 +18,21 @@ inline const QColor ClWhite(255, 255, 255);
 inline const QColor ClRed(255, 0, 0);
 inline const QColor ClGreen(0, 128, 0);
 inline const QColor ClLime(0, 255, 0);
+
+// Text inside is UTF-8 in both forms.
+inline QString Qs(const std::string& s) {
+    return QString::fromStdString(s);
+}
+inline QString U(const char* text) {
+    return QString::fromUtf8(text);
+}
+
+// A push button named for its role; a hint becomes its tool tip. Without a geometry a layout places it.
+QPushButton* MakeButton(QWidget* parent, const char* name, const char* text, const char* hint = "",
+                        QRect geometry = {});
+
+// No button of the dialog is pressed by Enter: Enter in a field validates it (or does nothing).
+void KeepEnterForFields(QWidget* dialog);
 
 // A label with a font colour. A right-aligned label keeps its right edge and grows to the left when its
 // text needs more room than its width, so that no digit is ever cut off.
