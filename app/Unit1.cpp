@@ -189,7 +189,8 @@ void TForm1::BuildSlotGroup(int n) {
     group->setGeometry(8, GroupTop, 393, n == SlotCount ? 42 : 41);
     group->setVisible(false);
 
-    (new TLabel(group, Name("LB_N", n)))->PlaceLeft(5, 10);
+    auto* title = new TLabel(group, Name("LB_N", n));
+    title->PlaceLeft(5, 10);
     (new TLabel(group, Name("LB_T", n)))->PlaceRight(55, 23, 0);
 
     auto* rate = new TLabel(group, Name("LB_V", n));
@@ -197,6 +198,7 @@ void TForm1::BuildSlotGroup(int n) {
     rate->SetText(NotFetched);
     rate->PlaceRight(80 + 108, 10, 108);
     rate->move(rate->x(), 10 - (rate->height() - 24) / 2);
+    rate->KeepRightOf(title);
     rate->OnDblClick = [this, n](TLabel*) { ShowChart(n - 1); };
 
     MakeRateAgeBadge(group, n);

@@ -4,6 +4,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include <algorithm>
+
 #include "app/toolkit/Guard.h"
 
 namespace quorvane {
@@ -72,7 +74,27 @@ void TLabel::PlaceRight(int right, int top, int minWidth) {
     Fit();
 }
 
+void TLabel::KeepRightOf(const QWidget* neighbour) {
+    neighbour_ = neighbour;
+    designFont_ = font();
+    Fit();
+}
+
 void TLabel::Fit() {
+    if (rightAligned_ && neighbour_) {
+        const int centre = y() + height() / 2;
+        const int room = std::max(minWidth_, anchor_ - (neighbour_->geometry().right() + 1));
+        QFont smaller = designFont_;
+        setFont(smaller);
+        while (sizeHint().width() > room && smaller.pixelSize() > designFont_.pixelSize() / 2) {
+            smaller.setPixelSize(smaller.pixelSize() - 1);
+            setFont(smaller);
+        }
+        const QSize hint = sizeHint();
+        const int w = std::max(minWidth_, hint.width());
+        setGeometry(anchor_ - w, centre - hint.height() / 2, w, hint.height());
+        return;
+    }
     const QSize hint = sizeHint();
     if (rightAligned_) {
         const int w = std::max(minWidth_, hint.width());

@@ -3,6 +3,7 @@
 
 #include <QCheckBox>
 #include <QColor>
+#include <QFont>
 #include <QLabel>
 #include <QPushButton>
 #include <QRect>
@@ -49,6 +50,9 @@ public:
     void PlaceLeft(int left, int top);
     // Places the label by its right edge with at least minWidth pixels; grows to the left.
     void PlaceRight(int right, int top, int minWidth);
+    // A right-aligned label grows to the left no further than the neighbour's right edge: its font gets
+    // smaller instead (down to half its size), so that a wide number is not drawn over the neighbour.
+    void KeepRightOf(const QWidget* neighbour);
 
     // Runs on a double click; none: the click goes to the parent as before.
     std::function<void(TLabel*)> OnDblClick;
@@ -62,6 +66,8 @@ private:
     bool rightAligned_ = false;
     int anchor_ = 0;
     int minWidth_ = 0;
+    const QWidget* neighbour_ = nullptr;
+    QFont designFont_;
 };
 
 // A check box whose click handler runs whenever its state changes: by a user's click or by the program.
