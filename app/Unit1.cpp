@@ -170,17 +170,17 @@ void TForm1::BuildControls() {
     for (int n = 1; n <= SlotCount; ++n)
         BuildSlotGroup(n);
 
-    PopupMenu1 = new QMenu(this);
-    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
-    N1 = PopupMenu1->addAction(U("ヘルプ..(&H)"));
-    N1->setObjectName(QStringLiteral("N1"));
-    C1 = PopupMenu1->addAction(U("設定..(&C)"));
-    C1->setObjectName(QStringLiteral("C1"));
-    connect(N1, &QAction::triggered, this, [this] { RunGuarded([this] { N1Click(); }); });
-    connect(C1, &QAction::triggered, this, [this] { RunGuarded([this] { C1Click(); }); });
-    G1 = PopupMenu1->addAction(U("チャート"));
-    G1->setObjectName(QStringLiteral("G1"));
-    connect(G1, &QAction::triggered, this, [this] { RunGuarded([this] { ShowChart(menuSlot_); }); });
+    contextMenu = new QMenu(this);
+    contextMenu->setObjectName(QStringLiteral("PopupMenu1"));
+    helpAction = contextMenu->addAction(U("ヘルプ..(&H)"));
+    helpAction->setObjectName(QStringLiteral("N1"));
+    settingsAction = contextMenu->addAction(U("設定..(&C)"));
+    settingsAction->setObjectName(QStringLiteral("C1"));
+    connect(helpAction, &QAction::triggered, this, [this] { RunGuarded([this] { N1Click(); }); });
+    connect(settingsAction, &QAction::triggered, this, [this] { RunGuarded([this] { C1Click(); }); });
+    chartAction = contextMenu->addAction(U("チャート"));
+    chartAction->setObjectName(QStringLiteral("G1"));
+    connect(chartAction, &QAction::triggered, this, [this] { RunGuarded([this] { ShowChart(menuSlot_); }); });
 }
 
 void TForm1::BuildSlotGroup(int n) {
@@ -230,7 +230,7 @@ void TForm1::FormCreate() {
         ShowError("「Quorvane」は同時に２つ以上起動できません。");
         return;
     }
-    FirstActive = true;
+    firstActivation = true;
     if (settingsPath_.empty())
         settingsPath_ = SettingsPath();
     try {
@@ -254,11 +254,11 @@ void TForm1::FormCreate() {
 }
 
 void TForm1::FormActivate() {
-    if (!FirstActive)
+    if (!firstActivation)
         return;
     SetLeft((ScreenWidth() - OuterWidth()) / 2);
     SetTop((ScreenHeight() - OuterHeight()) / 2);
-    FirstActive = false;
+    firstActivation = false;
     if (splash_) {
         splash_->SetVersion("105");
         splash_->exec();
@@ -272,7 +272,7 @@ void TForm1::FormActivate() {
 
 bool TForm1::event(QEvent* e) {
     // Without a window manager a window may never become active; its first showing counts as well.
-    if ((e->type() == QEvent::WindowActivate || e->type() == QEvent::Show) && FirstActive && !refused_ &&
+    if ((e->type() == QEvent::WindowActivate || e->type() == QEvent::Show) && firstActivation && !refused_ &&
         !activationQueued_) {
         activationQueued_ = true;
         // Run after the event has been handled, so that the splash's own loop starts from a settled window.
@@ -312,8 +312,8 @@ void TForm1::contextMenuEvent(QContextMenuEvent* e) {
     for (QWidget* w = childAt(e->pos()); w && w != this; w = w->parentWidget())
         if (w->objectName().startsWith(QStringLiteral("GP_")))
             menuSlot_ = w->objectName().mid(3).toInt() - 1;
-    G1->setVisible(menuSlot_ >= 0 && menuSlot_ < SlotCount);
-    PopupMenu1->popup(e->globalPos());
+    chartAction->setVisible(menuSlot_ >= 0 && menuSlot_ < SlotCount);
+    contextMenu->popup(e->globalPos());
     e->accept();
 }
 

@@ -119,13 +119,13 @@ TChartWindow::TChartWindow(MainWindowLink* mainWindow, const history::HistorySto
 
     auto* spanLabel = new QLabel(QStringLiteral("期間(&S):"), this);
     spanLabel->setObjectName(QStringLiteral("LB_SPAN"));
-    CB_SPAN = new QComboBox(this);
-    CB_SPAN->setObjectName(QStringLiteral("CB_SPAN"));
-    CB_SPAN->setAccessibleName(QStringLiteral("期間"));
-    CB_SPAN->addItems(
+    spanChoice_ = new QComboBox(this);
+    spanChoice_->setObjectName(QStringLiteral("CB_SPAN"));
+    spanChoice_->setAccessibleName(QStringLiteral("期間"));
+    spanChoice_->addItems(
         {QStringLiteral("1日"), QStringLiteral("1週間"), QStringLiteral("1か月"), QStringLiteral("3か月")});
-    CB_SPAN->setCurrentIndex(static_cast<int>(span_));
-    spanLabel->setBuddy(CB_SPAN);
+    spanChoice_->setCurrentIndex(static_cast<int>(span_));
+    spanLabel->setBuddy(spanChoice_);
 
     chart_ = new QChart;
     chart_->legend()->setAlignment(Qt::AlignBottom);
@@ -147,21 +147,21 @@ TChartWindow::TChartWindow(MainWindowLink* mainWindow, const history::HistorySto
         s->attachAxis(timeAxis_);
         s->attachAxis(rateAxis_);
     }
-    ChartView = new QChartView(chart_, this);
-    ChartView->setObjectName(QStringLiteral("ChartView"));
-    ChartView->setAccessibleName(QStringLiteral("レートのチャート"));
-    ChartView->setRenderHint(QPainter::Antialiasing);
+    chartView_ = new QChartView(chart_, this);
+    chartView_->setObjectName(QStringLiteral("ChartView"));
+    chartView_->setAccessibleName(QStringLiteral("レートのチャート"));
+    chartView_->setRenderHint(QPainter::Antialiasing);
 
     auto* top = new QHBoxLayout;
     top->addWidget(spanLabel);
-    top->addWidget(CB_SPAN);
+    top->addWidget(spanChoice_);
     top->addStretch();
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
-    layout->addWidget(ChartView);
+    layout->addWidget(chartView_);
     resize(760, 440);
 
-    connect(CB_SPAN, &QComboBox::currentIndexChanged, this, [this](int index) {
+    connect(spanChoice_, &QComboBox::currentIndexChanged, this, [this](int index) {
         if (slot_ >= 0)
             Load(slot_, static_cast<ChartSpan>(index), QDateTime::currentSecsSinceEpoch());
     });
@@ -175,7 +175,7 @@ TChartWindow::TChartWindow(MainWindowLink* mainWindow, const history::HistorySto
                 return std::fabs(Ms(a.at) - point.x()) < std::fabs(Ms(b.at) - point.x());
             });
         if (near != markData_.end())
-            QToolTip::showText(QCursor::pos(), Qs(MarkText(*near)), ChartView);
+            QToolTip::showText(QCursor::pos(), Qs(MarkText(*near)), chartView_);
     });
 }
 
@@ -189,9 +189,9 @@ void TChartWindow::ShowSlot(int slot) {
 void TChartWindow::Load(int slot, ChartSpan span, std::int64_t now) {
     slot_ = std::clamp(slot, 0, SlotCount - 1);
     span_ = span;
-    if (CB_SPAN->currentIndex() != static_cast<int>(span)) {
-        const QSignalBlocker quiet(CB_SPAN);
-        CB_SPAN->setCurrentIndex(static_cast<int>(span));
+    if (spanChoice_->currentIndex() != static_cast<int>(span)) {
+        const QSignalBlocker quiet(spanChoice_);
+        spanChoice_->setCurrentIndex(static_cast<int>(span));
     }
     const TQuote quote = mainWindow_ ? mainWindow_->SlotTable()[static_cast<std::size_t>(slot_)] : TQuote{};
     pair_ = quote.Title;
