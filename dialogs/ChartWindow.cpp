@@ -80,12 +80,12 @@ std::int64_t SpanStep(ChartSpan span) {
 }
 
 std::vector<LimitLine> LimitLines(const TAlertConfig& alert) {
-    if (alert.ALTYPE == 0) {
+    if (alert.ALTYPE == AlarmType::Absolute) {
         if (alert.AH == alert.AL)
             return {};
         return {{alert.AH, UpperColour, "上限"}, {alert.AL, LowerColour, "下限"}};
     }
-    if (alert.ALTYPE != 1)
+    if (alert.ALTYPE != AlarmType::Deviation)
         return {};
     std::vector<LimitLine> lines{{alert.BASE, BaseColour, "基準"}};
     if (alert.DH > 0)

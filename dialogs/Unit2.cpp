@@ -480,7 +480,8 @@ void TForm2::ReadMailInfo() {
     LE_SMTP_PORT->setText(QString::number(smtp.Port));
     LE_SMTP_ID->setText(Qs(smtp.UserID));
     LE_SMTP_PASS->setText(Qs(smtp.Password));
-    DD_AUTH->setCurrentIndex(smtp.AuthType >= 0 && smtp.AuthType < DD_AUTH->count() ? smtp.AuthType : -1);
+    const int auth = static_cast<int>(smtp.AuthType);
+    DD_AUTH->setCurrentIndex(auth >= 0 && auth < DD_AUTH->count() ? auth : -1);
     // A value the list does not have shows as no choice and is saved as -1, which never sends in clear.
     const auto choose = [](QComboBox* box, int value) {
         box->setCurrentIndex(value >= 0 && value < box->count() ? value : -1);
@@ -511,7 +512,7 @@ void TForm2::WriteMailInfo() {
     ConfigSMTP.Port = smtpPort;
     ConfigSMTP.UserID = Str(LE_SMTP_ID);
     ConfigSMTP.Password = Str(LE_SMTP_PASS);
-    ConfigSMTP.AuthType = DD_AUTH->currentIndex();
+    ConfigSMTP.AuthType = static_cast<SmtpAuth>(DD_AUTH->currentIndex());
     ConfigSMTP.Security = DD_SMTP_SECURITY->currentIndex();
     ConfigPOP.Security = DD_POP_SECURITY->currentIndex();
     ConfigPOP.Server = Str(LE_POP_NAME);

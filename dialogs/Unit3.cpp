@@ -364,7 +364,7 @@ void TForm3::SetValue(int slot, const std::string& title, bool alEnable, const s
     lowerAppCheck->setChecked(r.APP_L_SW);
     upperField->setText(Qs(FieldText(r.AH)));
     lowerField->setText(Qs(FieldText(r.AL)));
-    Select(typeChoice, r.ALTYPE);
+    Select(typeChoice, static_cast<int>(r.ALTYPE));
     cooldownEdit->SetValue(r.COOLDOWN);
     Select(upperOnAppChoice, r.APP_H_ON);
     Select(upperOffAppChoice, r.APP_H_OFF);
@@ -413,7 +413,7 @@ void TForm3::FormShow() {
     UpdateSoundList();
     UpdateAppList();
     const TAlertConfig& r = Alerts[static_cast<std::size_t>(slot_)];
-    DrawGraph(r.ALTYPE, r.AH, r.AL, r.BASE, r.DH, r.DL);
+    DrawGraph(static_cast<int>(r.ALTYPE), r.AH, r.AL, r.BASE, r.DH, r.DL);
 }
 
 void TForm3::UpdateSoundList() {
@@ -558,7 +558,7 @@ void TForm3::BT_OKClick() {
     c.BASE = Number(baseField);
     c.AH_ON = upperCheck->isChecked();
     c.AL_ON = lowerCheck->isChecked();
-    c.ALTYPE = typeChoice->currentIndex();
+    c.ALTYPE = static_cast<AlarmType>(typeChoice->currentIndex());
     c.COOLDOWN = cooldownEdit->Value();
     c.SOUND_H = upperSoundChoice->currentIndex();
     c.SOUND_L = lowerSoundChoice->currentIndex();

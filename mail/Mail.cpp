@@ -52,8 +52,6 @@ public:
     SessionMark& operator=(const SessionMark&) = delete;
 };
 
-constexpr std::int32_t kAuthLogin = 1;
-constexpr std::int32_t kPopBeforeSmtp = 2;
 
 void Info(MailProgress* progress, const char* text) {
     if (progress)
@@ -176,10 +174,10 @@ void InitMail() {
 void CreateMailClients(const TSMTP& smtp, const TPOP& pop) {
     g_clients.smtp = std::make_shared<mail::SmtpClient>(
         mail::ServerSettings{smtp.Server, smtp.Port, smtp.UserID, smtp.Password, smtp.Security},
-        smtp.AuthType == kAuthLogin, g_timeout);
+        smtp.AuthType == SmtpAuth::Login, g_timeout);
     g_clients.pop = std::make_shared<mail::Pop3Client>(
         mail::ServerSettings{pop.Server, pop.Port, pop.UserID, pop.Password, pop.Security}, g_timeout);
-    g_clients.popBeforeSmtp = smtp.AuthType == kPopBeforeSmtp;
+    g_clients.popBeforeSmtp = smtp.AuthType == SmtpAuth::PopBeforeSmtp;
 }
 
 std::string MailResult::Describe() const {

@@ -94,7 +94,7 @@ TEST_F(RateBoardTest, ALongRateIsNeverCutOff) {
 TEST_F(RateBoardTest, IndicatorsFollowTheAlarmOnlyWhereTheSideIsSwitchedOn) {
     TAlertConfig& a = Alerts[0];
     a.ALEnable = true;
-    a.ALTYPE = 0;
+    a.ALTYPE = AlarmType::Absolute;
     a.AH = 100;
     a.AL = 50;
     a.AH_ON = false;

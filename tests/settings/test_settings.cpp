@@ -100,7 +100,7 @@ TEST_F(SettingsFile, MissingFileGivesEveryDefault) {
     EXPECT_EQ(BasicData.Interval, 5);
     EXPECT_EQ(GetSMTP().Port, 25);
     EXPECT_EQ(GetPOP().Port, 110);
-    EXPECT_EQ(GetSMTP().AuthType, 0);
+    EXPECT_EQ(GetSMTP().AuthType, SmtpAuth::None);
     for (const TQuote& q : host.quotes) {
         EXPECT_EQ(q.Title, "未設定");
         EXPECT_FALSE(q.Enable);
