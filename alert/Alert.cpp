@@ -28,9 +28,9 @@ bool ValidSlot(int slot) {
 
 bool LimitReached(const TAlertConfig& r, bool upper, double rate) {
     switch (r.ALTYPE) {
-    case 0:
+    case AlarmType::Absolute:
         return upper ? rate >= r.AH : rate <= r.AL;
-    case 1:
+    case AlarmType::Deviation:
         return ReachesDeviationLimit(rate, r.BASE, upper ? r.DH : r.DL, upper);
     default:
         return false;

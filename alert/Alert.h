@@ -12,6 +12,9 @@
 
 namespace quorvane {
 
+// How a slot's limits are given, numbered as in the settings file; any other number never alarms.
+enum class AlarmType : std::int32_t { Absolute = 0, Deviation = 1, Never = 2 };
+
 // One slot's alarm settings and states. Field order and names follow the settings keys.
 struct TAlertConfig {
     bool ALEnable = false;
@@ -19,7 +22,7 @@ struct TAlertConfig {
     bool AH_ON = false, AL_ON = false;
     bool MAIL_H_SW = false, MAIL_L_SW = false;
     bool APP_H_SW = false, APP_L_SW = false;
-    std::int32_t ALTYPE = 0; // 0 absolute limits, 1 base and deviation, other: never alarms
+    AlarmType ALTYPE = AlarmType::Absolute; // absolute limits, or base and deviation
     std::int32_t SOUND_H = 0, SOUND_L = 0;  // 1-based positions in Sounds, 0 none
     std::int32_t APP_H_ON = 0, APP_H_OFF = 0, APP_L_ON = 0, APP_L_OFF = 0; // 1-based positions in Apps
     std::int32_t COOLDOWN = 0; // minutes after a side's ON actions during which its actions are held back

@@ -30,26 +30,26 @@ QString RateAgeText(const SlotAge& age) {
         return {};
     QString text;
     if (age.source == "ecb")
-        text = QString::fromUtf8("ECB参照レート ") + EcbTimeText(age.asOf);
+        text = U("ECB参照レート ") + EcbTimeText(age.asOf);
     else if (age.source == "coinbase")
-        text = QString::fromUtf8("リアルタイム（Coinbase）") + LocalTimeText(age.asOf);
+        text = U("リアルタイム（Coinbase）") + LocalTimeText(age.asOf);
     else if (age.source == "simulated")
-        text = QString::fromUtf8("シミュレーション ") + LocalTimeText(age.asOf);
+        text = U("シミュレーション ") + LocalTimeText(age.asOf);
     else
-        text = QString::fromStdString(age.source) + QLatin1Char(' ') + LocalTimeText(age.asOf);
+        text = Qs(age.source) + QLatin1Char(' ') + LocalTimeText(age.asOf);
     if (age.asOf <= 0)
-        text = text.section(QLatin1Char(' '), 0, 0) + QString::fromUtf8(" 時刻不明");
+        text = text.section(QLatin1Char(' '), 0, 0) + U(" 時刻不明");
     else
-        text += QString::fromUtf8(" 時点");
+        text += U(" 時点");
     if (age.stale)
-        text += QString::fromUtf8("\n取得元の通常の更新より古いレートです");
+        text += U("\n取得元の通常の更新より古いレートです");
     return text;
 }
 
 QWidget* MakeRateAgeBadge(QWidget* group, int n) {
-    auto* badge = new QLabel(QString::fromUtf8("旧"), group);
+    auto* badge = new QLabel(U("旧"), group);
     badge->setObjectName(QStringLiteral("LB_S") + QString::number(n));
-    badge->setAccessibleName(QString::fromUtf8("古いレート"));
+    badge->setAccessibleName(U("古いレート"));
     badge->setFont(ProgramFont(11));
     badge->setAlignment(Qt::AlignCenter);
     // Grey, so that it reads apart from the green, red and black of the change.

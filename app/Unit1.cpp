@@ -47,9 +47,6 @@ bool HasRealFrame(const QWidget* w) {
     return w->isVisible() && w->frameGeometry() != w->geometry();
 }
 
-QString Qs(const std::string& s) {
-    return QString::fromStdString(s);
-}
 QString Name(const char* prefix, int n) {
     return QString::fromLatin1(prefix) + QString::number(n);
 }
@@ -78,12 +75,9 @@ void FitWidth(QAbstractButton* w) {
         w->resize(needed, w->height());
 }
 
-QPushButton* MakeButton(QWidget* parent, const char* name, const char* text, const char* hint,
-                        QRect geometry) {
-    auto* b = new QPushButton(QString::fromUtf8(text), parent);
-    b->setObjectName(QString::fromLatin1(name));
-    b->setToolTip(QString::fromUtf8(hint));
-    b->setGeometry(geometry);
+QPushButton* ToolbarButton(QWidget* parent, const char* name, const char* text, const char* hint,
+                           QRect geometry) {
+    auto* b = MakeButton(parent, name, text, hint, geometry);
     FitWidth(b);
     b->setFocusPolicy(Qt::TabFocus);
     return b;
@@ -91,9 +85,9 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const char* text, con
 
 TLabel* MakeHeading(QWidget* parent, const char* name, const char* text, const char* hint, int left) {
     auto* l = new TLabel(parent, QString::fromLatin1(name));
-    l->SetText(QString::fromUtf8(text));
+    l->SetText(U(text));
     if (*hint)
-        l->setToolTip(QString::fromUtf8(hint));
+        l->setToolTip(U(hint));
     l->PlaceLeft(left, 40);
     return l;
 }
@@ -143,28 +137,28 @@ void TForm1::BuildControls() {
     ShowNormalTitle();
     setFixedSize(ClientWidth, BaseHeight - DesignFrameHeight);
 
-    monitorCheck = new TCheckBox(this, QStringLiteral("CB_START"), QString::fromUtf8("監視中"));
-    monitorCheck->setToolTip(QString::fromUtf8("参考レートの監視を開始または終了します。"));
+    monitorCheck = new TCheckBox(this, QStringLiteral("CB_START"), U("監視中"));
+    monitorCheck->setToolTip(U("参考レートの監視を開始または終了します。"));
     monitorCheck->setGeometry(8, 8, 65, 17);
     FitWidth(monitorCheck);
     monitorCheck->OnClick = [this](TCheckBox*) { CB_STARTClick(); };
 
-    connect(MakeButton(this, "BT_RELOAD", "更新", "参考レートを更新します。", {80, 8, 41, 25}),
+    connect(ToolbarButton(this, "BT_RELOAD", "更新", "参考レートを更新します。", {80, 8, 41, 25}),
             &QPushButton::clicked, this, [this] { RunGuarded([this] { BT_RELOADClick(); }); });
-    connect(MakeButton(this, "BT_PAIR", "ペア選択", "表示する通貨ペアの選択ダイアログを表示します。",
-                       {128, 8, 65, 25}),
+    connect(ToolbarButton(this, "BT_PAIR", "ペア選択", "表示する通貨ペアの選択ダイアログを表示します。",
+                          {128, 8, 65, 25}),
             &QPushButton::clicked, this, [this] { RunGuarded([this] { BT_PAIRClick(); }); });
-    connect(MakeButton(this, "BT_CONFIG", "設定", "各種設定ダイアログを表示します。", {200, 8, 49, 25}),
+    connect(ToolbarButton(this, "BT_CONFIG", "設定", "各種設定ダイアログを表示します。", {200, 8, 49, 25}),
             &QPushButton::clicked, this, [this] { RunGuarded([this] { BT_CONFIGClick(); }); });
 
-    muteCheck = new TCheckBox(this, QStringLiteral("CB_MUTE"), QString::fromUtf8("警報音ミュート"));
-    muteCheck->setToolTip(QString::fromUtf8("警報サウンドのミュート"));
+    muteCheck = new TCheckBox(this, QStringLiteral("CB_MUTE"), U("警報音ミュート"));
+    muteCheck->setToolTip(U("警報サウンドのミュート"));
     muteCheck->setGeometry(256, 8, 97, 17);
     FitWidth(muteCheck);
     muteCheck->OnClick = [this](TCheckBox*) { CB_MUTEClick(); };
 
     lamp = new TShape(this, QStringLiteral("Shape1"), TShape::Kind::Circle);
-    lamp->setToolTip(QString::fromUtf8("通信インジケータ"));
+    lamp->setToolTip(U("通信インジケータ"));
     lamp->setGeometry(384, 8, 17, 17);
 
     MakeHeading(this, "Label29", "通貨/時間", "時間とは受信した時点での時間です。", 8);
@@ -176,17 +170,17 @@ void TForm1::BuildControls() {
     for (int n = 1; n <= SlotCount; ++n)
         BuildSlotGroup(n);
 
-    PopupMenu1 = new QMenu(this);
-    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
-    N1 = PopupMenu1->addAction(QString::fromUtf8("ヘルプ..(&H)"));
-    N1->setObjectName(QStringLiteral("N1"));
-    C1 = PopupMenu1->addAction(QString::fromUtf8("設定..(&C)"));
-    C1->setObjectName(QStringLiteral("C1"));
-    connect(N1, &QAction::triggered, this, [this] { RunGuarded([this] { N1Click(); }); });
-    connect(C1, &QAction::triggered, this, [this] { RunGuarded([this] { C1Click(); }); });
-    G1 = PopupMenu1->addAction(QString::fromUtf8("チャート"));
-    G1->setObjectName(QStringLiteral("G1"));
-    connect(G1, &QAction::triggered, this, [this] { RunGuarded([this] { ShowChart(menuSlot_); }); });
+    contextMenu = new QMenu(this);
+    contextMenu->setObjectName(QStringLiteral("PopupMenu1"));
+    helpAction = contextMenu->addAction(U("ヘルプ..(&H)"));
+    helpAction->setObjectName(QStringLiteral("N1"));
+    settingsAction = contextMenu->addAction(U("設定..(&C)"));
+    settingsAction->setObjectName(QStringLiteral("C1"));
+    connect(helpAction, &QAction::triggered, this, [this] { RunGuarded([this] { N1Click(); }); });
+    connect(settingsAction, &QAction::triggered, this, [this] { RunGuarded([this] { C1Click(); }); });
+    chartAction = contextMenu->addAction(U("チャート"));
+    chartAction->setObjectName(QStringLiteral("G1"));
+    connect(chartAction, &QAction::triggered, this, [this] { RunGuarded([this] { ShowChart(menuSlot_); }); });
 }
 
 void TForm1::BuildSlotGroup(int n) {
@@ -195,7 +189,8 @@ void TForm1::BuildSlotGroup(int n) {
     group->setGeometry(8, GroupTop, 393, n == SlotCount ? 42 : 41);
     group->setVisible(false);
 
-    (new TLabel(group, Name("LB_N", n)))->PlaceLeft(5, 10);
+    auto* title = new TLabel(group, Name("LB_N", n));
+    title->PlaceLeft(5, 10);
     (new TLabel(group, Name("LB_T", n)))->PlaceRight(55, 23, 0);
 
     auto* rate = new TLabel(group, Name("LB_V", n));
@@ -203,6 +198,7 @@ void TForm1::BuildSlotGroup(int n) {
     rate->SetText(NotFetched);
     rate->PlaceRight(80 + 108, 10, 108);
     rate->move(rate->x(), 10 - (rate->height() - 24) / 2);
+    rate->KeepRightOf(title);
     rate->OnDblClick = [this, n](TLabel*) { ShowChart(n - 1); };
 
     MakeRateAgeBadge(group, n);
@@ -218,7 +214,7 @@ void TForm1::BuildSlotGroup(int n) {
         auto* shape = new TShape(group, Name(prefix, n), TShape::Kind::RoundSquare);
         shape->setGeometry(352, prefix[3] == 'U' ? 8 : 24, 15, 15);
         shape->setCursor(Qt::PointingHandCursor);
-        shape->setToolTip(QString::fromUtf8("上／下限値の設定"));
+        shape->setToolTip(U("上／下限値の設定"));
         shape->OnMouseDown = [this](TShape* s) { SP_MouseDown(s); };
     }
 
@@ -234,7 +230,7 @@ void TForm1::FormCreate() {
         ShowError("「Quorvane」は同時に２つ以上起動できません。");
         return;
     }
-    FirstActive = true;
+    firstActivation = true;
     if (settingsPath_.empty())
         settingsPath_ = SettingsPath();
     try {
@@ -254,15 +250,15 @@ void TForm1::FormCreate() {
     BasicData.Mute = false;
     for (int n = 1; n <= SlotCount; ++n)
         if (auto* box = FindControl<TCheckBox>(this, Name("CB_A", n)))
-            box->setToolTip(QString::fromUtf8("警報出力のON/OFF"));
+            box->setToolTip(U("警報出力のON/OFF"));
 }
 
 void TForm1::FormActivate() {
-    if (!FirstActive)
+    if (!firstActivation)
         return;
     SetLeft((ScreenWidth() - OuterWidth()) / 2);
     SetTop((ScreenHeight() - OuterHeight()) / 2);
-    FirstActive = false;
+    firstActivation = false;
     if (splash_) {
         splash_->SetVersion("105");
         splash_->exec();
@@ -276,7 +272,7 @@ void TForm1::FormActivate() {
 
 bool TForm1::event(QEvent* e) {
     // Without a window manager a window may never become active; its first showing counts as well.
-    if ((e->type() == QEvent::WindowActivate || e->type() == QEvent::Show) && FirstActive && !refused_ &&
+    if ((e->type() == QEvent::WindowActivate || e->type() == QEvent::Show) && firstActivation && !refused_ &&
         !activationQueued_) {
         activationQueued_ = true;
         // Run after the event has been handled, so that the splash's own loop starts from a settled window.
@@ -316,8 +312,8 @@ void TForm1::contextMenuEvent(QContextMenuEvent* e) {
     for (QWidget* w = childAt(e->pos()); w && w != this; w = w->parentWidget())
         if (w->objectName().startsWith(QStringLiteral("GP_")))
             menuSlot_ = w->objectName().mid(3).toInt() - 1;
-    G1->setVisible(menuSlot_ >= 0 && menuSlot_ < SlotCount);
-    PopupMenu1->popup(e->globalPos());
+    chartAction->setVisible(menuSlot_ >= 0 && menuSlot_ < SlotCount);
+    contextMenu->popup(e->globalPos());
     e->accept();
 }
 
@@ -449,7 +445,7 @@ void TForm1::ShowNormalTitle() {
 }
 
 void TForm1::ShowFailureReason(const std::string& reason) {
-    const QString hint = QString::fromUtf8("通信インジケータ");
+    const QString hint = U("通信インジケータ");
     setToolTip(Qs(reason));
     lamp->setToolTip(reason.empty() ? hint : hint + QLatin1Char('\n') + Qs(reason));
     if (reason == failureReason_)

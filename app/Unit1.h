@@ -150,16 +150,16 @@ private:
     bool refused_ = false;
     bool closing_ = false; // the settings have been saved at the close
     std::string failureReason_;
-    bool FirstActive = true;
+    bool firstActivation = true;
     bool activationQueued_ = false;
     int height_ = BaseHeight;
-    QMenu* PopupMenu1 = nullptr;
-    QAction* N1 = nullptr;
-    QAction* C1 = nullptr;
+    QMenu* contextMenu = nullptr;
+    QAction* helpAction = nullptr;
+    QAction* settingsAction = nullptr;
     TShape* lamp = nullptr;
     TCheckBox* monitorCheck = nullptr;
     TCheckBox* muteCheck = nullptr;
-    QAction* G1 = nullptr; // the chart of the slot under the pointer
+    QAction* chartAction = nullptr; // the chart of the slot under the pointer
     int menuSlot_ = -1;
     ConfigDialogLink* config_ = nullptr;
     AlarmDialogLink* alarm_ = nullptr;

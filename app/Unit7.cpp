@@ -11,6 +11,8 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
+#include "app/toolkit/Controls.h"
+
 namespace quorvane {
 
 TForm7* Form7 = nullptr;
@@ -135,7 +137,7 @@ QPixmap SplashArtwork() {
     p.setFont(sub);
     p.setPen(QColor(70, 90, 120));
     p.drawText(QRect(18, 52, SplashWidth - 36, 16), Qt::AlignLeft | Qt::AlignVCenter,
-               QString::fromUtf8("為替参考レート監視"));
+               U("為替参考レート監視"));
     return pixmap;
 }
 

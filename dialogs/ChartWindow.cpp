@@ -20,6 +20,7 @@
 #include <cmath>
 
 #include "alert/AlarmLog.h"
+#include "app/toolkit/Controls.h"
 #include "util/Util.h"
 
 namespace quorvane {
@@ -32,10 +33,6 @@ const QColor LowerColour(0, 0, 255);
 const QColor BaseColour(0, 255, 0);
 const QColor RateColour(32, 32, 32);
 const QColor MarkColour(255, 140, 0);
-
-QString U(const std::string& s) {
-    return QString::fromStdString(s);
-}
 
 double Ms(std::int64_t seconds) {
     return static_cast<double>(seconds) * 1000.0;
@@ -83,12 +80,12 @@ std::int64_t SpanStep(ChartSpan span) {
 }
 
 std::vector<LimitLine> LimitLines(const TAlertConfig& alert) {
-    if (alert.ALTYPE == 0) {
+    if (alert.ALTYPE == AlarmType::Absolute) {
         if (alert.AH == alert.AL)
             return {};
         return {{alert.AH, UpperColour, "上限"}, {alert.AL, LowerColour, "下限"}};
     }
-    if (alert.ALTYPE != 1)
+    if (alert.ALTYPE != AlarmType::Deviation)
         return {};
     std::vector<LimitLine> lines{{alert.BASE, BaseColour, "基準"}};
     if (alert.DH > 0)
@@ -122,13 +119,13 @@ TChartWindow::TChartWindow(MainWindowLink* mainWindow, const history::HistorySto
 
     auto* spanLabel = new QLabel(QStringLiteral("期間(&S):"), this);
     spanLabel->setObjectName(QStringLiteral("LB_SPAN"));
-    CB_SPAN = new QComboBox(this);
-    CB_SPAN->setObjectName(QStringLiteral("CB_SPAN"));
-    CB_SPAN->setAccessibleName(QStringLiteral("期間"));
-    CB_SPAN->addItems(
+    spanChoice_ = new QComboBox(this);
+    spanChoice_->setObjectName(QStringLiteral("CB_SPAN"));
+    spanChoice_->setAccessibleName(QStringLiteral("期間"));
+    spanChoice_->addItems(
         {QStringLiteral("1日"), QStringLiteral("1週間"), QStringLiteral("1か月"), QStringLiteral("3か月")});
-    CB_SPAN->setCurrentIndex(static_cast<int>(span_));
-    spanLabel->setBuddy(CB_SPAN);
+    spanChoice_->setCurrentIndex(static_cast<int>(span_));
+    spanLabel->setBuddy(spanChoice_);
 
     chart_ = new QChart;
     chart_->legend()->setAlignment(Qt::AlignBottom);
@@ -150,21 +147,21 @@ TChartWindow::TChartWindow(MainWindowLink* mainWindow, const history::HistorySto
         s->attachAxis(timeAxis_);
         s->attachAxis(rateAxis_);
     }
-    ChartView = new QChartView(chart_, this);
-    ChartView->setObjectName(QStringLiteral("ChartView"));
-    ChartView->setAccessibleName(QStringLiteral("レートのチャート"));
-    ChartView->setRenderHint(QPainter::Antialiasing);
+    chartView_ = new QChartView(chart_, this);
+    chartView_->setObjectName(QStringLiteral("ChartView"));
+    chartView_->setAccessibleName(QStringLiteral("レートのチャート"));
+    chartView_->setRenderHint(QPainter::Antialiasing);
 
     auto* top = new QHBoxLayout;
     top->addWidget(spanLabel);
-    top->addWidget(CB_SPAN);
+    top->addWidget(spanChoice_);
     top->addStretch();
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
-    layout->addWidget(ChartView);
+    layout->addWidget(chartView_);
     resize(760, 440);
 
-    connect(CB_SPAN, &QComboBox::currentIndexChanged, this, [this](int index) {
+    connect(spanChoice_, &QComboBox::currentIndexChanged, this, [this](int index) {
         if (slot_ >= 0)
             Load(slot_, static_cast<ChartSpan>(index), QDateTime::currentSecsSinceEpoch());
     });
@@ -178,7 +175,7 @@ TChartWindow::TChartWindow(MainWindowLink* mainWindow, const history::HistorySto
                 return std::fabs(Ms(a.at) - point.x()) < std::fabs(Ms(b.at) - point.x());
             });
         if (near != markData_.end())
-            QToolTip::showText(QCursor::pos(), U(MarkText(*near)), ChartView);
+            QToolTip::showText(QCursor::pos(), Qs(MarkText(*near)), chartView_);
     });
 }
 
@@ -192,9 +189,9 @@ void TChartWindow::ShowSlot(int slot) {
 void TChartWindow::Load(int slot, ChartSpan span, std::int64_t now) {
     slot_ = std::clamp(slot, 0, SlotCount - 1);
     span_ = span;
-    if (CB_SPAN->currentIndex() != static_cast<int>(span)) {
-        const QSignalBlocker quiet(CB_SPAN);
-        CB_SPAN->setCurrentIndex(static_cast<int>(span));
+    if (spanChoice_->currentIndex() != static_cast<int>(span)) {
+        const QSignalBlocker quiet(spanChoice_);
+        spanChoice_->setCurrentIndex(static_cast<int>(span));
     }
     const TQuote quote = mainWindow_ ? mainWindow_->SlotTable()[static_cast<std::size_t>(slot_)] : TQuote{};
     pair_ = quote.Title;
@@ -255,7 +252,7 @@ void TChartWindow::Redraw() {
     }
     for (const LimitLine& limit : LimitLines(Alerts[static_cast<std::size_t>(slot_)])) {
         auto* line = new QLineSeries(chart_);
-        line->setName(U(limit.label + " " + FormatRate(limit.value)));
+        line->setName(Qs(limit.label + " " + FormatRate(limit.value)));
         QPen pen(limit.colour);
         pen.setStyle(Qt::DashLine);
         pen.setWidth(2);
@@ -304,7 +301,7 @@ void TChartWindow::SetTitle() {
     std::string title = pair_ + " チャート";
     if (hasLast_)
         title = pair_ + "  " + FormatRate(last_.rate) + "（" + LocalTime(last_.at) + " 時点）— チャート";
-    setWindowTitle(U(title));
+    setWindowTitle(Qs(title));
 }
 
 } // namespace quorvane

@@ -91,8 +91,8 @@ private:
     history::RatePoint last_{};
     bool hasLast_ = false;
 
-    QComboBox* CB_SPAN = nullptr;
-    QChartView* ChartView = nullptr;
+    QComboBox* spanChoice_ = nullptr;
+    QChartView* chartView_ = nullptr;
     QChart* chart_ = nullptr;
     QLineSeries* rates_ = nullptr;
     QScatterSeries* marks_ = nullptr;

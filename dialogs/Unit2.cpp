@@ -21,6 +21,7 @@
 
 #include "alert/App.h"
 #include "alert/Sound.h"
+#include "app/toolkit/Controls.h"
 #include "app/toolkit/Desktop.h"
 #include "app/toolkit/Guard.h"
 #include "app/toolkit/SpinEdit.h"
@@ -54,12 +55,6 @@ constexpr int IntervalMax = 3600;
 constexpr const char* SoundFilter = "サウンドファイル (.wav .mp3 .midi .mid)|*.wav;*.mp3;*.midi;*.mid|全て|*";
 constexpr const char* AppFilter = "実行ファイル (exe com bat jar)|*.exe;*.com;*.bat;*jar|全て|*";
 
-QString U(const char* text) {
-    return QString::fromUtf8(text);
-}
-QString Qs(const std::string& s) {
-    return QString::fromStdString(s);
-}
 std::string Str(const QLineEdit* field) {
     return field->text().toStdString();
 }
@@ -69,14 +64,6 @@ QGroupBox* Group(QWidget* parent, const char* name, const char* title, QRect geo
     g->setObjectName(QString::fromLatin1(name));
     g->setGeometry(geometry);
     return g;
-}
-
-QPushButton* Button(QWidget* parent, const char* name, const char* text, QRect geometry) {
-    auto* b = new QPushButton(U(text), parent);
-    b->setObjectName(QString::fromLatin1(name));
-    b->setGeometry(geometry);
-    b->setAutoDefault(false); // Enter in a field presses nothing
-    return b;
 }
 
 enum class LabelAt { Left, Above };
@@ -166,6 +153,7 @@ TForm2::TForm2(MainWindowLink* mainWindow, QWidget* parent)
     setModal(false);
     UseCaptionOnFrame(this);
     BuildControls();
+    KeepEnterForFields(this);
     FormCreate();
     FitPairCombos();
 }
@@ -186,9 +174,9 @@ void TForm2::BuildControls() {
     auto* lower = new QWidget(this);
     lower->setObjectName(QStringLiteral("Panel2"));
     lower->setGeometry(0, DialogHeight - 41, DialogWidth, 41);
-    connect(Button(lower, "BT_SAVE", "保存して閉じる", {104, 8, 89, 25}), &QPushButton::clicked, this,
+    connect(MakeButton(lower, "BT_SAVE", "保存して閉じる", "", {104, 8, 89, 25}), &QPushButton::clicked, this,
             [this] { RunGuarded([this] { BT_SAVEClick(); }); });
-    connect(Button(lower, "BT_CANCEL", "キャンセル", {264, 8, 89, 25}), &QPushButton::clicked, this,
+    connect(MakeButton(lower, "BT_CANCEL", "キャンセル", "", {264, 8, 89, 25}), &QPushButton::clicked, this,
             [this] { RunGuarded([this] { BT_CANCELClick(); }); });
 }
 
@@ -260,9 +248,9 @@ QWidget* TForm2::BuildSoundTab() {
     auto* add = Group(tab, "GP_SOUNDADD", "警報サウンド登録", {8, 8, 433, 81});
     LE_SPATH = Field(add, "LE_SPATH", "フルパス", {64, 24, 289, 20}, LabelAt::Left);
     LE_STITLE = Field(add, "LE_STITLE", "タイトル", {64, 48, 289, 20}, LabelAt::Left);
-    connect(Button(add, "BT_FIND", "参照", {368, 16, 51, 25}), &QPushButton::clicked, this,
+    connect(MakeButton(add, "BT_FIND", "参照", "", {368, 16, 51, 25}), &QPushButton::clicked, this,
             [this] { RunGuarded([this] { BT_FINDClick(); }); });
-    BT_ADD = Button(add, "BT_ADD", "追加", {368, 48, 51, 25});
+    BT_ADD = MakeButton(add, "BT_ADD", "追加", "", {368, 48, 51, 25});
     BT_ADD->setEnabled(false);
     connect(BT_ADD, &QPushButton::clicked, this, [this] { RunGuarded([this] { BT_ADDClick(); }); });
     for (QLineEdit* field : {LE_SPATH, LE_STITLE})
@@ -275,13 +263,13 @@ QWidget* TForm2::BuildSoundTab() {
     LBOX_SOUND->setAccessibleName(U("警報サウンド一覧"));
     connect(LBOX_SOUND, &QListWidget::itemSelectionChanged, this,
             [this] { RunGuarded([this] { LBOX_SOUNDClick(); }); });
-    connect(Button(list, "BT_DEL", "削除", {368, 16, 51, 25}), &QPushButton::clicked, this,
+    connect(MakeButton(list, "BT_DEL", "削除", "", {368, 16, 51, 25}), &QPushButton::clicked, this,
             [this] { RunGuarded([this] { BT_DELClick(); }); });
 
     auto* edit = Group(tab, "GP_SOUND_EDIT", "警報サウンド一覧", {8, 266, 433, 79});
     LE_SPATH_E = Field(edit, "LE_SPATH_E", "フルパス", {56, 24, 297, 20}, LabelAt::Left);
     LE_STITLE_E = Field(edit, "LE_STITLE_E", "タイトル", {56, 48, 297, 20}, LabelAt::Left);
-    connect(Button(edit, "BT_SOUND_UPDATE", "更新", {368, 22, 51, 25}), &QPushButton::clicked, this,
+    connect(MakeButton(edit, "BT_SOUND_UPDATE", "更新", "", {368, 22, 51, 25}), &QPushButton::clicked, this,
             [this] { RunGuarded([this] { BT_SOUND_UPDATEClick(); }); });
     return tab;
 }
@@ -292,9 +280,9 @@ QWidget* TForm2::BuildAppTab() {
     auto* add = Group(tab, "GP_APP_ADD", "アプリ登録", {8, 8, 433, 81});
     LE_APATH = Field(add, "LE_APATH", "フルパス", {64, 24, 289, 20}, LabelAt::Left);
     LE_ATITLE = Field(add, "LE_ATITLE", "タイトル", {64, 48, 289, 20}, LabelAt::Left);
-    connect(Button(add, "BT_A_FIND", "参照", {368, 16, 51, 25}), &QPushButton::clicked, this,
+    connect(MakeButton(add, "BT_A_FIND", "参照", "", {368, 16, 51, 25}), &QPushButton::clicked, this,
             [this] { RunGuarded([this] { BT_A_FINDClick(); }); });
-    BT_A_ADD = Button(add, "BT_A_ADD", "追加", {368, 48, 51, 25});
+    BT_A_ADD = MakeButton(add, "BT_A_ADD", "追加", "", {368, 48, 51, 25});
     BT_A_ADD->setEnabled(false);
     connect(BT_A_ADD, &QPushButton::clicked, this, [this] { RunGuarded([this] { BT_A_ADDClick(); }); });
     for (QLineEdit* field : {LE_APATH, LE_ATITLE})
@@ -307,13 +295,13 @@ QWidget* TForm2::BuildAppTab() {
     LBOX_APP->setAccessibleName(U("登録済アプリケーション一覧"));
     connect(LBOX_APP, &QListWidget::itemSelectionChanged, this,
             [this] { RunGuarded([this] { LBOX_APPClick(); }); });
-    connect(Button(list, "BT_A_DEL", "削除", {368, 16, 51, 25}), &QPushButton::clicked, this,
+    connect(MakeButton(list, "BT_A_DEL", "削除", "", {368, 16, 51, 25}), &QPushButton::clicked, this,
             [this] { RunGuarded([this] { BT_A_DELClick(); }); });
 
     auto* edit = Group(tab, "GP_APP_EDIT", "登録済アプリケーション情報編集", {8, 266, 433, 81});
     LE_APATH_E = Field(edit, "LE_APATH_E", "フルパス", {56, 24, 297, 20}, LabelAt::Left);
     LE_ATITLE_E = Field(edit, "LE_ATITLE_E", "タイトル", {56, 48, 297, 20}, LabelAt::Left);
-    connect(Button(edit, "BT_APP_UPDATE", "更新", {368, 22, 51, 25}), &QPushButton::clicked, this,
+    connect(MakeButton(edit, "BT_APP_UPDATE", "更新", "", {368, 22, 51, 25}), &QPushButton::clicked, this,
             [this] { RunGuarded([this] { BT_APP_UPDATEClick(); }); });
     return tab;
 }
@@ -376,7 +364,7 @@ QWidget* TForm2::BuildMailAccountTab() {
         account->findChild<QLabel*>(hidden->objectName() + QStringLiteral("Label"))->hide();
     }
     auto* test = Group(tab, "GB_TEST", "送信テスト", {8, 136, 137, 49});
-    connect(Button(test, "BT_SENDMAIL", "テストメールを送信", {8, 16, 121, 25}), &QPushButton::clicked, this,
+    connect(MakeButton(test, "BT_SENDMAIL", "テストメールを送信", "", {8, 16, 121, 25}), &QPushButton::clicked, this,
             [this] { RunGuarded([this] { BT_SENDMAILClick(); }); });
     return tab;
 }
@@ -499,7 +487,8 @@ void TForm2::ReadMailInfo() {
     LE_SMTP_PORT->setText(QString::number(smtp.Port));
     LE_SMTP_ID->setText(Qs(smtp.UserID));
     LE_SMTP_PASS->setText(Qs(smtp.Password));
-    DD_AUTH->setCurrentIndex(smtp.AuthType >= 0 && smtp.AuthType < DD_AUTH->count() ? smtp.AuthType : -1);
+    const int auth = static_cast<int>(smtp.AuthType);
+    DD_AUTH->setCurrentIndex(auth >= 0 && auth < DD_AUTH->count() ? auth : -1);
     // A value the list does not have shows as no choice and is saved as -1, which never sends in clear.
     const auto choose = [](QComboBox* box, int value) {
         box->setCurrentIndex(value >= 0 && value < box->count() ? value : -1);
@@ -530,7 +519,7 @@ void TForm2::WriteMailInfo() {
     ConfigSMTP.Port = smtpPort;
     ConfigSMTP.UserID = Str(LE_SMTP_ID);
     ConfigSMTP.Password = Str(LE_SMTP_PASS);
-    ConfigSMTP.AuthType = DD_AUTH->currentIndex();
+    ConfigSMTP.AuthType = static_cast<SmtpAuth>(DD_AUTH->currentIndex());
     ConfigSMTP.Security = DD_SMTP_SECURITY->currentIndex();
     ConfigPOP.Security = DD_POP_SECURITY->currentIndex();
     ConfigPOP.Server = Str(LE_POP_NAME);

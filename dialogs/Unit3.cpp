@@ -17,7 +17,6 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <stdexcept>
 
@@ -27,6 +26,7 @@
 #include "app/toolkit/Picture.h"
 #include "app/toolkit/SpinEdit.h"
 #include "settings/IniFile.h"
+#include "util/Numbers.h"
 #include "util/Util.h"
 
 namespace quorvane {
@@ -47,27 +47,13 @@ constexpr int LabelX = Xm + 5;
 const QColor Band(204, 51, 51);
 const QColor Blue(0, 0, 255);
 
-// The separator FormatRate writes, so that a copied rate always reads back.
-std::string DecimalSeparator() {
-    const std::string half = FormatRate(0.5); // "0" separator "5000"
-    return half.size() > 5 ? half.substr(1, half.size() - 5) : ".";
-}
-
-QString Qs(const std::string& s) {
-    return QString::fromStdString(s);
-}
-
-QString Utf8(const char* text) {
-    return QString::fromUtf8(text);
-}
-
 void Select(QComboBox* list, int index) {
     list->setCurrentIndex(index >= 0 && index < list->count() ? index : -1);
 }
 
 template <class Entries> void FillList(QComboBox* list, const Entries& entries) {
     list->clear();
-    list->addItem(Utf8("なし"));
+    list->addItem(U("なし"));
     for (const auto& e : entries)
         list->addItem(Qs(e.Name));
 }
@@ -92,72 +78,32 @@ QComboBox* MakeList(QWidget* parent, const char* name, const char* hint) {
     auto* list = new QComboBox(parent);
     list->setObjectName(QString::fromLatin1(name));
     if (*hint)
-        list->setToolTip(Utf8(hint));
+        list->setToolTip(U(hint));
     return list;
 }
 
 QCheckBox* MakeCheck(QWidget* parent, const char* name, const char* text) {
-    auto* box = new QCheckBox(Utf8(text), parent);
+    auto* box = new QCheckBox(U(text), parent);
     box->setObjectName(QString::fromLatin1(name));
     return box;
 }
 
 QLabel* MakeLabel(QWidget* parent, const char* name, const char* text, QWidget* buddy,
                   const char* hint = "") {
-    auto* label = new QLabel(Utf8(text), parent);
+    auto* label = new QLabel(U(text), parent);
     label->setObjectName(QString::fromLatin1(name));
     label->setBuddy(buddy);
     if (*hint)
-        label->setToolTip(Utf8(hint));
+        label->setToolTip(U(hint));
     return label;
-}
-
-QPushButton* MakeButton(QWidget* parent, const char* name, const char* text) {
-    auto* b = new QPushButton(Utf8(text), parent);
-    b->setObjectName(QString::fromLatin1(name));
-    // Enter in a number field validates it; it must not press a button as well.
-    b->setAutoDefault(false);
-    b->setDefault(false);
-    return b;
 }
 
 } // namespace
 
-std::string FieldText(double value) {
-    std::string text = FormatReal(value);
-    const std::size_t point = text.find('.');
-    if (point != std::string::npos)
-        text.replace(point, 1, DecimalSeparator());
-    return text;
-}
-
-std::optional<double> ParseFieldText(const std::string& text) {
-    const std::size_t first = text.find_first_not_of(" \t");
-    if (first == std::string::npos)
-        return std::nullopt;
-    std::string s = text.substr(first, text.find_last_not_of(" \t") + 1 - first);
-    const std::string separator = DecimalSeparator();
-    if (separator != ".") {
-        if (s.find('.') != std::string::npos)
-            return std::nullopt;
-        const std::size_t at = s.find(separator);
-        if (at != std::string::npos)
-            s.replace(at, separator.size(), ".");
-    }
-    std::string_view digits = s;
-    if (digits.size() > 1 && digits.front() == '+' && digits[1] != '-' && digits[1] != '+')
-        digits.remove_prefix(1);
-    double value = 0;
-    const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-    if (ec != std::errc() || end != digits.data() + digits.size() || !std::isfinite(value))
-        return std::nullopt;
-    return value;
-}
-
 std::string PlainRateText(const std::string& rate) {
     // FormatRate's form: an optional minus, grouped digits, the separator, four decimals.
     const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
-    const std::string separator = DecimalSeparator();
+    const std::string separator = UserSeparators().decimal;
     if (rate.size() < separator.size() + 5)
         return rate;
     const std::size_t fraction = rate.size() - 4;
@@ -180,10 +126,11 @@ TForm3::TForm3(MainWindowLink* mainWindow, QWidget* parent)
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       mainWindow_(mainWindow) {
     setObjectName(QStringLiteral("Form3"));
-    setWindowTitle(Utf8("Quorvane 警報設定"));
+    setWindowTitle(U("Quorvane 警報設定"));
     setModal(false);
     Form3 = this;
     BuildControls();
+    KeepEnterForFields(this);
     // Grown only as far as the fields need where the desktop's fonts do not leave room.
     setFixedSize(632, std::max(453, sizeHint().height()));
 }
@@ -222,7 +169,7 @@ const Side Sides[] = {
 };
 
 QGroupBox* BuildSide(QWidget* parent, const Side& s) {
-    auto* group = new QGroupBox(Utf8(s.caption), parent);
+    auto* group = new QGroupBox(U(s.caption), parent);
     group->setObjectName(QString::fromLatin1(s.group));
     auto* column = new QVBoxLayout(group);
     for (const auto& [name, text] : {std::pair{s.output, s.outputText}, std::pair{s.mail, "メール送信"},
@@ -266,13 +213,13 @@ void Compact(QWidget* dialog) {
 } // namespace
 
 void TForm3::BuildControls() {
-    TabControl1 = new QTabWidget(this);
-    TabControl1->setObjectName(QStringLiteral("TabControl1"));
+    pages = new QTabWidget(this);
+    pages->setObjectName(QStringLiteral("TabControl1"));
     auto* page = new QWidget;
-    TabControl1->addTab(page, Utf8("通貨ペア"));
-    (new QVBoxLayout(this))->addWidget(TabControl1);
+    pages->addTab(page, U("通貨ペア"));
+    (new QVBoxLayout(this))->addWidget(pages);
 
-    auto* GP_TYPE = new QGroupBox(Utf8("警報設定"), page);
+    auto* GP_TYPE = new QGroupBox(U("警報設定"), page);
     GP_TYPE->setObjectName(QStringLiteral("GP_TYPE"));
     auto* typeLayout = new QHBoxLayout(GP_TYPE);
     typeLayout->addLayout(BuildLimits(GP_TYPE));
@@ -289,45 +236,45 @@ void TForm3::BuildControls() {
     Compact(this);
     pageLayout->setContentsMargins(6, 2, 6, 4);
 
-    connect(DD_TYPE, &QComboBox::activated, this, [this] { RunGuarded([this] { DD_TYPEChange(); }); });
+    connect(typeChoice, &QComboBox::activated, this, [this] { RunGuarded([this] { DD_TYPEChange(); }); });
 }
 
 QLayout* TForm3::BuildLimits(QWidget* group) {
-    DD_TYPE = MakeList(group, "DD_TYPE", "");
-    DD_TYPE->addItems({Utf8("上下限"), Utf8("偏差上下限")});
+    typeChoice = MakeList(group, "DD_TYPE", "");
+    typeChoice->addItems({U("上下限"), U("偏差上下限")});
     auto* typeRow = new QHBoxLayout;
-    typeRow->addWidget(MakeLabel(group, "Label2", "警報タイプ", DD_TYPE));
-    typeRow->addWidget(DD_TYPE, 1);
+    typeRow->addWidget(MakeLabel(group, "Label2", "警報タイプ", typeChoice));
+    typeRow->addWidget(typeChoice, 1);
 
     const char* coolDownHint =
         "警報 ON でメール・通知・外部アプリを実行した後この分数の間、同じ側の次の ON と"
         "その OFF ではそれらを実行しません（0 で毎回実行）。";
-    SE_COOLDOWN = new TSpinEdit(group, QStringLiteral("SE_COOLDOWN"), 0, MaxCoolDownMinutes);
-    SE_COOLDOWN->setToolTip(Utf8(coolDownHint));
-    SE_COOLDOWN->setAccessibleName(Utf8("再通知間隔（分）"));
-    SE_COOLDOWN->setFixedHeight(20);
+    cooldownEdit = new TSpinEdit(group, QStringLiteral("SE_COOLDOWN"), 0, MaxCoolDownMinutes);
+    cooldownEdit->setToolTip(U(coolDownHint));
+    cooldownEdit->setAccessibleName(U("再通知間隔（分）"));
+    cooldownEdit->setFixedHeight(20);
     auto* coolDownRow = new QHBoxLayout;
-    coolDownRow->addWidget(MakeLabel(group, "Label8", "再通知間隔（分）", SE_COOLDOWN, coolDownHint));
-    coolDownRow->addWidget(SE_COOLDOWN, 1);
+    coolDownRow->addWidget(MakeLabel(group, "Label8", "再通知間隔（分）", cooldownEdit, coolDownHint));
+    coolDownRow->addWidget(cooldownEdit, 1);
 
     QLabel* label = nullptr;
-    auto* GP_ABS = new QGroupBox(Utf8("絶対値設定"), group);
+    auto* GP_ABS = new QGroupBox(U("絶対値設定"), group);
     GP_ABS->setObjectName(QStringLiteral("GP_ABS"));
     auto* absForm = new QFormLayout(GP_ABS);
-    LE_H = MakeNumberField(GP_ABS, "LE_H", "上限値", &label);
-    absForm->addRow(label, LE_H);
-    LE_L = MakeNumberField(GP_ABS, "LE_L", "下限値", &label);
-    absForm->addRow(label, LE_L);
+    upperField = MakeNumberField(GP_ABS, "LE_H", "上限値", &label);
+    absForm->addRow(label, upperField);
+    lowerField = MakeNumberField(GP_ABS, "LE_L", "下限値", &label);
+    absForm->addRow(label, lowerField);
 
-    auto* GP_REL = new QGroupBox(Utf8("偏差設定"), group);
+    auto* GP_REL = new QGroupBox(U("偏差設定"), group);
     GP_REL->setObjectName(QStringLiteral("GP_REL"));
     auto* relForm = new QFormLayout(GP_REL);
-    LE_DH = MakeNumberField(GP_REL, "LE_DH", "上限偏差値(+)", &label);
-    relForm->addRow(label, LE_DH);
-    LE_BASE = MakeNumberField(GP_REL, "LE_BASE", "基準値", &label);
-    relForm->addRow(label, LE_BASE);
-    LE_DL = MakeNumberField(GP_REL, "LE_DL", "下限偏差値(-)", &label);
-    relForm->addRow(label, LE_DL);
+    deviationUpperField = MakeNumberField(GP_REL, "LE_DH", "上限偏差値(+)", &label);
+    relForm->addRow(label, deviationUpperField);
+    baseField = MakeNumberField(GP_REL, "LE_BASE", "基準値", &label);
+    relForm->addRow(label, baseField);
+    deviationLowerField = MakeNumberField(GP_REL, "LE_DL", "下限偏差値(-)", &label);
+    relForm->addRow(label, deviationLowerField);
 
     auto* limits = new QVBoxLayout;
     limits->addLayout(typeRow);
@@ -342,44 +289,44 @@ void TForm3::FindControls() {
     const auto find = [this]<class T>(T*& member, const char* name) {
         member = findChild<T*>(QString::fromLatin1(name));
     };
-    find(CB_H, "CB_H");
-    find(CB_MAIL_H, "CB_MAIL_H");
-    find(CB_APP_H, "CB_APP_H");
-    find(DD_SOUND_H, "DD_SOUND_H");
-    find(DD_APP_HON, "DD_APP_HON");
-    find(DD_APP_HOFF, "DD_APP_HOFF");
-    find(CB_L, "CB_L");
-    find(CB_MAIL_L, "CB_MAIL_L");
-    find(CB_APP_L, "CB_APP_L");
-    find(DD_SOUND_L, "DD_SOUND_L");
-    find(DD_APP_LON, "DD_APP_LON");
-    find(DD_APP_LOFF, "DD_APP_LOFF");
+    find(upperCheck, "CB_H");
+    find(upperMailCheck, "CB_MAIL_H");
+    find(upperAppCheck, "CB_APP_H");
+    find(upperSoundChoice, "DD_SOUND_H");
+    find(upperOnAppChoice, "DD_APP_HON");
+    find(upperOffAppChoice, "DD_APP_HOFF");
+    find(lowerCheck, "CB_L");
+    find(lowerMailCheck, "CB_MAIL_L");
+    find(lowerAppCheck, "CB_APP_L");
+    find(lowerSoundChoice, "DD_SOUND_L");
+    find(lowerOnAppChoice, "DD_APP_LON");
+    find(lowerOffAppChoice, "DD_APP_LOFF");
 }
 
 QLayout* TForm3::BuildPicture(QWidget* page) {
-    auto* LB_C1 = new QLabel(Utf8("警報設定状況"), page);
+    auto* LB_C1 = new QLabel(U("警報設定状況"), page);
     LB_C1->setObjectName(QStringLiteral("LB_C1"));
-    Image1 = new TImage(page, QStringLiteral("Image1"), {PictureWidth, PictureHeight});
-    Image1->setAccessibleName(LB_C1->text());
-    LB_C1->setBuddy(Image1);
+    picture = new TImage(page, QStringLiteral("Image1"), {PictureWidth, PictureHeight});
+    picture->setAccessibleName(LB_C1->text());
+    LB_C1->setBuddy(picture);
     auto* graph = new QVBoxLayout;
     graph->addWidget(LB_C1);
-    graph->addWidget(Image1);
+    graph->addWidget(picture);
     return graph;
 }
 
 QLayout* TForm3::BuildRatePanel(QWidget* page) {
-    auto* GP_VAL = new QGroupBox(Utf8("現在のレート"), page);
+    auto* GP_VAL = new QGroupBox(U("現在のレート"), page);
     GP_VAL->setObjectName(QStringLiteral("GP_VAL"));
-    LB_V1 = new QLabel(GP_VAL);
-    LB_V1->setObjectName(QStringLiteral("LB_V1"));
-    LB_V1->setFont(ProgramFont(24));
-    LB_V1->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    rateLabel = new QLabel(GP_VAL);
+    rateLabel->setObjectName(QStringLiteral("LB_V1"));
+    rateLabel->setFont(ProgramFont(24));
+    rateLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     auto* rateColumn = new QVBoxLayout(GP_VAL);
-    rateColumn->addWidget(LB_V1);
+    rateColumn->addWidget(rateLabel);
     for (const auto& [name, text, target] :
-         {std::tuple{"BT_CH", "上限へコピー", LE_H}, std::tuple{"BT_CL", "下限へコピー", LE_L},
-          std::tuple{"BT_CB", "基準へコピー", LE_BASE}}) {
+         {std::tuple{"BT_CH", "上限へコピー", upperField}, std::tuple{"BT_CL", "下限へコピー", lowerField},
+          std::tuple{"BT_CB", "基準へコピー", baseField}}) {
         QPushButton* b = MakeButton(GP_VAL, name, text);
         connect(b, &QPushButton::clicked, this,
                 [this, field = target] { RunGuarded([&] { CopyRate(field); }); });
@@ -406,27 +353,27 @@ QLayout* TForm3::BuildRatePanel(QWidget* page) {
 void TForm3::SetValue(int slot, const std::string& title, bool alEnable, const std::string& rate) {
     slot_ = std::clamp(slot, 0, SlotCount - 1);
     alEnable_ = alEnable;
-    TabControl1->setTabText(0, Qs(title));
-    LB_V1->setText(Qs(rate));
+    pages->setTabText(0, Qs(title));
+    rateLabel->setText(Qs(rate));
     const TAlertConfig& r = Alerts[static_cast<std::size_t>(slot_)];
-    CB_H->setChecked(r.AH_ON);
-    CB_L->setChecked(r.AL_ON);
-    CB_MAIL_H->setChecked(r.MAIL_H_SW);
-    CB_MAIL_L->setChecked(r.MAIL_L_SW);
-    CB_APP_H->setChecked(r.APP_H_SW);
-    CB_APP_L->setChecked(r.APP_L_SW);
-    LE_H->setText(Qs(FieldText(r.AH)));
-    LE_L->setText(Qs(FieldText(r.AL)));
-    Select(DD_TYPE, r.ALTYPE);
-    SE_COOLDOWN->SetValue(r.COOLDOWN);
-    Select(DD_APP_HON, r.APP_H_ON);
-    Select(DD_APP_HOFF, r.APP_H_OFF);
-    Select(DD_APP_LON, r.APP_L_ON);
-    Select(DD_APP_LOFF, r.APP_L_OFF);
-    LE_DH->setText(Qs(FieldText(r.DH)));
-    LE_DL->setText(Qs(FieldText(r.DL)));
-    LE_BASE->setText(Qs(FieldText(r.BASE)));
-    SetAlertType(DD_TYPE->currentIndex());
+    upperCheck->setChecked(r.AH_ON);
+    lowerCheck->setChecked(r.AL_ON);
+    upperMailCheck->setChecked(r.MAIL_H_SW);
+    lowerMailCheck->setChecked(r.MAIL_L_SW);
+    upperAppCheck->setChecked(r.APP_H_SW);
+    lowerAppCheck->setChecked(r.APP_L_SW);
+    upperField->setText(Qs(FieldText(r.AH)));
+    lowerField->setText(Qs(FieldText(r.AL)));
+    Select(typeChoice, static_cast<int>(r.ALTYPE));
+    cooldownEdit->SetValue(r.COOLDOWN);
+    Select(upperOnAppChoice, r.APP_H_ON);
+    Select(upperOffAppChoice, r.APP_H_OFF);
+    Select(lowerOnAppChoice, r.APP_L_ON);
+    Select(lowerOffAppChoice, r.APP_L_OFF);
+    deviationUpperField->setText(Qs(FieldText(r.DH)));
+    deviationLowerField->setText(Qs(FieldText(r.DL)));
+    baseField->setText(Qs(FieldText(r.BASE)));
+    SetAlertType(typeChoice->currentIndex());
     // Already on screen, it would otherwise keep the previous slot's sounds and picture.
     if (isVisible())
         FormShow();
@@ -441,7 +388,7 @@ bool TForm3::ShowsSlot(int slot) const {
 }
 
 void TForm3::ShowRate(const std::string& rate) {
-    LB_V1->setText(Qs(rate));
+    rateLabel->setText(Qs(rate));
 }
 
 void TForm3::showEvent(QShowEvent* e) {
@@ -466,32 +413,32 @@ void TForm3::FormShow() {
     UpdateSoundList();
     UpdateAppList();
     const TAlertConfig& r = Alerts[static_cast<std::size_t>(slot_)];
-    DrawGraph(r.ALTYPE, r.AH, r.AL, r.BASE, r.DH, r.DL);
+    DrawGraph(static_cast<int>(r.ALTYPE), r.AH, r.AL, r.BASE, r.DH, r.DL);
 }
 
 void TForm3::UpdateSoundList() {
     const TAlertConfig& r = Alerts[static_cast<std::size_t>(slot_)];
     shownSounds_ = Sounds;
-    FillList(DD_SOUND_H, shownSounds_);
-    FillList(DD_SOUND_L, shownSounds_);
-    Select(DD_SOUND_H, r.SOUND_H);
-    Select(DD_SOUND_L, r.SOUND_L);
+    FillList(upperSoundChoice, shownSounds_);
+    FillList(lowerSoundChoice, shownSounds_);
+    Select(upperSoundChoice, r.SOUND_H);
+    Select(lowerSoundChoice, r.SOUND_L);
 }
 
 void TForm3::UpdateAppList() {
     const TAlertConfig& r = Alerts[static_cast<std::size_t>(slot_)];
     shownApps_ = Apps;
-    for (QComboBox* list : {DD_APP_HON, DD_APP_HOFF, DD_APP_LON, DD_APP_LOFF})
+    for (QComboBox* list : {upperOnAppChoice, upperOffAppChoice, lowerOnAppChoice, lowerOffAppChoice})
         FillList(list, shownApps_);
-    Select(DD_APP_HON, r.APP_H_ON);
-    Select(DD_APP_LON, r.APP_L_ON);
-    Select(DD_APP_HOFF, r.APP_H_OFF);
-    Select(DD_APP_LOFF, r.APP_L_OFF);
+    Select(upperOnAppChoice, r.APP_H_ON);
+    Select(lowerOnAppChoice, r.APP_L_ON);
+    Select(upperOffAppChoice, r.APP_H_OFF);
+    Select(lowerOffAppChoice, r.APP_L_OFF);
 }
 
 void TForm3::FollowRegistries() {
     if (!SameEntries(shownSounds_, Sounds)) {
-        for (QComboBox* list : {DD_SOUND_H, DD_SOUND_L}) {
+        for (QComboBox* list : {upperSoundChoice, lowerSoundChoice}) {
             const int ref = FollowEntry(list->currentIndex(), shownSounds_, Sounds);
             FillList(list, Sounds);
             Select(list, ref);
@@ -499,7 +446,7 @@ void TForm3::FollowRegistries() {
         shownSounds_ = Sounds;
     }
     if (!SameEntries(shownApps_, Apps)) {
-        for (QComboBox* list : {DD_APP_HON, DD_APP_HOFF, DD_APP_LON, DD_APP_LOFF}) {
+        for (QComboBox* list : {upperOnAppChoice, upperOffAppChoice, lowerOnAppChoice, lowerOffAppChoice}) {
             const int ref = FollowEntry(list->currentIndex(), shownApps_, Apps);
             FillList(list, Apps);
             Select(list, ref);
@@ -511,14 +458,14 @@ void TForm3::FollowRegistries() {
 void TForm3::SetAlertType(int type) {
     if (type != 0 && type != 1)
         return;
-    for (QLineEdit* field : {LE_H, LE_L})
+    for (QLineEdit* field : {upperField, lowerField})
         field->setEnabled(type == 0);
-    for (QLineEdit* field : {LE_DH, LE_BASE, LE_DL})
+    for (QLineEdit* field : {deviationUpperField, baseField, deviationLowerField})
         field->setEnabled(type == 1);
 }
 
 void TForm3::DD_TYPEChange() {
-    SetAlertType(DD_TYPE->currentIndex());
+    SetAlertType(typeChoice->currentIndex());
     UpdateGraph();
 }
 
@@ -546,16 +493,16 @@ void TForm3::Validate(QLineEdit* field) {
         ~Done() { flag = false; }
     } done{validating_};
     const TAlertConfig& r = Alerts[static_cast<std::size_t>(slot_)];
-    const double stored = field == LE_H      ? r.AH
-                          : field == LE_L    ? r.AL
-                          : field == LE_BASE ? r.BASE
-                          : field == LE_DH   ? r.DH
-                                             : r.DL;
+    const double stored = field == upperField            ? r.AH
+                          : field == lowerField          ? r.AL
+                          : field == baseField           ? r.BASE
+                          : field == deviationUpperField ? r.DH
+                                                         : r.DL;
     if (!CheckField(field))
         field->setText(Qs(FieldText(stored)));
-    if (field == LE_H)
+    if (field == upperField)
         LE_H_Validate();
-    else if (field == LE_L)
+    else if (field == lowerField)
         LE_L_Validate();
     UpdateGraph();
 }
@@ -575,16 +522,16 @@ bool TForm3::CheckField(const QLineEdit* field) {
 }
 
 void TForm3::LE_H_Validate() {
-    if (!LE_H->text().isEmpty() && Number(LE_H) < Number(LE_L)) {
+    if (!upperField->text().isEmpty() && Number(upperField) < Number(lowerField)) {
         ShowError("上限＜下限は設定できません。下限＝上限に設定します。");
-        LE_L->setText(LE_H->text());
+        lowerField->setText(upperField->text());
     }
 }
 
 void TForm3::LE_L_Validate() {
-    if (!LE_L->text().isEmpty() && Number(LE_H) < Number(LE_L)) {
+    if (!lowerField->text().isEmpty() && Number(upperField) < Number(lowerField)) {
         ShowError("下限＞上限は設定できません。上限＝下限に設定します。");
-        LE_H->setText(LE_L->text());
+        upperField->setText(lowerField->text());
     }
 }
 
@@ -596,7 +543,7 @@ double TForm3::Number(const QLineEdit* field) const {
 }
 
 void TForm3::CopyRate(QLineEdit* field) {
-    field->setText(Qs(PlainRateText(LB_V1->text().toStdString())));
+    field->setText(Qs(PlainRateText(rateLabel->text().toStdString())));
 }
 
 void TForm3::BT_OKClick() {
@@ -604,25 +551,25 @@ void TForm3::BT_OKClick() {
     FollowRegistries();
     TAlertConfig c = Alerts[static_cast<std::size_t>(slot_)];
     // ALEnable stays as the record has it: the main window's box may have switched it while this was open.
-    c.AH = Number(LE_H);
-    c.AL = Number(LE_L);
-    c.DH = Number(LE_DH);
-    c.DL = Number(LE_DL);
-    c.BASE = Number(LE_BASE);
-    c.AH_ON = CB_H->isChecked();
-    c.AL_ON = CB_L->isChecked();
-    c.ALTYPE = DD_TYPE->currentIndex();
-    c.COOLDOWN = SE_COOLDOWN->Value();
-    c.SOUND_H = DD_SOUND_H->currentIndex();
-    c.SOUND_L = DD_SOUND_L->currentIndex();
-    c.APP_H_ON = DD_APP_HON->currentIndex();
-    c.APP_H_OFF = DD_APP_HOFF->currentIndex();
-    c.APP_L_ON = DD_APP_LON->currentIndex();
-    c.APP_L_OFF = DD_APP_LOFF->currentIndex();
-    c.MAIL_H_SW = CB_MAIL_H->isChecked();
-    c.MAIL_L_SW = CB_MAIL_L->isChecked();
-    c.APP_H_SW = CB_APP_H->isChecked();
-    c.APP_L_SW = CB_APP_L->isChecked();
+    c.AH = Number(upperField);
+    c.AL = Number(lowerField);
+    c.DH = Number(deviationUpperField);
+    c.DL = Number(deviationLowerField);
+    c.BASE = Number(baseField);
+    c.AH_ON = upperCheck->isChecked();
+    c.AL_ON = lowerCheck->isChecked();
+    c.ALTYPE = static_cast<AlarmType>(typeChoice->currentIndex());
+    c.COOLDOWN = cooldownEdit->Value();
+    c.SOUND_H = upperSoundChoice->currentIndex();
+    c.SOUND_L = lowerSoundChoice->currentIndex();
+    c.APP_H_ON = upperOnAppChoice->currentIndex();
+    c.APP_H_OFF = upperOffAppChoice->currentIndex();
+    c.APP_L_ON = lowerOnAppChoice->currentIndex();
+    c.APP_L_OFF = lowerOffAppChoice->currentIndex();
+    c.MAIL_H_SW = upperMailCheck->isChecked();
+    c.MAIL_L_SW = lowerMailCheck->isChecked();
+    c.APP_H_SW = upperAppCheck->isChecked();
+    c.APP_L_SW = lowerAppCheck->isChecked();
     if (c.AL > c.AH) {
         ShowError("エラー：下限が上限を上回っています。");
         return;
@@ -639,12 +586,12 @@ void TForm3::BT_CANCELClick() {
 }
 
 void TForm3::UpdateGraph() {
-    const double ah = Number(LE_H);
-    const double al = Number(LE_L);
-    const double dh = Number(LE_DH);
-    const double dl = Number(LE_DL);
-    const double base = Number(LE_BASE);
-    DrawGraph(DD_TYPE->currentIndex(), ah, al, base, dh, dl);
+    const double ah = Number(upperField);
+    const double al = Number(lowerField);
+    const double dh = Number(deviationUpperField);
+    const double dl = Number(deviationLowerField);
+    const double base = Number(baseField);
+    DrawGraph(typeChoice->currentIndex(), ah, al, base, dh, dl);
 }
 
 void TForm3::DrawGraph(int type, double ah, double al, double base, double dh, double dl) {
@@ -659,22 +606,22 @@ void TForm3::DrawGraph(int type, double ah, double al, double base, double dh, d
 }
 
 void TForm3::Label(int y, const std::string& text) {
-    Image1->TextOut({LabelX, y}, Qs(text));
+    picture->TextOut({LabelX, y}, Qs(text));
 }
 
 // Absolute: a upper, b lower. Deviation: a base, b upper deviation, c lower deviation.
 void TForm3::DrawBase(bool deviation, double a, double b, double c) {
-    Image1->Clear();
-    Image1->Line({5, Yb}, {Xm, Yb}, ClBlack);
-    Image1->Line({Xm, Yb}, {Xm, 5}, ClBlack);
+    picture->Clear();
+    picture->Line({5, Yb}, {Xm, Yb}, ClBlack);
+    picture->Line({Xm, Yb}, {Xm, 5}, ClBlack);
     if (!deviation) {
         if (a == b)
             return;
-        Image1->FillRect(5, YL, Xm, Yb, Band);
-        Image1->Line({5, YL}, {Xm, YL}, Blue);
+        picture->FillRect(5, YL, Xm, Yb, Band);
+        picture->Line({5, YL}, {Xm, YL}, Blue);
         Label(YL, FormatRate(b) + " （下限）");
-        Image1->FillRect(5, 5, Xm, YU, Band);
-        Image1->Line({5, YU}, {Xm, YU}, ClRed);
+        picture->FillRect(5, 5, Xm, YU, Band);
+        picture->Line({5, YU}, {Xm, YU}, ClRed);
         Label(YU, FormatRate(a) + " （上限）");
         return;
     }
@@ -686,16 +633,16 @@ void TForm3::DrawBase(bool deviation, double a, double b, double c) {
         baseY = std::isfinite(offset) ? static_cast<int>(std::nearbyint(std::clamp(offset, -1e4, 1e4))) + YU
                                       : Yb / 2;
     }
-    Image1->Line({5, baseY}, {Xm, baseY}, ClLime);
+    picture->Line({5, baseY}, {Xm, baseY}, ClLime);
     Label(baseY, FormatRate(s) + " （基準）");
     if (u > 0) {
-        Image1->FillRect(5, 5, Xm, YU, Band);
-        Image1->Line({5, YU}, {Xm, YU}, ClRed);
+        picture->FillRect(5, 5, Xm, YU, Band);
+        picture->Line({5, YU}, {Xm, YU}, ClRed);
         Label(YU, FormatRate(s + u) + " （偏差上限 " + FormatRate(u) + " ）");
     }
     if (l > 0) {
-        Image1->FillRect(5, YL, Xm, Yb, Band);
-        Image1->Line({5, YL}, {Xm, YL}, Blue);
+        picture->FillRect(5, YL, Xm, Yb, Band);
+        picture->Line({5, YL}, {Xm, YL}, Blue);
         Label(YL, FormatRate(s - l) + " （偏差下限 " + FormatRate(-l) + " ）");
     }
 }
@@ -713,11 +660,11 @@ std::vector<QPoint> Curve(std::initializer_list<int> m) {
 } // namespace
 
 void TForm3::DrawABSHigh() {
-    Image1->Polyline(Curve({10, 9, 10, 9, 8, 6, 6, 5, 4, 4, 3}), ClRed);
+    picture->Polyline(Curve({10, 9, 10, 9, 8, 6, 6, 5, 4, 4, 3}), ClRed);
 }
 
 void TForm3::DrawABSLow() {
-    Image1->Polyline(Curve({1, 2, 2, 2, 3, 4, 4, 6, 8, 8, 9}), Blue);
+    picture->Polyline(Curve({1, 2, 2, 2, 3, 4, 4, 6, 8, 8, 9}), Blue);
 }
 
 } // namespace quorvane

@@ -11,6 +11,7 @@
 #include "alert/App.h"
 #include "alert/Sound.h"
 #include "app/toolkit/DialogLinks.h"
+#include "util/Numbers.h"
 
 class QCheckBox;
 class QComboBox;
@@ -25,12 +26,6 @@ namespace quorvane {
 class TImage;
 class TSpinEdit;
 
-// A number field's text: up to 15 significant digits, no grouping, the decimal separator FormatRate
-// uses (110.25, 0, 5E-5).
-std::string FieldText(double value);
-// Reads a number field's text: blanks around, an optional sign, digits, that decimal separator and an
-// exponent. Nothing for anything else: empty text, grouping, a full stop where the separator is a comma.
-std::optional<double> ParseFieldText(const std::string& text);
 // A rate as FormatRate shows it ("1,234.5000") as a number field takes it ("1234.5000"); text of
 // another form is returned unchanged.
 std::string PlainRateText(const std::string& rate);
@@ -95,28 +90,28 @@ private:
     TASounds shownSounds_;
     TApps shownApps_;
 
-    QTabWidget* TabControl1 = nullptr;
-    QComboBox* DD_TYPE = nullptr;
-    TSpinEdit* SE_COOLDOWN = nullptr;
-    QLineEdit* LE_H = nullptr;
-    QLineEdit* LE_L = nullptr;
-    QLineEdit* LE_DH = nullptr;
-    QLineEdit* LE_BASE = nullptr;
-    QLineEdit* LE_DL = nullptr;
-    QCheckBox* CB_H = nullptr;
-    QCheckBox* CB_MAIL_H = nullptr;
-    QCheckBox* CB_APP_H = nullptr;
-    QComboBox* DD_SOUND_H = nullptr;
-    QComboBox* DD_APP_HON = nullptr;
-    QComboBox* DD_APP_HOFF = nullptr;
-    QCheckBox* CB_L = nullptr;
-    QCheckBox* CB_MAIL_L = nullptr;
-    QCheckBox* CB_APP_L = nullptr;
-    QComboBox* DD_SOUND_L = nullptr;
-    QComboBox* DD_APP_LON = nullptr;
-    QComboBox* DD_APP_LOFF = nullptr;
-    TImage* Image1 = nullptr;
-    QLabel* LB_V1 = nullptr;
+    QTabWidget* pages = nullptr;
+    QComboBox* typeChoice = nullptr;
+    TSpinEdit* cooldownEdit = nullptr;
+    QLineEdit* upperField = nullptr;
+    QLineEdit* lowerField = nullptr;
+    QLineEdit* deviationUpperField = nullptr;
+    QLineEdit* baseField = nullptr;
+    QLineEdit* deviationLowerField = nullptr;
+    QCheckBox* upperCheck = nullptr;
+    QCheckBox* upperMailCheck = nullptr;
+    QCheckBox* upperAppCheck = nullptr;
+    QComboBox* upperSoundChoice = nullptr;
+    QComboBox* upperOnAppChoice = nullptr;
+    QComboBox* upperOffAppChoice = nullptr;
+    QCheckBox* lowerCheck = nullptr;
+    QCheckBox* lowerMailCheck = nullptr;
+    QCheckBox* lowerAppCheck = nullptr;
+    QComboBox* lowerSoundChoice = nullptr;
+    QComboBox* lowerOnAppChoice = nullptr;
+    QComboBox* lowerOffAppChoice = nullptr;
+    TImage* picture = nullptr;
+    QLabel* rateLabel = nullptr;
     MainWindowLink* mainWindow_ = nullptr;
 };
 

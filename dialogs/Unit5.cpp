@@ -18,20 +18,8 @@ bool SettingUp = false;
 
 namespace {
 
-QString U(const char* text) {
-    return QString::fromUtf8(text);
-}
 QString BoxName(int n) {
     return QStringLiteral("CB_E%1").arg(n);
-}
-
-QPushButton* Button(QWidget* parent, const char* name, const char* text, const char* hint, QRect geometry) {
-    auto* b = new QPushButton(U(text), parent);
-    b->setObjectName(QString::fromLatin1(name));
-    b->setGeometry(geometry);
-    if (*hint)
-        b->setToolTip(U(hint));
-    return b;
 }
 
 } // namespace
@@ -62,10 +50,10 @@ TForm5::TForm5(MainWindowLink* mainWindow, QWidget* parent)
         box->OnClick = [this](TCheckBox* sender) { CB_EClick(sender); };
     }
 
-    auto* edit = Button(this, "BT_EDIT", "通貨設定", "通貨ペアの設定をします", {136, 16, 75, 25});
+    auto* edit = MakeButton(this, "BT_EDIT", "通貨設定", "通貨ペアの設定をします", {136, 16, 75, 25});
     edit->setAutoDefault(false);
     connect(edit, &QPushButton::clicked, this, [this] { RunGuarded([this] { BT_EDITClick(); }); });
-    auto* ok = Button(this, "BT_OK", "閉じる", "", {136, 138, 75, 25});
+    auto* ok = MakeButton(this, "BT_OK", "閉じる", "", {136, 138, 75, 25});
     ok->setDefault(true); // Enter closes
     connect(ok, &QPushButton::clicked, this, [this] { RunGuarded([this] { BT_OKClick(); }); });
 }
@@ -96,7 +84,7 @@ void TForm5::FormShow() {
 
 void TForm5::SetTitles() {
     for (int n = 1; n <= SlotCount; ++n) {
-        SetLabel(BoxName(n), QStringLiteral(" ") + QString::fromStdString(Slots()[n - 1].Title), ClBlack);
+        SetLabel(BoxName(n), QStringLiteral(" ") + Qs(Slots()[n - 1].Title), ClBlack);
         SetCheck(BoxName(n), Slots()[n - 1].Enable);
     }
 }

@@ -51,9 +51,6 @@ public:
     SessionMark& operator=(const SessionMark&) = delete;
 };
 
-constexpr std::int32_t kAuthLogin = 1;
-constexpr std::int32_t kPopBeforeSmtp = 2;
-
 void Info(MailProgress* progress, const char* text) {
     if (progress)
         progress->Step(text);
@@ -89,10 +86,10 @@ Clients BuildClients(const TSMTP& smtp, const TPOP& pop, std::chrono::millisecon
     Clients clients;
     clients.smtp = std::make_shared<mail::SmtpClient>(
         mail::ServerSettings{smtp.Server, smtp.Port, smtp.UserID, smtp.Password, smtp.Security},
-        smtp.AuthType == kAuthLogin, timeout);
+        smtp.AuthType == SmtpAuth::Login, timeout);
     clients.pop = std::make_shared<mail::Pop3Client>(
         mail::ServerSettings{pop.Server, pop.Port, pop.UserID, pop.Password, pop.Security}, timeout);
-    clients.popBeforeSmtp = smtp.AuthType == kPopBeforeSmtp;
+    clients.popBeforeSmtp = smtp.AuthType == SmtpAuth::PopBeforeSmtp;
     clients.settings = {smtp, pop, timeout};
     return clients;
 }

@@ -10,12 +10,15 @@
 
 namespace quorvane {
 
+// How the SMTP server is logged into, numbered as in the settings file; any other number: no login.
+enum class SmtpAuth : std::int32_t { None = 0, Login = 1, PopBeforeSmtp = 2 };
+
 struct TSMTP {
     std::int32_t Port = 0;
     std::string Server;
     std::string UserID;
     std::string Password;
-    std::int32_t AuthType = 0; // 0 none, 1 AUTH LOGIN, 2 POP before SMTP
+    SmtpAuth AuthType = SmtpAuth::None;
     std::int32_t Security = 0; // 0 none, 1 STARTTLS, 2 TLS from the first byte
 };
 

@@ -1,14 +1,12 @@
 #include "rated/EcbHistory.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <charconv>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 
 #include "rated/RateSource.h"
+#include "util/FileRead.h"
 #include "util/UserFolders.h"
 #include "util/Xml.h"
 
@@ -122,23 +120,10 @@ Result<int> HistoryFeed::Load(const std::string& source) {
 
 // Written beside and renamed over, so that a reader never sees half a copy.
 void HistoryFeed::KeepCopy(const std::string& bytes) {
-    namespace fs = std::filesystem;
-    const fs::path target(cacheFile_);
-    const fs::path temporary = target.string() + "." + std::to_string(::getpid()) + ".part";
     std::error_code ec;
-    fs::create_directories(target.parent_path(), ec);
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        if (!out.flush())
-            ec = std::make_error_code(std::errc::io_error);
-    }
-    if (!ec)
-        fs::rename(temporary, target, ec);
-    if (ec) {
-        fs::remove(temporary, ec);
-        log_("warning: cannot keep a copy of the history in " + target.string());
-    }
+    std::filesystem::create_directories(std::filesystem::path(cacheFile_).parent_path(), ec);
+    if (ReplaceFileBytes(cacheFile_, bytes) != 0)
+        log_("warning: cannot keep a copy of the history in " + cacheFile_);
 }
 
 void HistoryFeed::StartRefreshing() {

@@ -1,13 +1,11 @@
 #include "rated/RateFeed.h"
 
-#include <unistd.h>
-
 #include <cmath>
 #include <filesystem>
-#include <fstream>
 
 #include "rated/RateSource.h"
 #include "rated/SoapMessages.h"
+#include "util/FileRead.h"
 #include "util/PrintableText.h"
 #include "util/Text.h"
 
@@ -181,24 +179,10 @@ void RateFeed::Publish() {
 
 // Written beside and renamed over, so that a reader never sees half a copy.
 void RateFeed::KeepCopy(const std::string& bytes) {
-    namespace fs = std::filesystem;
-    const fs::path target(options_.cacheFile);
-    const fs::path temporary = target.string() + "." + std::to_string(::getpid()) + ".part";
     std::error_code ec;
-    fs::create_directories(target.parent_path(), ec);
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        out.close();
-        if (!out)
-            ec = std::make_error_code(std::errc::io_error);
-    }
-    if (!ec)
-        fs::rename(temporary, target, ec);
-    if (ec) {
-        fs::remove(temporary, ec);
-        log_("warning: cannot keep a copy of the rates in " + target.string());
-    }
+    std::filesystem::create_directories(std::filesystem::path(options_.cacheFile).parent_path(), ec);
+    if (ReplaceFileBytes(options_.cacheFile, bytes) != 0)
+        log_("warning: cannot keep a copy of the rates in " + options_.cacheFile);
 }
 
 void RateFeed::StartRefreshing(bool readNow) {

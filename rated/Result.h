@@ -2,8 +2,8 @@
 #pragma once
 
 #include <string>
-#include <utility>
-#include <variant>
+
+#include "util/Result.h"
 
 namespace quorvane::rated {
 
@@ -11,18 +11,6 @@ struct Error {
     std::string text;
 };
 
-template <class T, class E = Error> class Result {
-public:
-    Result(T value) : state_(std::in_place_index<0>, std::move(value)) {}
-    Result(E error) : state_(std::in_place_index<1>, std::move(error)) {}
-
-    explicit operator bool() const { return state_.index() == 0; }
-    const T& value() const { return std::get<0>(state_); }
-    T& value() { return std::get<0>(state_); }
-    const E& error() const { return std::get<1>(state_); }
-
-private:
-    std::variant<T, E> state_;
-};
+template <class T, class E = Error> using Result = quorvane::Result<T, E>;
 
 } // namespace quorvane::rated

@@ -3,7 +3,8 @@
 
 #include <string>
 #include <utility>
-#include <variant>
+
+#include "util/Result.h"
 
 namespace quorvane {
 
@@ -36,21 +37,7 @@ struct ServiceError {
 // "HTTP status 404: ..." style text for people (quorvanectl, logs).
 std::string Describe(const ServiceError& error);
 
-template <class T> class ServiceResult {
-public:
-    ServiceResult(T value) : state_(std::in_place_index<0>, std::move(value)) {}
-    ServiceResult(ServiceError error) : state_(std::in_place_index<1>, std::move(error)) {}
-
-    bool ok() const { return state_.index() == 0; }
-    explicit operator bool() const { return ok(); }
-    const T& value() const& { return std::get<0>(state_); }
-    T& value() & { return std::get<0>(state_); }
-    T&& value() && { return std::get<0>(std::move(state_)); }
-    const ServiceError& error() const { return std::get<1>(state_); }
-
-private:
-    std::variant<T, ServiceError> state_;
-};
+template <class T> using ServiceResult = Result<T, ServiceError>;
 
 inline ServiceError MakeError(ServiceErrorKind kind, std::string message) {
     return ServiceError{kind, std::move(message)};

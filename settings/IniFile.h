@@ -9,6 +9,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "util/Numbers.h"
+
 namespace quorvane {
 
 // Reading or writing a settings file failed; the text names the path and the system's reason.
@@ -16,15 +18,6 @@ class SettingsFileError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
-
-// Value texts. Parsers return nothing for a text they cannot read, so the caller's default applies.
-// Integers: decimal with an optional sign, or "$" / "0x" / "0X" and hexadecimal digits (up to 32 bits,
-// wrapping to negative as the Windows program did).
-std::optional<std::int32_t> ParseInteger(std::string_view text);
-// Reals: "." and the decimal separator of the current locale are both accepted; no grouping.
-std::optional<double> ParseReal(std::string_view text);
-// 15 significant digits, shortest form, always with "." : "0", "110.25", "5E-5", "1.5E20".
-std::string FormatReal(double value);
 
 class IniFile {
 public:

@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <optional>
 #include <span>
+#include <type_traits>
 #include <variant>
 
 namespace quorvane {
@@ -31,7 +32,8 @@ constexpr std::int32_t MaxRegistryEntries = 1000;
 // One key of a section: its name, the field it maps to and the default a load uses. A key without
 // default keeps what the loader put in the field beforehand.
 template <class R> struct Key {
-    using Member = std::variant<std::int32_t R::*, bool R::*, double R::*, std::string R::*>;
+    using Member = std::variant<std::int32_t R::*, SmtpAuth R::*, AlarmType R::*, bool R::*, double R::*,
+                                std::string R::*>;
     using Value = std::variant<std::int32_t, bool, double, std::string>;
 
     std::string_view name;
@@ -42,6 +44,12 @@ template <class R> struct Key {
 
 template <class R> Key<R> Integer(std::string_view name, std::int32_t R::*m, std::int32_t fallback) {
     return {name, m, fallback};
+}
+// An enumeration is kept as its number, so that a number it does not name survives a load and a save;
+// its default is the enumeration's 0.
+template <class R, class E> Key<R> Integer(std::string_view name, E R::*m) {
+    static_assert(std::is_enum_v<E>);
+    return {name, m, std::int32_t{0}};
 }
 template <class R> Key<R> Boolean(std::string_view name, bool R::*m, bool fallback) {
     return {name, m, fallback};
@@ -67,7 +75,7 @@ const Key<Settings> SystemKeys[] = {
 const Key<TSMTP> SmtpKeys[] = {
     Text("SMTP_SERVER", &TSMTP::Server),           Integer("SMTP_PORT", &TSMTP::Port, 25),
     Text("SMTP_USER_ID", &TSMTP::UserID),          Protected("SMTP_PASSWORD", &TSMTP::Password),
-    Integer("SMTP_AUTHTYPE", &TSMTP::AuthType, 0), Integer("SMTP_SECURITY", &TSMTP::Security, 0),
+    Integer("SMTP_AUTHTYPE", &TSMTP::AuthType), Integer("SMTP_SECURITY", &TSMTP::Security, 0),
 };
 
 const Key<TPOP> PopKeys[] = {
@@ -110,7 +118,7 @@ const Key<TAlertConfig> AlertKeys[] = {
     Real("DL", &TAlertConfig::DL),
     Integer("SOUND_H", &TAlertConfig::SOUND_H, 0),
     Integer("SOUND_L", &TAlertConfig::SOUND_L, 0),
-    Integer("ALTYPE", &TAlertConfig::ALTYPE, 0),
+    Integer("ALTYPE", &TAlertConfig::ALTYPE),
     Integer("APP_H_ON", &TAlertConfig::APP_H_ON, 0),
     Integer("APP_H_OFF", &TAlertConfig::APP_H_OFF, 0),
     Integer("APP_L_ON", &TAlertConfig::APP_L_ON, 0),
@@ -124,7 +132,10 @@ std::string SlotSection(int slot) {
 }
 
 template <class T, class R> T FallbackOr(const Key<R>& key, const T& current) {
-    return key.fallback ? std::get<T>(*key.fallback) : current;
+    if constexpr (std::is_enum_v<T>)
+        return key.fallback ? static_cast<T>(std::get<std::int32_t>(*key.fallback)) : current;
+    else
+        return key.fallback ? std::get<T>(*key.fallback) : current;
 }
 
 // A password typed into the file in clear does not decrypt and is taken as it stands.
@@ -152,7 +163,9 @@ void ReadKeys(const IniFile& ini, std::string_view section, std::span<const Key<
                 auto& field = r.*member;
                 using T = std::remove_reference_t<decltype(field)>;
                 const T fallback = FallbackOr<T>(key, field);
-                if constexpr (std::is_same_v<T, std::int32_t>)
+                if constexpr (std::is_enum_v<T>)
+                    field = static_cast<T>(ini.ReadInteger(section, key.name, static_cast<std::int32_t>(fallback)));
+                else if constexpr (std::is_same_v<T, std::int32_t>)
                     field = ini.ReadInteger(section, key.name, fallback);
                 else if constexpr (std::is_same_v<T, bool>)
                     field = ini.ReadBool(section, key.name, fallback);
@@ -175,7 +188,9 @@ void WriteKeys(IniFile& ini, std::string_view section, std::span<const Key<R>> k
             [&](auto member) {
                 const auto& field = r.*member;
                 using T = std::remove_cvref_t<decltype(field)>;
-                if constexpr (std::is_same_v<T, std::int32_t>)
+                if constexpr (std::is_enum_v<T>)
+                    ini.WriteInteger(section, key.name, static_cast<std::int32_t>(field));
+                else if constexpr (std::is_same_v<T, std::int32_t>)
                     ini.WriteInteger(section, key.name, field);
                 else if constexpr (std::is_same_v<T, bool>)
                     ini.WriteBool(section, key.name, field);

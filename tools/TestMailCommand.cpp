@@ -76,7 +76,7 @@ bool ReadSecurity(std::string_view text, std::int32_t& security) {
 }
 
 struct Options {
-    TSMTP smtp{25, "", "", "", 0, 0};
+    TSMTP smtp{25, "", "", "", SmtpAuth::None, 0};
     TPOP pop{110, "", "", "", 0};
     std::string from;
     std::string to;
@@ -134,7 +134,7 @@ bool ReadOptions(int argc, char** argv, Options& options, std::string& error) {
             const std::string_view modes[] = {"none", "login", "pop"};
             const auto* found = std::find(std::begin(modes), std::end(modes), value);
             ok = found != std::end(modes);
-            options.smtp.AuthType = static_cast<std::int32_t>(found - std::begin(modes));
+            options.smtp.AuthType = static_cast<SmtpAuth>(found - std::begin(modes));
         } else if (name == "--user")
             options.smtp.UserID = value;
         else if (name == "--password")

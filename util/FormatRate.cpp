@@ -1,12 +1,10 @@
+#include "util/Numbers.h"
 #include "util/Util.h"
 
 #include <algorithm>
-#include <clocale>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <langinfo.h>
-#include <locale.h>
 
 namespace quorvane {
 
@@ -57,18 +55,6 @@ FixedDigits ToFixedDigits(double magnitude) {
     return f;
 }
 
-// Frees a newlocale() handle.
-struct LocaleHandle {
-    locale_t handle;
-    explicit LocaleHandle(locale_t h) : handle(h) {}
-    ~LocaleHandle() {
-        if (handle != locale_t(0))
-            freelocale(handle);
-    }
-    LocaleHandle(const LocaleHandle&) = delete;
-    LocaleHandle& operator=(const LocaleHandle&) = delete;
-};
-
 } // namespace
 
 std::string FormatRate(double value, std::string_view thousands, std::string_view decimal) {
@@ -98,12 +84,8 @@ std::string FormatRate(double value, char thousands, char decimal) {
 }
 
 std::string FormatRate(double value) {
-    const LocaleHandle user(newlocale(LC_NUMERIC_MASK, "", locale_t(0)));
-    if (user.handle == locale_t(0))
-        return FormatRate(value, std::string_view(), ".");
-    const char* decimal = nl_langinfo_l(RADIXCHAR, user.handle);
-    const char* thousands = nl_langinfo_l(THOUSEP, user.handle);
-    return FormatRate(value, thousands ? thousands : "", decimal && *decimal ? decimal : ".");
+    const NumericSeparators user = UserSeparators();
+    return FormatRate(value, user.thousands, user.decimal);
 }
 
 } // namespace quorvane

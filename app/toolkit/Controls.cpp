@@ -4,9 +4,29 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include <algorithm>
+
 #include "app/toolkit/Guard.h"
 
 namespace quorvane {
+
+QPushButton* MakeButton(QWidget* parent, const char* name, const char* text, const char* hint,
+                        QRect geometry) {
+    auto* b = new QPushButton(U(text), parent);
+    b->setObjectName(QString::fromLatin1(name));
+    if (*hint)
+        b->setToolTip(U(hint));
+    if (geometry.isValid())
+        b->setGeometry(geometry);
+    return b;
+}
+
+void KeepEnterForFields(QWidget* dialog) {
+    for (auto* b : dialog->findChildren<QPushButton*>()) {
+        b->setAutoDefault(false);
+        b->setDefault(false);
+    }
+}
 
 TLabel::TLabel(QWidget* parent, const QString& name) : QLabel(parent) {
     setObjectName(name);
@@ -54,7 +74,27 @@ void TLabel::PlaceRight(int right, int top, int minWidth) {
     Fit();
 }
 
+void TLabel::KeepRightOf(const QWidget* neighbour) {
+    neighbour_ = neighbour;
+    designFont_ = font();
+    Fit();
+}
+
 void TLabel::Fit() {
+    if (rightAligned_ && neighbour_) {
+        const int centre = y() + height() / 2;
+        const int room = std::max(minWidth_, anchor_ - (neighbour_->geometry().right() + 1));
+        QFont smaller = designFont_;
+        setFont(smaller);
+        while (sizeHint().width() > room && smaller.pixelSize() > designFont_.pixelSize() / 2) {
+            smaller.setPixelSize(smaller.pixelSize() - 1);
+            setFont(smaller);
+        }
+        const QSize hint = sizeHint();
+        const int w = std::max(minWidth_, hint.width());
+        setGeometry(anchor_ - w, centre - hint.height() / 2, w, hint.height());
+        return;
+    }
     const QSize hint = sizeHint();
     if (rightAligned_) {
         const int w = std::max(minWidth_, hint.width());

@@ -2,9 +2,10 @@
 
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QLocale>
 
 #include <algorithm>
+
+#include "util/Numbers.h"
 
 namespace quorvane {
 
@@ -50,7 +51,7 @@ void TSpinEdit::keyPressEvent(QKeyEvent* event) {
     const QString text = event->text();
     if (text.size() == 1 && text[0].isPrint()) {
         const QChar c = text[0];
-        const QString separator = QLocale().decimalPoint();
+        const QString separator = QString::fromStdString(UserSeparators().decimal);
         if (!c.isDigit() && c != QLatin1Char('+') && c != QLatin1Char('-') && QString(c) != separator) {
             event->accept(); // dropped, as the field takes no other character from the keyboard
             return;

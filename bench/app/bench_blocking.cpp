@@ -81,7 +81,7 @@ int main(int argc, char** argv) {
     }
 
     SetMailTimeout(timeout);
-    SetSMTP(TSMTP{silent.Port(), "127.0.0.1", "", "", 0, 0});
+    SetSMTP(TSMTP{silent.Port(), "127.0.0.1", "", "", SmtpAuth::None, 0});
     SetMailAccount(TMailAccount{"alarm@example.com", "me@example.org", "", ""});
     InitMail();
     Alerts[0].MAIL_H_SW = true;

@@ -36,7 +36,7 @@ int main(int argc, char** argv) {
     }
     QuoteTable table;
     SetPair(table[0], "USD", "JPY");
-    Alerts[0].ALTYPE = 1;
+    Alerts[0].ALTYPE = AlarmType::Deviation;
     Alerts[0].BASE = 150;
     Alerts[0].DH = Alerts[0].DL = 2;
 

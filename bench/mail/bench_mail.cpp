@@ -57,7 +57,7 @@ void BM_SendTestMailToLoopback(benchmark::State& state) {
     SilentBoxes boxes;
     quorvane::InstallMessageBoxes(&boxes);
     auto server = quorvane::testing::FakeMailServer::Smtp();
-    quorvane::CreateMailClients(quorvane::TSMTP{server.Start(), "127.0.0.1", "", "", 0}, quorvane::TPOP{});
+    quorvane::CreateMailClients(quorvane::TSMTP{server.Start(), "127.0.0.1", "", ""}, quorvane::TPOP{});
     for (auto _ : state) {
         if (!quorvane::SendMail("Quorvane TestMail", "alarm@example.com", "me@example.org", "", nullptr))
             state.SkipWithError("send failed");

@@ -35,7 +35,7 @@ protected:
     // A record that acts on both sides: every switch on, sound and programs registered.
     static TAlertConfig ActingConfig(std::int32_t type, double ah, double al) {
         TAlertConfig c = DefaultAlertConfig();
-        c.ALTYPE = type;
+        c.ALTYPE = static_cast<AlarmType>(type);
         c.AH = ah;
         c.AL = al;
         c.MAIL_H_SW = c.MAIL_L_SW = true;

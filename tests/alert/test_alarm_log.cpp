@@ -50,7 +50,7 @@ TEST_F(AlarmLogTest, AMailRefusedAtRcptIsLoggedWithTheServersReply) {
     auto smtp = FakeMailServer::Smtp();
     smtp.On("RCPT TO:", "550 5.1.1 <trader@example.jp>: no such user\r\n");
     SetMailTimeout(std::chrono::milliseconds(3000));
-    CreateMailClients(TSMTP{smtp.Start(), "127.0.0.1", "", "", 0}, TPOP{});
+    CreateMailClients(TSMTP{smtp.Start(), "127.0.0.1", "", ""}, TPOP{});
     SetMailAccount({"alarm@example.jp", "trader@example.jp", "", ""});
     InstallAlertMailer(
         {GetMailAccount, [](const std::string& subject, const std::string& from, const std::string& to,

@@ -53,7 +53,9 @@ protected:
                 entries.push_back(*entry);
         return entries;
     }
-    static void MailsTo(int port) { CreateMailClients(TSMTP{port, "127.0.0.1", "", "", 0}, TPOP{}); }
+    static void MailsTo(int port) {
+        CreateMailClients(TSMTP{port, "127.0.0.1", "", "", SmtpAuth::None}, TPOP{});
+    }
 
     std::unique_ptr<TForm1> form1;
     std::unique_ptr<TForm4> form4;
@@ -109,7 +111,7 @@ TEST_F(AlarmMailTest, ASaveWhileAMailWaitsSendsItToTheServerOfItsTime) {
     {
         const MailQueuePause pause(&mails.Queue());
         CheckAlert(0, true, false, 150, "USD/JPY");
-        SetSMTP(TSMTP{after.Start(), "127.0.0.1", "", "", 0}); // as the settings dialog saves
+        SetSMTP(TSMTP{after.Start(), "127.0.0.1", "", "", SmtpAuth::None}); // as the settings dialog saves
         InitMail();
     }
     QTRY_COMPARE_WITH_TIMEOUT(Logged().size(), std::size_t{1}, 10000);

@@ -22,7 +22,7 @@ namespace {
 
 TAlertConfig Record(int type, double ah, double al, double base, double dh, double dl) {
     TAlertConfig r = DefaultAlertConfig();
-    r.ALTYPE = type;
+    r.ALTYPE = static_cast<AlarmType>(type);
     r.AH = ah;
     r.AL = al;
     r.BASE = base;

@@ -78,7 +78,7 @@ TEST_F(ChartWindowTest, TheLimitLinesFollowTheSlotsAlarmType) {
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message() << "type " << c.type << " ah " << c.ah << " dh " << c.dh);
         TAlertConfig& alert = Alerts[2];
-        alert.ALTYPE = c.type;
+        alert.ALTYPE = static_cast<AlarmType>(c.type);
         alert.AH = c.ah;
         alert.AL = c.al;
         alert.BASE = c.base;

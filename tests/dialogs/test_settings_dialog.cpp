@@ -168,7 +168,7 @@ TEST_F(SettingsDialogTest, SaveAppliesEverythingKeepsEnableClicksMadeMeanwhileAn
     EXPECT_EQ(service.Requests(), Texts{"USD/JPY"}) << "the next fetch asks the service named";
     const TSMTP smtp = GetSMTP();
     EXPECT_EQ((std::tuple{smtp.Server, smtp.Port, smtp.UserID, smtp.AuthType}),
-              (std::tuple{std::string("127.0.0.1"), 587, std::string("taro"), 2}));
+              (std::tuple{std::string("127.0.0.1"), 587, std::string("taro"), SmtpAuth::PopBeforeSmtp}));
     EXPECT_EQ(GetPOP().Server, "pop.example.com");
     EXPECT_EQ((std::pair{smtp.Security, GetPOP().Security}), (std::pair{1, 2}));
     EXPECT_EQ(GetMailAccount().To, "me@example.org");
@@ -316,7 +316,7 @@ TEST_F(SettingsDialogTest, AuthenticationChoiceEnablesItsFieldsAndAnUnknownOneCh
     EXPECT_EQ(auth->currentIndex(), -1);
     EXPECT_TRUE(Get("LE_SMTP_ID")->isEnabled());
     Click("BT_SAVE");
-    EXPECT_EQ(GetSMTP().AuthType, -1);
+    EXPECT_EQ(GetSMTP().AuthType, static_cast<SmtpAuth>(-1));
 }
 
 TEST_F(SettingsDialogTest, ABadPortAppliesNothingAndTheTestMailSendsNothing) {

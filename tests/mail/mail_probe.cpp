@@ -20,7 +20,7 @@ int main(int argc, char** argv) {
     }
     const std::string server = argv[2];
     const std::size_t colon = server.rfind(':');
-    quorvane::TSMTP smtp{std::stoi(server.substr(colon + 1)), server.substr(0, colon), "", "", 0};
+    quorvane::TSMTP smtp{std::stoi(server.substr(colon + 1)), server.substr(0, colon), "", ""};
     quorvane::CreateMailClients(smtp, quorvane::TPOP{});
     std::ifstream file(argv[6], std::ios::binary);
     std::stringstream body;

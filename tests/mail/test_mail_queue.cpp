@@ -15,7 +15,7 @@ using quorvane::testing::FakeMailServer;
 namespace {
 
 MailSettings To(int port, std::chrono::milliseconds timeout = std::chrono::milliseconds(3000)) {
-    return {TSMTP{port, "127.0.0.1", "", "", 0}, TPOP{}, timeout};
+    return {TSMTP{port, "127.0.0.1", "", "", SmtpAuth::None}, TPOP{}, timeout};
 }
 
 OutgoingMail Mail(const std::string& subject) {

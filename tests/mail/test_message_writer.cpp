@@ -1,6 +1,7 @@
+#include "fakes/MailTestSupport.h"
+#include "mail/Base64.h"
 #include "mail/MailError.h"
 #include "mail/MailMessage.h"
-#include "fakes/MailTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -375,6 +376,20 @@ TEST(MailLanguage, ComesFromTheLocaleVariablesInOrder) {
     EXPECT_EQ(with(nullptr, nullptr, "ja_JP.UTF-8"), MailLanguage::Japanese);
     EXPECT_EQ(with(nullptr, nullptr, nullptr), MailLanguage::Other);
     with(nullptr, nullptr, nullptr);
+}
+
+// RFC 4648's vectors: every padding case, and bytes with the high bit set.
+TEST(Base64, EncodesTheStandardVectorsOnOneLine) {
+    using namespace std::string_view_literals;
+    const struct {
+        std::string_view bytes, text;
+    } cases[] = {{""sv, ""sv},        {"f"sv, "Zg=="sv},          {"fo"sv, "Zm8="sv},
+                 {"foo"sv, "Zm9v"sv}, {"foobar"sv, "Zm9vYmFy"sv}, {"\xFF\xFE\x00"sv, "//4A"sv}};
+    for (const auto& c : cases)
+        EXPECT_EQ(Base64Encode(c.bytes), c.text) << c.text;
+    const std::string longText(1000, 'x');
+    EXPECT_EQ(Base64Encode(longText).find_first_of("\r\n"), std::string::npos);
+    EXPECT_EQ(Base64Decode(Base64Encode(longText)), longText);
 }
 
 } // namespace

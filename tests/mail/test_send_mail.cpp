@@ -48,7 +48,7 @@ protected:
     void TearDown() override { SetMailTimeout(std::chrono::seconds(30)); }
 
     static void Build(int smtpPort, int authType, int popPort = 0) {
-        CreateMailClients(TSMTP{smtpPort, "127.0.0.1", "user", "secret", authType},
+        CreateMailClients(TSMTP{smtpPort, "127.0.0.1", "user", "secret", static_cast<SmtpAuth>(authType)},
                           TPOP{popPort, "127.0.0.1", "taro", "pw"});
     }
 
@@ -257,7 +257,7 @@ TEST_F(SendMailTest, SmtpAuthLogin) {
 TEST_F(SendMailTest, BuiltClientsStayUntilTheNextBuild) {
     auto stored = FakeMailServer::Smtp();
     auto dialog = FakeMailServer::Smtp();
-    SetSMTP(TSMTP{stored.Start(), "127.0.0.1", "", "", 0});
+    SetSMTP(TSMTP{stored.Start(), "127.0.0.1", "", ""});
     SetPOP(TPOP{110, "pop.example", "", ""});
     SetMailAccount(TMailAccount{"f@x", "t@y", "c@z", "b@w"});
     InitMail();

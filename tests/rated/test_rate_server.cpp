@@ -34,7 +34,7 @@ double ReadDouble(const std::string& text) {
     return ec == std::errc() && ptr == text.data() + text.size() ? value : -1;
 }
 
-std::string Result(const httplib::Result& res) {
+std::string ResultText(const httplib::Result& res) {
     return XPathDoc(res->body).One(
         "/soap:Envelope/soap:Body/tns:ConversionRateResponse/tns:ConversionRateResult");
 }
@@ -146,7 +146,7 @@ TEST(RatedConversion, EveryCoveredPairIsTheExactCrossRate) {
             auto res = client.Post("/CurrencyConvertor.asmx", ConversionRequest(from, to), "text/xml");
             ASSERT_TRUE(res) << from << "/" << to;
             ASSERT_EQ(res->status, 200) << res->body;
-            EXPECT_EQ(ReadDouble(Result(res)), toRate / fromRate) << from << "/" << to << ": " << res->body;
+            EXPECT_EQ(ReadDouble(ResultText(res)), toRate / fromRate) << from << "/" << to << ": " << res->body;
         }
     }
     EXPECT_EQ(service.log.Count(" fault "), 0u);
@@ -162,7 +162,7 @@ TEST(RatedConversion, AnswersWithDotDecimalsWhateverTheLocale) {
     auto res = service.Post(ConversionRequest("USD", "JPY"), "\"http://www.webserviceX.NET/ConversionRate\"");
     std::setlocale(LC_ALL, saved.c_str());
     ASSERT_TRUE(res);
-    const std::string text = Result(res);
+    const std::string text = ResultText(res);
     EXPECT_EQ(text.find(','), std::string::npos) << text;
     EXPECT_EQ(ReadDouble(text), 138.05 / 1.0163) << text;
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "fakes/ScopedEnv.h"
 #include "fakes/TestFiles.h"
 #include "settings/IniFile.h"
 
@@ -8,6 +9,7 @@
 #include <clocale>
 #include <filesystem>
 #include <fstream>
+#include <locale.h>
 #include <sstream>
 
 using namespace quorvane;
@@ -15,21 +17,24 @@ using fakes::FileSizeLimit;
 using fakes::ReadBytes;
 using fakes::TempFolder;
 using fakes::WriteBytes;
+using quorvane::testing::ScopedEnv;
 namespace fs = std::filesystem;
 
 namespace {
 
-// Switches LC_NUMERIC for one scope.
+// The user's locale for one scope, as the environment names it; the process locale stays "C".
 class NumericLocale {
 public:
-    explicit NumericLocale(const char* name) : old_(std::setlocale(LC_NUMERIC, nullptr)) {
-        ok_ = std::setlocale(LC_NUMERIC, name) != nullptr;
+    explicit NumericLocale(const char* name) : env_("LC_ALL", name) {
+        const locale_t installed = newlocale(LC_NUMERIC_MASK, name, locale_t(0));
+        ok_ = installed != locale_t(0);
+        if (ok_)
+            freelocale(installed);
     }
-    ~NumericLocale() { std::setlocale(LC_NUMERIC, old_.c_str()); }
     bool ok() const { return ok_; }
 
 private:
-    std::string old_;
+    ScopedEnv env_;
     bool ok_ = false;
 };
 
@@ -154,6 +159,7 @@ TEST(IniValues, RealsAreWrittenWithFifteenDigitsInTheShortestForm) {
 }
 
 TEST(IniValues, RealsReadOnlyWholeFiniteNumbers) {
+    NumericLocale plain("C");
     EXPECT_EQ(ParseReal("110.25"), 110.25);
     EXPECT_EQ(ParseReal("5E-5"), 5e-5);
     EXPECT_EQ(ParseReal("1.5e20"), 1.5e20);
@@ -196,8 +202,9 @@ TEST(IniFileLoad, ReadsCp932FilesAndDropsAUtf8ByteOrderMark) {
 
 TEST(IniFileLoad, OneStrayByteSpoilsOnlyItsOwnLine) {
     // UTF-8 Japanese, a line with a CP932 name, a line with a lone byte, and the UTF-8 after them.
-    const IniFile mixed = IniFile::ParseBytes("[Sound]\r\nName1=警報音\r\nName2=\x83\x54\x83\x45\x83\x93\x83\x68\r"
-                                              "\nName3=a\xFF\nPath1=C:\\サウンド\\表示.wav\r\n");
+    const IniFile mixed =
+        IniFile::ParseBytes("[Sound]\r\nName1=警報音\r\nName2=\x83\x54\x83\x45\x83\x93\x83\x68\r"
+                            "\nName3=a\xFF\nPath1=C:\\サウンド\\表示.wav\r\n");
     EXPECT_EQ(mixed.Find("Sound", "Name1"), "警報音");
     EXPECT_EQ(mixed.Find("Sound", "Name2"), "サウンド");
     EXPECT_EQ(mixed.Find("Sound", "Name3"), "a\uFFFD");

@@ -5,11 +5,13 @@
 #include "alert/Sound.h"
 #include "fakes/FakeMailServer.h"
 #include "fakes/FakeSettingsHost.h"
+#include "fakes/ScopedEnv.h"
 #include "fakes/TestFiles.h"
 #include "mail/Mail.h"
 #include "settings/Settings.h"
 #include "tools/Command.h"
 #include "util/Currency.h"
+#include "util/Numbers.h"
 #include "util/Secret.h"
 #include "util/Util.h"
 
@@ -98,7 +100,7 @@ TEST_F(SettingsFile, MissingFileGivesEveryDefault) {
     EXPECT_EQ(BasicData.Interval, 5);
     EXPECT_EQ(GetSMTP().Port, 25);
     EXPECT_EQ(GetPOP().Port, 110);
-    EXPECT_EQ(GetSMTP().AuthType, 0);
+    EXPECT_EQ(GetSMTP().AuthType, SmtpAuth::None);
     for (const TQuote& q : host.quotes) {
         EXPECT_EQ(q.Title, "未設定");
         EXPECT_FALSE(q.Enable);
@@ -213,11 +215,11 @@ TEST_F(SettingsFile, RegistriesKeepTheirOrderAndAnAbsurdCountIsBounded) {
 }
 
 TEST_F(SettingsFile, RealsUnderACommaLocale) {
-    const std::string old = std::setlocale(LC_NUMERIC, nullptr);
-    ASSERT_NE(std::setlocale(LC_NUMERIC, "de_DE.UTF-8"), nullptr) << "run scripts/setup for the locales";
+    // The user's locale as the environment names it; the process locale stays "C".
+    const quorvane::testing::ScopedEnv german("LC_ALL", "de_DE.UTF-8");
+    ASSERT_EQ(UserSeparators().decimal, ",") << "run scripts/setup for the locales";
     LoadText("[Currency0]\nAH=1,5\nAL=110.25\nBASE=0,00005\n");
     const std::string saved = SavedText();
-    std::setlocale(LC_NUMERIC, old.c_str());
     EXPECT_EQ(Alerts[0].AH, 1.5);
     EXPECT_EQ(Alerts[0].AL, 110.25);
     EXPECT_NE(saved.find("AH=1.5\r\nAL=110.25\r\nBASE=5E-5\r\n"), std::string::npos);
