@@ -37,6 +37,18 @@ std::string Run(sqlite3* db, const char* sql) {
     return reason.empty() ? "unknown SQLite failure" : reason;
 }
 
+// Ends a transaction: committed when nothing failed in it, else rolled back with nothing counted as
+// written. True when committed.
+bool EndTransaction(sqlite3* db, WriteResult& result) {
+    if (result.error.empty())
+        result.error = Run(db, "COMMIT");
+    if (result.error.empty())
+        return true;
+    Run(db, "ROLLBACK");
+    result.written = 0;
+    return false;
+}
+
 std::int64_t PairKey(Currency from, Currency to) {
     return std::int64_t{from} * 256 + to;
 }
@@ -359,13 +371,8 @@ WriteResult HistoryStore::Append(std::span<const RatePoint> points) {
         result.written += added;
         begin = end;
     }
-    if (result.error.empty())
-        result.error = Run(db_, "COMMIT");
-    if (!result.error.empty()) {
-        Run(db_, "ROLLBACK");
-        result.written = 0;
+    if (!EndTransaction(db_, result))
         return result;
-    }
     writtenSince_ = std::min(writtenSince_, oldest);
     return result;
 }
@@ -492,13 +499,8 @@ WriteResult HistoryStore::Thin(std::int64_t now) {
         }
     }
     nextPair.reset();
-    if (result.error.empty())
-        result.error = Run(db_, "COMMIT");
-    if (!result.error.empty()) {
-        Run(db_, "ROLLBACK");
-        result.written = 0;
+    if (!EndTransaction(db_, result))
         return result;
-    }
     thinnedUntil_[0] = tiers[0].until;
     thinnedUntil_[1] = tiers[1].until;
     writtenSince_ = INT64_MAX;

@@ -1,10 +1,14 @@
 // quorvanectl sub-commands: each lives in its own file and has one line in the table of quorvanectl.cpp.
 #pragma once
 
+#include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
+
+#include "util/Currency.h"
 
 namespace quorvane::ctl {
 
@@ -24,6 +28,19 @@ struct Command {
     std::string_view summary;  // one line for the command list
     CommandFunction run;
 };
+
+// The pair named by codes (FROM, TO), or none after telling err, under the command's name, which code is
+// unknown.
+inline std::optional<std::pair<Currency, Currency>>
+ReadPair(std::string_view command, const std::vector<std::string>& codes, std::ostream& err) {
+    int ordinals[2];
+    for (int i = 0; i < 2; ++i)
+        if (!IsCurrency(ordinals[i] = CurrencyFromCode(codes.at(i)))) {
+            err << "quorvanectl " << command << ": unknown currency code \"" << codes[i] << "\"\n";
+            return std::nullopt;
+        }
+    return std::pair{static_cast<Currency>(ordinals[0]), static_cast<Currency>(ordinals[1])};
+}
 
 int RunAlarmsCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int RunHistoryCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);

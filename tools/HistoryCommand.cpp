@@ -100,12 +100,9 @@ int RunHistoryCommand(const std::vector<std::string>& args, std::ostream& out, s
         out << HistoryHelp;
         return ExitSuccess;
     }
-    int ordinals[2];
-    for (int i = 0; i < 2; ++i)
-        if (!IsCurrency(ordinals[i] = CurrencyFromCode(parsed.codes[i]))) {
-            err << "quorvanectl history: unknown currency code \"" << parsed.codes[i] << "\"\n";
-            return ExitFailure;
-        }
+    const auto pair = ReadPair("history", parsed.codes, err);
+    if (!pair)
+        return ExitFailure;
     const std::string path = parsed.file.empty() ? history::DefaultHistoryPath() : parsed.file;
     std::error_code ec;
     if (!std::filesystem::exists(path, ec)) {
@@ -123,7 +120,7 @@ int RunHistoryCommand(const std::vector<std::string>& args, std::ostream& out, s
     }
     if (parsed.csv)
         out << "time,rate,source\n";
-    const auto from = static_cast<Currency>(ordinals[0]), to = static_cast<Currency>(ordinals[1]);
+    const auto [from, to] = *pair;
     for (const history::RatePoint& point : store.Read(from, to, parsed.since, parsed.until)) {
         const char* separator = parsed.csv ? "," : "  ";
         out << LocalTime(point.at) << separator << RateText(point.rate) << separator

@@ -84,26 +84,20 @@ int RunRateCommand(const std::vector<std::string>& args, std::ostream& out, std:
         out << RateHelp;
         return 0;
     }
-    int ordinals[2];
-    for (int i = 0; i < 2; ++i) {
-        ordinals[i] = CurrencyFromCode(parsed.codes[i]);
-        if (!IsCurrency(ordinals[i])) {
-            err << "quorvanectl rate: unknown currency code \"" << parsed.codes[i] << "\"\n";
-            return 1;
-        }
-    }
+    const auto pair = ReadPair("rate", parsed.codes, err);
+    if (!pair)
+        return ExitFailure;
+    const auto [from, to] = *pair;
 
     if (!InitRateService(parsed.wsdl)) {
         err << "quorvanectl rate: the rate service client could not be set up\n";
         return 1;
     }
-    const auto rate =
-        RequestConversionRate(static_cast<Currency>(ordinals[0]), static_cast<Currency>(ordinals[1]));
+    const auto rate = RequestConversionRate(from, to);
     if (!rate) {
         err << "quorvanectl rate: " << Describe(rate.error()) << "\n";
         return 1;
     }
-    const auto from = static_cast<Currency>(ordinals[0]), to = static_cast<Currency>(ordinals[1]);
     out << ShortestNumberText(rate.value()) << SourceText(from, to, parsed.wsdl) << "\n";
     if (!(rate.value() > 0))
         err << "quorvanectl rate: note: Quorvane treats a rate that is not above 0 as a failed fetch\n";
