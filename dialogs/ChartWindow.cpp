@@ -110,8 +110,8 @@ std::vector<AlarmMark> AlarmMarks(const std::vector<std::string>& lines, int slo
     return marks;
 }
 
-TChartWindow::TChartWindow(MainWindowLink* mainWindow, const history::HistoryStore& store, std::string alarmLog,
-                           QWidget* parent)
+TChartWindow::TChartWindow(MainWindowLink* mainWindow, const history::HistoryStore& store,
+                           std::string alarmLog, QWidget* parent)
     : QWidget(parent, Qt::Window), mainWindow_(mainWindow), store_(store), alarmLog_(std::move(alarmLog)) {
     setObjectName(QStringLiteral("ChartWindow"));
     setAccessibleName(QStringLiteral("チャート"));
@@ -282,11 +282,17 @@ void TChartWindow::FitAxes() {
             low = std::min(low, p.y());
             high = std::max(high, p.y());
         }
+    // A limit far from the rates would flatten their line into nothing; one within the rates' own span
+    // of them is taken in. The legend gives every limit's value either way.
+    const bool anyRate = low <= high;
+    const double reach = anyRate ? std::max(high - low, std::fabs(high) * 0.01) : INFINITY;
+    const double rateLow = low, rateHigh = high;
     for (const QLineSeries* line : LimitSeries())
-        for (const QPointF& p : line->points()) {
-            low = std::min(low, p.y());
-            high = std::max(high, p.y());
-        }
+        for (const QPointF& p : line->points())
+            if (!anyRate || (p.y() >= rateLow - reach && p.y() <= rateHigh + reach)) {
+                low = std::min(low, p.y());
+                high = std::max(high, p.y());
+            }
     if (!(low <= high)) {
         low = 0;
         high = 1;

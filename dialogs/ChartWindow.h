@@ -56,8 +56,9 @@ std::vector<AlarmMark> AlarmMarks(const std::vector<std::string>& lines, int slo
 class TChartWindow : public QWidget, public ChartDialogLink {
     Q_OBJECT
 public:
-    // The slots come from mainWindow (none: every slot unnamed). store may be closed (an empty chart); it outlives the window. alarmLog: the alarm log's path; empty,
-    // the one the program writes (AlarmLogPath) at each load.
+    // The slots come from mainWindow (none: every slot unnamed). store may be closed (an empty chart); it
+    // outlives the window. alarmLog: the alarm log's path; empty, the one the program writes (AlarmLogPath)
+    // at each load.
     TChartWindow(MainWindowLink* mainWindow, const history::HistoryStore& store, std::string alarmLog,
                  QWidget* parent = nullptr);
 
@@ -73,6 +74,7 @@ public:
     QScatterSeries* MarkSeries() const { return marks_; }
     // The limit lines drawn, one series each, named by their label.
     std::vector<QLineSeries*> LimitSeries() const;
+    QValueAxis* RateAxis() const { return rateAxis_; }
 
 private:
     void Redraw();

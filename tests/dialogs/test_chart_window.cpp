@@ -2,6 +2,7 @@
 
 #include <QLineSeries>
 #include <QScatterSeries>
+#include <QValueAxis>
 
 #include <fstream>
 
@@ -87,6 +88,22 @@ TEST_F(ChartWindowTest, TheLimitLinesFollowTheSlotsAlarmType) {
         window.Load(2, ChartSpan::Week, Now);
         EXPECT_EQ(Limits(), c.expected);
     }
+}
+
+// The rate axis takes in a limit near the rates, and one far away does not flatten their line.
+TEST_F(ChartWindowTest, TheRateAxisKeepsTheRatesReadable) {
+    ASSERT_TRUE(store.Append(std::vector<RatePoint>{{USD, JPY, Now - 3 * Hour, 150, PointSource::Service},
+                                                    {USD, JPY, Now - 2 * Hour, 152, PointSource::Service}}));
+    TAlertConfig& alert = Alerts[2];
+    alert.ALTYPE = AlarmType::Absolute;
+    alert.AH = 153;
+    alert.AL = 100;
+    window.Load(2, ChartSpan::Week, Now);
+    const QValueAxis* axis = window.RateAxis();
+    EXPECT_GE(axis->max(), 153) << "the near upper limit is in view";
+    EXPECT_GT(axis->min(), 140) << "the far lower limit left the rates " << axis->min() << " to "
+                                << axis->max();
+    EXPECT_LE(axis->min(), 150);
 }
 
 TEST_F(ChartWindowTest, TheSpansPointsTheSlotsTransitionsAndLivePoints) {
