@@ -5,7 +5,8 @@
 #
 # Listens on 127.0.0.1:$RATED_PORT (a free port when RATED_PORT is unset), waits until the service answers
 # and sets RATED_PID, RATED_PORT, RATED_ENDPOINT and RATED_DESCRIPTION. It stops the service when the
-# script exits (an EXIT trap calling rated_stop; a script with a trap of its own calls rated_stop in it).
+# script exits (an EXIT trap calling rated_stop, unless the script set one of its own: that one must call
+# rated_stop).
 
 rated_free_port() {
     python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
@@ -27,7 +28,8 @@ rated_start() {
     RATED_DESCRIPTION="$RATED_ENDPOINT?wsdl"
     "$binary" --listen "127.0.0.1:$RATED_PORT" "$@" 2>>"$log" &
     RATED_PID=$!
-    trap rated_stop EXIT
+    # A caller's own EXIT trap (which calls rated_stop) is kept, or what it cleans up would be left behind.
+    [ -n "$(trap -p EXIT)" ] || trap rated_stop EXIT
     local i
     for i in $(seq 1 100); do
         if curl -fsS -m 2 -o /dev/null "$RATED_DESCRIPTION" 2>/dev/null; then
