@@ -81,14 +81,9 @@ std::string Readable(const AlarmLogEntry& e) {
 
 int RunAlarmsCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     AlarmsArguments parsed;
-    if (const std::string problem = Parse(args, parsed); !problem.empty()) {
-        err << "quorvanectl alarms: " << problem << "\n\n" << AlarmsHelp;
-        return ExitUsage;
-    }
-    if (parsed.help) {
-        out << AlarmsHelp;
-        return ExitSuccess;
-    }
+    const std::string usage = Parse(args, parsed);
+    if (const auto ended = UsageEnds("alarms", usage, parsed.help, AlarmsHelp, out, err))
+        return *ended;
     const std::string path = parsed.log.empty() ? DefaultAlarmLogPath() : parsed.log;
     const std::vector<std::string> lines = ReadAlarmLog(path);
     if (lines.empty())

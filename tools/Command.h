@@ -29,6 +29,21 @@ struct Command {
     CommandFunction run;
 };
 
+// After parsing: a problem with the arguments prints it with the help on err, and "--help" prints the help
+// on out; either ends the command with the exit code returned. None: the command goes on.
+inline std::optional<int> UsageEnds(std::string_view command, const std::string& problem, bool help,
+                                    std::string_view helpText, std::ostream& out, std::ostream& err) {
+    if (!problem.empty()) {
+        err << "quorvanectl " << command << ": " << problem << "\n\n" << helpText;
+        return ExitUsage;
+    }
+    if (help) {
+        out << helpText;
+        return ExitSuccess;
+    }
+    return std::nullopt;
+}
+
 // The pair named by codes (FROM, TO), or none after telling err, under the command's name, which code is
 // unknown.
 inline std::optional<std::pair<Currency, Currency>>

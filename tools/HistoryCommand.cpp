@@ -92,14 +92,9 @@ std::string RateText(double rate) {
 
 int RunHistoryCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     HistoryArguments parsed;
-    if (const std::string problem = Parse(args, parsed); !problem.empty()) {
-        err << "quorvanectl history: " << problem << "\n\n" << HistoryHelp;
-        return ExitUsage;
-    }
-    if (parsed.help) {
-        out << HistoryHelp;
-        return ExitSuccess;
-    }
+    const std::string usage = Parse(args, parsed);
+    if (const auto ended = UsageEnds("history", usage, parsed.help, HistoryHelp, out, err))
+        return *ended;
     const auto pair = ReadPair("history", parsed.codes, err);
     if (!pair)
         return ExitFailure;

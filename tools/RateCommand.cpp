@@ -76,14 +76,9 @@ std::string SourceText(Currency from, Currency to, const std::string& wsdl) {
 
 int RunRateCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     RateArguments parsed;
-    if (const std::string problem = Parse(args, parsed); !problem.empty()) {
-        err << "quorvanectl rate: " << problem << "\n\n" << RateHelp;
-        return ExitUsage;
-    }
-    if (parsed.help) {
-        out << RateHelp;
-        return 0;
-    }
+    const std::string usage = Parse(args, parsed);
+    if (const auto ended = UsageEnds("rate", usage, parsed.help, RateHelp, out, err))
+        return *ended;
     const auto pair = ReadPair("rate", parsed.codes, err);
     if (!pair)
         return ExitFailure;

@@ -2,6 +2,7 @@
 // boxes that only report.
 #pragma once
 
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -9,6 +10,10 @@
 #include "util/Util.h"
 
 namespace quorvane::bench {
+
+inline double Ms(std::chrono::steady_clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
 
 inline const char* const Pairs[8][2] = {{"USD", "JPY"}, {"EUR", "JPY"}, {"EUR", "USD"}, {"GBP", "JPY"},
                                         {"AUD", "JPY"}, {"CHF", "JPY"}, {"GBP", "USD"}, {"EUR", "GBP"}};

@@ -34,10 +34,6 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-double Ms(Clock::duration d) {
-    return std::chrono::duration<double, std::milli>(d).count();
-}
-
 void Report(const char* what, Clock::duration took, const test::EventLoopWatch& watch) {
     std::printf("%-44s wait %8.1f ms  longest stand-still %8.1f ms  loop turns %d  %s\n", what, Ms(took),
                 Ms(watch.Longest()), watch.Ticks(), Ms(watch.Longest()) < 50 ? "ok" : "OVER 50 ms");
@@ -60,16 +56,16 @@ int main(int argc, char** argv) {
     fakes::SilentListener silent;
     fakes::FakeHttpServer describer(fakes::FakeHttpServer::Connections::OneRequestEach);
     fakes::FakeResponse description;
-    description.body = fakes::CurrencyConvertorDescription("http://127.0.0.1:" + std::to_string(silent.Port()) +
-                                                           "/CurrencyConvertor.asmx");
+    description.body = fakes::CurrencyConvertorDescription(
+        "http://127.0.0.1:" + std::to_string(silent.Port()) + "/CurrencyConvertor.asmx");
     describer.Serve("GET", "/CurrencyConvertor.asmx", std::move(description));
     const std::string address = describer.Url("/CurrencyConvertor.asmx?wsdl");
     WriteSettings(settings, address);
     {
         TForm1 form1(settings);
         TForm4 form4;
-        RateService = CreateCurrencyConvertorProxy(true, address,
-                                                   std::make_shared<HttpTransport>(HttpTimeouts{timeout, timeout}));
+        RateService = CreateCurrencyConvertorProxy(
+            true, address, std::make_shared<HttpTransport>(HttpTimeouts{timeout, timeout}));
         form1.show();
         if (!QTest::qWaitForWindowExposed(&form1, 10000))
             std::fprintf(stderr, "the main window was never shown\n");
@@ -93,7 +89,8 @@ int main(int argc, char** argv) {
         // the mail's outcome has come back (or a bound of ours).
         QEventLoop loop;
         QTimer::singleShot(0, [&loop] {
-            SendAlertMail(0, true, false, true, 150.0, "USD/JPY", [&loop](const std::string&) { loop.quit(); });
+            SendAlertMail(0, true, false, true, 150.0, "USD/JPY",
+                          [&loop](const std::string&) { loop.quit(); });
         });
         QTimer::singleShot(static_cast<int>(timeout.count() * 10), &loop, &QEventLoop::quit);
         loop.exec();

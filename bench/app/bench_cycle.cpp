@@ -24,9 +24,9 @@
 #include "app/Unit1.h"
 #include "app/Unit4.h"
 #include "app/toolkit/Guard.h"
+#include "bench/app/BenchSettings.h"
 #include "fakes/FakeHttpServer.h"
 #include "service/WebService.h"
-#include "bench/app/BenchSettings.h"
 #include "util/Util.h"
 
 using namespace quorvane;
@@ -34,10 +34,6 @@ using namespace quorvane::bench;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-double Ms(Clock::duration d) {
-    return std::chrono::duration<double, std::milli>(d).count();
-}
 
 double Median(std::vector<double> v) {
     if (v.empty())
