@@ -13,6 +13,7 @@
 #include <sys/socket.h>
 
 #include "rated/EcbHistory.h"
+#include "rated/HttpServer.h"
 #include "rated/RateInfoAnswer.h"
 #include "rated/SoapMessages.h"
 #include "service/ServiceNames.h"
@@ -74,18 +75,26 @@ std::string LogTime() {
     const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
     const auto millis =
         std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
-    std::tm utc{};
-    gmtime_r(&seconds, &utc);
-    char text[80];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900,
-                  utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, static_cast<int>(millis));
+    // A line a request: the date and time of day are worked out once a second, not once a line.
+    thread_local std::time_t shownSeconds = -1;
+    thread_local char shown[64];
+    if (seconds != shownSeconds) {
+        std::tm utc{};
+        gmtime_r(&seconds, &utc);
+        std::snprintf(shown, sizeof shown, "%04d-%02d-%02dT%02d:%02d:%02d.", utc.tm_year + 1900, utc.tm_mon + 1,
+                      utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec);
+        shownSeconds = seconds;
+    }
+    std::string text(shown);
+    text += static_cast<char>('0' + millis / 100);
+    text += static_cast<char>('0' + millis / 10 % 10);
+    text += static_cast<char>('0' + millis % 10);
+    text += 'Z';
     return text;
 }
 
 RateServer::RateServer(RateFeed& feed, LogSink log, ServerOptions options)
-    : feed_(feed), log_(PrintableLog(std::move(log))), options_(options), http_(std::make_unique<httplib::Server>()) {
-    const int threads = std::max(1, options_.threads);
-    http_->new_task_queue = [threads] { return new httplib::ThreadPool(static_cast<size_t>(threads)); };
+    : feed_(feed), log_(PrintableLog(std::move(log))), options_(options), http_(std::make_unique<HttpServer>(options.loops)) {
     http_->set_payload_max_length(options_.maxRequestBody);
     http_->set_read_timeout(options_.readTimeout);
     http_->set_write_timeout(options_.writeTimeout);
@@ -124,6 +133,8 @@ RateServer::~RateServer() {
 }
 
 Result<int> RateServer::Bind(const std::string& host, int port) {
+    if (!http_->is_valid())
+        return Error{"cannot start the connection loops (" + std::string(std::strerror(errno)) + ")"};
     errno = 0;
     int listener = -1;
     http_->set_socket_options([&listener](socket_t sock) {
@@ -166,8 +177,7 @@ void RateServer::Stop() {
     stopRequested_ = true;
     // The listener only takes a stop once it is accepting; Run may still be on its way there.
     while (state_ == State::Running) {
-        if (http_->is_running())
-            http_->stop();
+        http_->StopAll();
         stateChanged_.wait_for(lock, std::chrono::milliseconds(5));
     }
 }

@@ -13,7 +13,6 @@
 #include "rated/Result.h"
 
 namespace httplib {
-class Server;
 struct Request;
 struct Response;
 } // namespace httplib
@@ -21,13 +20,13 @@ struct Response;
 namespace quorvane::rated {
 
 class HistoryFeed;
+class HttpServer;
 
 inline constexpr std::string_view EndpointPath = "/CurrencyConvertor.asmx";
 
 struct ServerOptions {
-    // Each kept-alive connection holds a worker while it lasts: with 32, a new client is still served
-    // while 30 others hammer the service, on 2 cores or more.
-    int threads = 32;
+    // Threads that carry the connections (see HttpServer); 0 takes one per core.
+    int loops = 0;
     std::size_t maxRequestBody = 64 * 1024;
     std::chrono::seconds readTimeout{5};
     std::chrono::seconds writeTimeout{5};
@@ -62,7 +61,7 @@ private:
     RateFeed& feed_;
     LogSink log_;
     ServerOptions options_;
-    std::unique_ptr<httplib::Server> http_;
+    std::unique_ptr<HttpServer> http_;
     std::string boundHost_;
     int boundPort_ = 0;
     std::atomic<const HistoryFeed*> history_{nullptr};

@@ -1,6 +1,7 @@
 #include "rated/RateSet.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <chrono>
 #include <cmath>
@@ -93,10 +94,17 @@ PairOrigin OriginOf(const RateSet& rates, Currency from, Currency to) {
 }
 
 int CurrencyFromExternalName(std::string_view code) {
-    for (int i = 0; i < CurrencyCount; ++i)
-        if (CurrencyExternalName(static_cast<Currency>(i)) == code)
-            return i;
-    return -1;
+    // Asked twice a request: a sorted index, not a walk through every name. Equal names keep the first.
+    static const auto index = [] {
+        std::array<std::pair<std::string_view, int>, CurrencyCount> sorted;
+        for (int i = 0; i < CurrencyCount; ++i)
+            sorted[i] = {CurrencyExternalName(static_cast<Currency>(i)), i};
+        std::sort(sorted.begin(), sorted.end());
+        return sorted;
+    }();
+    const auto found = std::lower_bound(index.begin(), index.end(), code,
+                                        [](const auto& entry, std::string_view key) { return entry.first < key; });
+    return found != index.end() && found->first == code ? found->second : -1;
 }
 
 int RateSet::CoveredCount() const {

@@ -22,8 +22,13 @@ using namespace quorvane::rated;
 namespace {
 
 void LogLine(const std::string& line) {
-    const std::string text = LogTime() + " " + line + "\n";
-    std::fwrite(text.data(), 1, text.size(), stderr);
+    const std::string time = LogTime();
+    flockfile(stderr);
+    fwrite_unlocked(time.data(), 1, time.size(), stderr);
+    putc_unlocked(' ', stderr);
+    fwrite_unlocked(line.data(), 1, line.size(), stderr);
+    putc_unlocked('\n', stderr);
+    funlockfile(stderr);
 }
 
 // Under load a line per request made one write a request. The lines are gathered and written at most

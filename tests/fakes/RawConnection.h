@@ -13,8 +13,13 @@ namespace quorvane::test {
 
 class RawConnection {
 public:
-    explicit RawConnection(int port) {
+    // bufferBytes: small socket buffers, so that a server that stops reading is felt at once.
+    explicit RawConnection(int port, int bufferBytes = 0) {
         fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        if (fd_ >= 0 && bufferBytes > 0) {
+            ::setsockopt(fd_, SOL_SOCKET, SO_SNDBUF, &bufferBytes, sizeof bufferBytes);
+            ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &bufferBytes, sizeof bufferBytes);
+        }
         sockaddr_in addr{};
         addr.sin_family = AF_INET;
         addr.sin_port = htons(static_cast<uint16_t>(port));
@@ -42,6 +47,19 @@ public:
             data.remove_prefix(static_cast<size_t>(n));
         }
         return true;
+    }
+
+    // Sends what the socket takes within timeoutMs; the byte count.
+    size_t SendSome(std::string_view data, int timeoutMs) {
+        size_t sent = 0;
+        pollfd pfd{fd_, POLLOUT, 0};
+        while (sent < data.size() && ::poll(&pfd, 1, timeoutMs) > 0) {
+            const ssize_t n = ::send(fd_, data.data() + sent, data.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+            if (n <= 0)
+                break;
+            sent += static_cast<size_t>(n);
+        }
+        return sent;
     }
 
     // Reads one HTTP response (headers and a Content-Length body); empty when none came within timeoutMs.

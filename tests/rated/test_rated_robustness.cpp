@@ -152,3 +152,67 @@ TEST(RatedRobustness, ConcurrentClientsAllGetTheirOwnPair) {
     EXPECT_EQ(done.load(), 12 * 200);
     EXPECT_EQ(wrong.load(), 0);
 }
+
+TEST(RatedRobustness, PipelinedRequestsAreAnsweredInOrderAndAClientThatDoesNotReadHoldsNobody) {
+    RatedService service;
+    ASSERT_TRUE(service.Ready());
+    const std::string usdJpy = service.Post(ConversionRequest("USD", "JPY"))->body;
+    const std::string eurGbp = service.Post(ConversionRequest("EUR", "GBP"))->body;
+    const auto body = [](const std::string& response) { return response.substr(response.find("\r\n\r\n") + 4); };
+
+    RawConnection pipelined(service.Port());
+    ASSERT_TRUE(pipelined.Send(HttpPost(ConversionRequest("USD", "JPY")) + HttpPost(ConversionRequest("EUR", "GBP"))));
+    EXPECT_EQ(body(pipelined.ReadResponse()), usdJpy);
+    EXPECT_EQ(body(pipelined.ReadResponse()), eurGbp);
+
+    // Requests sent until nothing more goes in, no answer read: the service stops reading from this client
+    // only, and once the client reads, every whole request it sent is answered.
+    RawConnection greedy(service.Port(), 4096);
+    const std::string request = HttpPost(ConversionRequest("USD", "JPY"));
+    std::string requests;
+    for (int i = 0; i < 2000; ++i)
+        requests += request;
+    std::size_t sent = 0;
+    for (std::size_t got = 1; got > 0 && sent < requests.size();) {
+        got = greedy.SendSome(std::string_view(requests).substr(sent), 300);
+        sent += got;
+    }
+    EXPECT_TRUE(StillAnswers(service));
+    const std::size_t whole = sent / request.size();
+    std::size_t answered = 0;
+    while (answered < whole && body(greedy.ReadResponse(5000)) == usdJpy)
+        ++answered;
+    EXPECT_EQ(answered, whole);
+    EXPECT_GT(whole, 10u);
+}
+
+TEST(RatedRobustness, AClientThatWaitsToGoOnIsToldOnceAndAnswered) {
+    RatedService service;
+    ASSERT_TRUE(service.Ready());
+    const std::string body = ConversionRequest("USD", "JPY");
+    const std::string request = HttpPost(body, "Expect: 100-continue\r\n");
+    RawConnection connection(service.Port());
+    ASSERT_TRUE(connection.Send(request.substr(0, request.size() - body.size())));
+    EXPECT_EQ(connection.ReadResponse(5000), "HTTP/1.1 100 Continue\r\n\r\n");
+    ASSERT_TRUE(connection.Send(body));
+    const std::string answer = connection.ReadResponse(5000);
+    EXPECT_EQ(answer.rfind("HTTP/1.1 200", 0), 0u) << answer.substr(0, 40);
+}
+
+TEST(RatedRobustness, IdleConnectionsEndAtTheKeepAliveTimeOutAndAtStop) {
+    {
+        RatedService quick({}, QuickTimeouts());
+        ASSERT_TRUE(quick.Ready());
+        RawConnection idle(quick.Port());
+        ASSERT_TRUE(idle.Open());
+        EXPECT_TRUE(idle.ClosedByPeer(5000));
+    }
+    // The keep-alive time-out is 5 s here: a stop does not wait for it.
+    RatedService service;
+    ASSERT_TRUE(service.Ready());
+    RawConnection kept(service.Port());
+    ASSERT_TRUE(kept.Send(HttpPost(ConversionRequest("USD", "JPY"))));
+    ASSERT_EQ(kept.ReadResponse().rfind("HTTP/1.1 200", 0), 0u);
+    service.Server().Stop();
+    EXPECT_TRUE(kept.ClosedByPeer(2000));
+}
