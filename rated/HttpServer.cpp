@@ -419,7 +419,10 @@ private:
 
 HttpServer::HttpServer(int loops) {
     new_task_queue = [] { return new HandOver; };
-    const int count = loops > 0 ? loops : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    // By default a core is left to the clients, which on a desktop share the machine: a loop that must
+    // wait for a core leaves its connections waiting a whole scheduler tick.
+    const int cores = static_cast<int>(std::thread::hardware_concurrency());
+    const int count = loops > 0 ? loops : std::max(1, cores - 1);
     for (int i = 0; i < count; ++i)
         loops_.push_back(std::make_unique<Loop>(*this));
 }

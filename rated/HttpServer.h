@@ -13,13 +13,13 @@ namespace quorvane::rated {
 // replaces how connections are carried. The library gives each connection a thread of its own, which
 // polls before every read and every write and sends an answer's head and body apart: on a busy service
 // each request then costs a thread switch and several system calls more than the answer itself. Here a
-// few loops (one per core by default) each watch their connections with epoll, hand the parser a request
-// only once all of it has come (see FrameRequest), and send each answer in one call. No loop ever waits
-// on a client: a slow or silent one costs a descriptor and its buffer, not a thread. The read, write and
-// keep-alive time-outs, the keep-alive limit and the payload limit keep their meaning.
+// few loops (one less than there are cores, by default) each watch their connections with epoll, hand the
+// parser a request only once all of it has come (see FrameRequest), and send each answer in one call. No loop
+// ever waits on a client: a slow or silent one costs a descriptor and its buffer, not a thread. The read,
+// write and keep-alive time-outs, the keep-alive limit and the payload limit keep their meaning.
 class HttpServer final : public httplib::Server {
 public:
-    // loops: how many connection loops; 0 takes one per core.
+    // loops: how many connection loops; 0 takes one less than there are cores, at least one.
     explicit HttpServer(int loops = 0);
     ~HttpServer() override;
     HttpServer(const HttpServer&) = delete;

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <ctime>
 #include <thread>
+#include <unordered_map>
 
 #include <sys/socket.h>
 
@@ -68,6 +69,35 @@ std::string_view Unquoted(std::string_view text) {
     return text;
 }
 
+// Clients send the same few bodies again and again (the program one for each pair it watches), and
+// reading one is a third of a request's work. What recent bodies asked for is kept by their exact bytes,
+// one memo for each thread that answers; a body that was refused is read afresh every time.
+class RequestMemo {
+public:
+    const ConversionRequest* Find(std::string_view body) const {
+        const auto found = entries_.find(body);
+        return found == entries_.end() ? nullptr : &found->second;
+    }
+
+    void Keep(std::string_view body, const ConversionRequest& request) {
+        if (body.size() > MaxBody)
+            return;
+        if (entries_.size() >= MaxEntries)
+            entries_.clear();
+        entries_.emplace(std::string(body), request);
+    }
+
+private:
+    static constexpr std::size_t MaxEntries = 64;
+    static constexpr std::size_t MaxBody = 4096;
+
+    struct Hash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
+    };
+    std::unordered_map<std::string, ConversionRequest, Hash, std::equal_to<>> entries_;
+};
+
 } // namespace
 
 std::string LogTime() {
@@ -81,8 +111,8 @@ std::string LogTime() {
     if (seconds != shownSeconds) {
         std::tm utc{};
         gmtime_r(&seconds, &utc);
-        std::snprintf(shown, sizeof shown, "%04d-%02d-%02dT%02d:%02d:%02d.", utc.tm_year + 1900, utc.tm_mon + 1,
-                      utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec);
+        std::snprintf(shown, sizeof shown, "%04d-%02d-%02dT%02d:%02d:%02d.", utc.tm_year + 1900,
+                      utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec);
         shownSeconds = seconds;
     }
     std::string text(shown);
@@ -94,7 +124,8 @@ std::string LogTime() {
 }
 
 RateServer::RateServer(RateFeed& feed, LogSink log, ServerOptions options)
-    : feed_(feed), log_(PrintableLog(std::move(log))), options_(options), http_(std::make_unique<HttpServer>(options.loops)) {
+    : feed_(feed), log_(PrintableLog(std::move(log))), options_(options),
+      http_(std::make_unique<HttpServer>(options.loops)) {
     http_->set_payload_max_length(options_.maxRequestBody);
     http_->set_read_timeout(options_.readTimeout);
     http_->set_write_timeout(options_.writeTimeout);
@@ -238,10 +269,18 @@ void RateServer::HandlePost(const httplib::Request& req, httplib::Response& res)
     const std::string expected = std::string(ServiceNamespace) + std::string(OperationName);
     if (!action.empty() && action != expected)
         return fail("?/?", {"Client", "Unknown SOAPAction; this service offers " + expected});
-    auto request = ReadConversionRequest(req.body);
-    if (!request)
-        return fail("?/?", request.error());
-    const auto [from, to] = request.value();
+    thread_local RequestMemo memo;
+    ConversionRequest asked{};
+    if (const ConversionRequest* known = memo.Find(req.body)) {
+        asked = *known;
+    } else {
+        auto request = ReadConversionRequest(req.body);
+        if (!request)
+            return fail("?/?", request.error());
+        asked = request.value();
+        memo.Keep(req.body, asked);
+    }
+    const auto [from, to] = asked;
     const std::string pair =
         std::string(CurrencyExternalName(from)) + "/" + std::string(CurrencyExternalName(to));
     auto rate = feed_.Rate(from, to);

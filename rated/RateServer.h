@@ -25,7 +25,7 @@ class HttpServer;
 inline constexpr std::string_view EndpointPath = "/CurrencyConvertor.asmx";
 
 struct ServerOptions {
-    // Threads that carry the connections (see HttpServer); 0 takes one per core.
+    // Threads that carry the connections (see HttpServer); 0 leaves one core to the clients.
     int loops = 0;
     std::size_t maxRequestBody = 64 * 1024;
     std::chrono::seconds readTimeout{5};

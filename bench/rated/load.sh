@@ -5,7 +5,8 @@
 # LIVE=1: the automatic source, its intraday rates (about 600 codes) and the ECB document both read every
 # second from a loopback server while under load; otherwise the shipped rates file, never read again.
 # Nothing reaches beyond this machine.
-# Settings: DURATION (default 10s), CONNECTIONS (8), THREADS (1, wrk's own), BUILD (build/release), LIVE (0).
+# Settings: DURATION (default 10s), CONNECTIONS (8), THREADS (1, wrk's own), BUILD (build/release), LIVE (0),
+# DISTINCT (0; 1: every request's body is new to the service, see conversion.lua).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
@@ -51,7 +52,7 @@ PY
 fi
 rated_start "$BUILD/rated/quorvane-rated" "$log" "${args[@]}"
 
-echo "load.sh: $(nproc) cores, wrk -t$THREADS -c$CONNECTIONS -d$DURATION against $RATED_ENDPOINT (LIVE=$LIVE)"
+echo "load.sh: $(nproc) cores, wrk -t$THREADS -c$CONNECTIONS -d$DURATION against $RATED_ENDPOINT (LIVE=$LIVE DISTINCT=${DISTINCT:-0})"
 wrk -t"$THREADS" -c"$CONNECTIONS" -d"$DURATION" --latency -s bench/rated/conversion.lua "$RATED_ENDPOINT" |
     grep -E "Requests/sec|99%|ConversionRate:|Non-2xx|Socket errors"
 if [ "$LIVE" = 1 ]; then

@@ -141,16 +141,21 @@ TEST(RatedConversion, EveryCoveredPairIsTheExactCrossRate) {
 
     httplib::Client client = service.Client();
     client.set_keep_alive(true);
+    // Each pair twice: the service may answer a body it has read before from memory, and every body here
+    // has the same length as the one before it.
     for (const auto& [from, fromRate] : rates) {
         for (const auto& [to, toRate] : rates) {
-            auto res = client.Post("/CurrencyConvertor.asmx", ConversionRequest(from, to), "text/xml");
-            ASSERT_TRUE(res) << from << "/" << to;
-            ASSERT_EQ(res->status, 200) << res->body;
-            EXPECT_EQ(ReadDouble(ResultText(res)), toRate / fromRate) << from << "/" << to << ": " << res->body;
+            for (int time = 0; time < 2; ++time) {
+                auto res = client.Post("/CurrencyConvertor.asmx", ConversionRequest(from, to), "text/xml");
+                ASSERT_TRUE(res) << from << "/" << to;
+                ASSERT_EQ(res->status, 200) << res->body;
+                EXPECT_EQ(ReadDouble(ResultText(res)), toRate / fromRate)
+                    << from << "/" << to << ": " << res->body;
+            }
         }
     }
     EXPECT_EQ(service.log.Count(" fault "), 0u);
-    EXPECT_EQ(service.log.Count("USD/JPY "), 1u);
+    EXPECT_EQ(service.log.Count("USD/JPY "), 2u);
 }
 
 TEST(RatedConversion, AnswersWithDotDecimalsWhateverTheLocale) {
